@@ -1,0 +1,61 @@
+# Entry points: `make run` opens the simulator, `make test` runs every check.
+# Both install what is missing (Debian 12, as root) before they build.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+SMOKE_SECONDS ?= 10
+
+PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
+           clang libclang-rt-14-dev xvfb xauth
+
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: deps build test test-release test-asan fuzz-smoke fuzz run clean
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    if [ "$$(id -u)" -ne 0 ]; then echo "run as root to install:$$missing" >&2; exit 1; fi; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: test-release test-asan $(if $(wildcard fuzz/CMakeLists.txt),fuzz-smoke)
+
+test-release: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DKVX_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	    ctest --output-on-failure -j $(JOBS)
+
+$(FUZZ_BUILD)/fuzz/fuzz_load: deps
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_COMPILER=clang++ \
+	    -DKVX_FUZZ=ON -DKVX_BUILD_GUI=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_operand
+
+fuzz-smoke: $(FUZZ_BUILD)/fuzz/fuzz_load
+	sh fuzz/run.sh $(FUZZ_BUILD) $(SMOKE_SECONDS)
+
+fuzz: $(FUZZ_BUILD)/fuzz/fuzz_load
+	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+run: build
+	./$(BUILD)/frontend/kvx-sim examples/lamps.awl
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

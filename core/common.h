@@ -1,0 +1,61 @@
+// The error type every layer raises, and the text sink that listings and traces write to.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+// The one error of the simulator: load errors and run-time faults alike. Thrown by value,
+// caught by const reference; getText() is the text shown to the user, unchanged.
+class CPUException final {
+public:
+    explicit CPUException(std::string text) : msg(std::move(text)) {}
+    const char* getText() const noexcept { return msg.c_str(); }
+
+private:
+    std::string msg;
+};
+
+// Abstract text sink. A concrete writer supplies only write(char); every other overload
+// formats on top of it, so every character reaches write(char).
+// Derived classes must say `using Writer::write;` to keep the overloads visible.
+class Writer {
+public:
+    virtual ~Writer() = default;
+    virtual void write(char c) = 0;
+
+    // A null text writes nothing.
+    void write(const char* text);
+    void write(std::string_view text);
+    // `value` in `base` (2..36), digits 0-9A-Z, most significant first, no sign or prefix;
+    // 0 writes "0".
+    void write(int base, std::uint32_t value);
+    void write(std::uint32_t value);
+    void write(int value);
+    // Fixed notation with six decimals ("%f").
+    void write(float value);
+};
+
+// Collects everything written, for listings into memory and for tests.
+class StringWriter final : public Writer {
+public:
+    using Writer::write;
+    void write(char c) override { text.push_back(c); }
+    const std::string& str() const noexcept { return text; }
+    void clear() noexcept { text.clear(); }
+
+private:
+    std::string text;
+};
+
+// Forwards to a C++ stream (the runner writes listings and traces to stdout with it).
+class StreamWriter final : public Writer {
+public:
+    using Writer::write;
+    explicit StreamWriter(std::ostream& out) : os(out) {}
+    void write(char c) override { os.put(c); }
+
+private:
+    std::ostream& os;
+};

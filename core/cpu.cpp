@@ -1,0 +1,259 @@
+#include "core/cpu.h"
+
+#include "core/clock.h"
+#include "core/common.h"
+
+#include <utility>
+
+// ---- MemField --------------------------------------------------------------------------
+
+MemField::MemField(int Length, bool IsWriteProtected)
+    : len(Length < 0 ? 0 : Length), data(static_cast<std::size_t>(len), 0),
+      wp(IsWriteProtected ? 1 : 0) {}
+
+void MemField::checkWritable() const {
+    if (wp != 0) {
+        throw CPUException("Field is writeprotected");
+    }
+}
+
+std::uint8_t MemField::readByte(int Addr) const {
+    if (Addr < 0 || Addr >= len) {
+        throw CPUException("Out of field read");
+    }
+    return data[static_cast<std::size_t>(Addr)];
+}
+
+int MemField::readBit(int Addr, int bit) const {
+    return (readByte(Addr) >> (bit & 7)) & 1;
+}
+
+// The multi-byte accesses go byte by byte through readByte/writeByte so each byte gets its
+// own bound check; the address of a following byte is formed only after the one before it
+// passed, so Addr + 1 cannot overflow.
+std::uint16_t MemField::readWord(int Addr) const {
+    const unsigned high = readByte(Addr);
+    const unsigned low = readByte(Addr + 1);
+    return static_cast<std::uint16_t>(high << 8 | low);
+}
+
+std::uint32_t MemField::readLong(int Addr) const {
+    std::uint32_t value = readByte(Addr);
+    for (int i = 1; i < 4; ++i) {
+        value = value << 8 | readByte(Addr + i);
+    }
+    return value;
+}
+
+void MemField::writeByte(int Addr, std::uint8_t val) {
+    checkWritable();
+    if (Addr < 0 || Addr >= len) {
+        throw CPUException("Out of field write");
+    }
+    data[static_cast<std::size_t>(Addr)] = val;
+}
+
+void MemField::writeBit(int Addr, int bit, int val) {
+    checkWritable();
+    const unsigned mask = 1u << (bit & 7);
+    const unsigned byte = readByte(Addr);
+    writeByte(Addr, static_cast<std::uint8_t>(val != 0 ? byte | mask : byte & ~mask));
+}
+
+void MemField::writeWord(int Addr, std::uint16_t val) {
+    checkWritable();
+    writeByte(Addr, static_cast<std::uint8_t>(val >> 8));
+    writeByte(Addr + 1, static_cast<std::uint8_t>(val));
+}
+
+void MemField::writeLong(int Addr, std::uint32_t val) {
+    checkWritable();
+    for (int i = 0; i < 4; ++i) {
+        writeByte(Addr + i, static_cast<std::uint8_t>(val >> (24 - 8 * i)));
+    }
+}
+
+// ---- CPU -------------------------------------------------------------------------------
+
+namespace {
+std::uint16_t timeBase(int no) noexcept {
+    const int inQuarter = no % 32;
+    if (inQuarter == 0) {
+        return 1;
+    }
+    return inQuarter <= 4 ? 10 : 100;
+}
+
+constexpr int SystemByte = 0;
+constexpr int AlwaysOnBit = 0;
+constexpr int FirstScanBit = 1;
+constexpr int SecondPulseBit = 5;
+} // namespace
+
+CPU::CPU(const Clock& source) : clock(source) {
+    for (auto* field : {&m, &sm, &v, &s, &a, &e}) {
+        *field = std::make_unique<MemField>(AreaSize, false);
+    }
+    for (int no = 0; no < TimerCount; ++no) {
+        t[static_cast<std::size_t>(no)] = std::make_unique<Timer>(timeBase(no), clock);
+    }
+    for (auto& counter : z) {
+        counter = std::make_unique<Counter>();
+    }
+}
+
+CPU::~CPU() {
+    prog.reset();
+}
+
+std::uint32_t CPU::getmsTime() const noexcept {
+    return clock.getmsTime();
+}
+
+void CPU::setProgram(std::unique_ptr<Block> program) noexcept {
+    // The step bit of the last LSCR belongs to the old program and dies with it.
+    scrparam = nullptr;
+    prog = std::move(program);
+}
+
+MemField& CPU::area(Parameter::ParamClass cls) {
+    return const_cast<MemField&>(std::as_const(*this).area(cls));
+}
+
+const MemField& CPU::area(Parameter::ParamClass cls) const {
+    switch (cls) {
+    case Parameter::EType:
+        return *e;
+    case Parameter::AType:
+        return *a;
+    case Parameter::VType:
+        return *v;
+    case Parameter::MType:
+        return *m;
+    case Parameter::SMType:
+        return *sm;
+    case Parameter::SType:
+        return *s;
+    default:
+        throw CPUException("Unknown Parameter Type");
+    }
+}
+
+void CPU::reset() {
+    for (Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
+        for (Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
+            for (OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+                if (node->Op) {
+                    node->Op->reset();
+                }
+            }
+        }
+    }
+    sm->writeBit(SystemByte, AlwaysOnBit, 1);
+    sm->writeBit(SystemByte, FirstScanBit, 1);
+}
+
+// ---- logic stack -----------------------------------------------------------------------
+
+int CPU::stackAt(int index) const noexcept {
+    if (index < 0 || index >= StackSize) {
+        return 0;
+    }
+    return stack[static_cast<std::size_t>(index)];
+}
+
+void CPU::push(int value) {
+    if (sp > StackLimit) {
+        throw CPUException("StackOverflow");
+    }
+    ++sp;
+    // Below the bottom slot a pushed value has nowhere to go; it reads back as 0.
+    if (sp >= 0) {
+        stack[static_cast<std::size_t>(sp)] = value;
+    }
+}
+
+int CPU::pop() noexcept {
+    const int value = stackAt(sp);
+    --sp;
+    return value;
+}
+
+// ---- scan cycle ------------------------------------------------------------------------
+
+void CPU::updateTimer1ms() noexcept {
+    for (int no : {0, 32, 64, 96}) {
+        t[static_cast<std::size_t>(no)]->Increment();
+    }
+}
+
+void CPU::updateTimer10ms() noexcept {
+    for (int first : {1, 33, 65, 97}) {
+        for (int no = first; no < first + 4; ++no) {
+            t[static_cast<std::size_t>(no)]->Increment();
+        }
+    }
+}
+
+void CPU::transferInputs(IO& panel) {
+    const int count = panel.GetIBitCnt();
+    for (int i = 0; i < count; ++i) {
+        e->writeBit(i / 8, i % 8, panel.GetIBit(i / 8, i % 8));
+    }
+}
+
+void CPU::transferOutputs(IO& panel) {
+    const int count = panel.GetOBitCnt();
+    for (int i = 0; i < count; ++i) {
+        panel.SetOBit(i / 8, i % 8, a->readBit(i / 8, i % 8));
+    }
+}
+
+void CPU::traceStep(const Operation& op, Writer& w) const {
+    op.debugout(w);
+    w.write("Stack: ");
+    for (int i = sp - 2; i <= sp; ++i) {
+        w.write(stackAt(i));
+    }
+    w.write("->");
+}
+
+void CPU::runBlock(const Block& block, std::uint32_t& incno, Writer* trace) {
+    scrval = -1;
+    for (const Network* net = block.Networks.get(); net != nullptr; net = net->Next.get()) {
+        sp = 0;
+        if (scrval != -1) {
+            push(scrval);
+        }
+        for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+            incno = (incno + 1) % 33;
+            if (incno == 0) {
+                updateTimer1ms();
+            }
+            Operation* op = node->Op.get();
+            if (op == nullptr || (scrval == 0 && op->IsSingleType() == 0)) {
+                continue;
+            }
+            op->execute(*this);
+            if (trace != nullptr) {
+                traceStep(*op, *trace);
+            }
+        }
+    }
+}
+
+void CPU::runStep(Writer* trace) {
+    IO bare;
+    IO& panel = io != nullptr ? *io : bare;
+    std::uint32_t incno = getmsTime() % 33;
+    transferInputs(panel);
+    updateTimer10ms();
+    for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
+        if (block->Type == Block::Organization) {
+            runBlock(*block, incno, trace);
+        }
+    }
+    sm->writeBit(SystemByte, FirstScanBit, 0);
+    sm->writeBit(SystemByte, SecondPulseBit, getmsTime() % 1000 >= 500 ? 1 : 0);
+    transferOutputs(panel);
+}

@@ -1,0 +1,76 @@
+#include "core/program.h"
+
+#include "core/common.h"
+
+namespace {
+// Unlinks the successors one at a time so that freeing a long chain needs no deep recursion.
+template <typename Node>
+void releaseChain(std::unique_ptr<Node>& next) noexcept {
+    while (next) {
+        std::unique_ptr<Node> following = std::move(next->Next);
+        next = std::move(following);
+    }
+}
+} // namespace
+
+void Parameter::debugout(Writer& w) const {
+    print(w);
+    w.write(" [");
+    if (ops.RBit) {
+        w.write(readBit());
+    }
+    w.write(':');
+    if (ops.RByte) {
+        w.write(static_cast<int>(readByte()));
+    }
+    w.write(':');
+    if (ops.RWord) {
+        w.write(static_cast<int>(readWord()));
+    }
+    w.write(':');
+    if (ops.RLong) {
+        w.write(readLong());
+    }
+    w.write(']');
+}
+
+Operation::~Operation() {
+    p1.reset();
+    p2.reset();
+}
+
+void Operation::print(Writer& w) const {
+    w.write(getName());
+    if (p1) {
+        p1->print(w);
+    }
+    if (p2) {
+        p2->print(w);
+    }
+}
+
+void Operation::debugout(Writer& w) const {
+    w.write(getName());
+    if (p1) {
+        p1->debugout(w);
+    }
+    if (p2) {
+        p2->debugout(w);
+    }
+    w.write('\n');
+}
+
+OpList::~OpList() {
+    Op.reset();
+    releaseChain(Next);
+}
+
+Network::~Network() {
+    Ops.reset();
+    releaseChain(Next);
+}
+
+Block::~Block() {
+    Networks.reset();
+    releaseChain(Next);
+}

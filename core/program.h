@@ -1,0 +1,152 @@
+// The loaded program as a tree of chains: Block -> Network -> OpList -> Operation, and the two
+// abstract bases every instruction and every operand derives from.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CPU;
+class Writer;
+
+// An operand: a bit, byte, word or double word of a memory area, a constant, a timer or a
+// counter. Instructions reach memory only through these eight accesses; an access whose
+// SupOps flag is clear throws CPUException.
+class Parameter {
+public:
+    enum ParamClass : std::int32_t {
+        NumType = 0,
+        VType = 1,
+        SType = 2,
+        SMType = 3,
+        MType = 4,
+        EType = 5,
+        AType = 6,
+        TType = 7,
+        ZType = 8,
+    };
+    struct SupOps {
+        std::uint8_t RBit : 1 = 0;
+        std::uint8_t RByte : 1 = 0;
+        std::uint8_t RWord : 1 = 0;
+        std::uint8_t RLong : 1 = 0;
+        std::uint8_t WBit : 1 = 0;
+        std::uint8_t WByte : 1 = 0;
+        std::uint8_t WWord : 1 = 0;
+        std::uint8_t WLong : 1 = 0;
+    };
+
+    virtual ~Parameter() = default;
+    Parameter(const Parameter&) = delete;
+    Parameter& operator=(const Parameter&) = delete;
+
+    SupOps getOperations() const noexcept { return ops; }
+    ParamClass getClass() const noexcept { return clas; }
+
+    // Source form with one leading blank, e.g. " E0.3", " 16#FF".
+    virtual void print(Writer& w) const = 0;
+    // print() followed by " [bit:byte:word:long]", each value only where it can be read.
+    virtual void debugout(Writer& w) const;
+
+    virtual int readBit() const = 0;
+    virtual std::uint8_t readByte() const = 0;
+    virtual std::uint16_t readWord() const = 0;
+    virtual std::uint32_t readLong() const = 0;
+    virtual void writeBit(int val) = 0;
+    virtual void writeByte(std::uint8_t val) = 0;
+    virtual void writeWord(std::uint16_t val) = 0;
+    virtual void writeLong(std::uint32_t val) = 0;
+
+protected:
+    Parameter() noexcept = default;
+    ParamClass clas = NumType;
+    SupOps ops{};
+};
+
+// One instruction with up to two operands, which it owns.
+class Operation {
+public:
+    Operation(std::unique_ptr<Parameter> first, std::unique_ptr<Parameter> second) noexcept
+        : p1(std::move(first)), p2(std::move(second)) {}
+    virtual ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    // Mnemonic and operands, no line end.
+    virtual void print(Writer& w) const;
+    // Mnemonic, operands with their current values, line feed.
+    virtual void debugout(Writer& w) const;
+    virtual void execute(CPU& c) = 0;
+    // Nonzero for the one instruction that runs even inside an inactive segment.
+    virtual int IsSingleType() const noexcept = 0;
+    virtual const char* getName() const noexcept = 0;
+    // Declared stack effect; nothing in the simulator enforces it.
+    virtual int getPopCount() const noexcept = 0;
+    virtual int getKeepCount() const noexcept = 0;
+    virtual int getPushCount() const noexcept = 0;
+    // Forgets what the instruction remembers between scans (edge memories).
+    virtual void reset() noexcept {}
+    // Load-time validation of the operands; throws CPUException with the first failed rule.
+    virtual void check() const = 0;
+
+    Parameter* getP1() const noexcept { return p1.get(); }
+    Parameter* getP2() const noexcept { return p2.get(); }
+
+protected:
+    std::unique_ptr<Parameter> p1;
+    std::unique_ptr<Parameter> p2;
+};
+
+// The chains below release their successors iteratively, so a chain of any length is freed
+// without deep recursion.
+
+struct OpList final {
+    OpList() = default;
+    OpList(const OpList&) = delete;
+    OpList& operator=(const OpList&) = delete;
+    ~OpList();
+    // This node and all that follow, one line each; a node without Op is an empty line.
+    void print(Writer& w) const;
+
+    std::unique_ptr<Operation> Op;
+    std::unique_ptr<OpList> Next;
+};
+
+struct Network final {
+    Network() = default;
+    Network(const Network&) = delete;
+    Network& operator=(const Network&) = delete;
+    ~Network();
+    // This network and all that follow it in the block.
+    void print(Writer& w) const;
+
+    std::unique_ptr<OpList> Ops;
+    std::optional<std::string> Title;
+    std::optional<std::string> Kommentar;
+    std::int32_t ID = 0;
+    std::unique_ptr<Network> Next;
+};
+
+struct Block final {
+    enum : std::int32_t { Organization = 1, Interrupt = 2, Subroutine = 3 };
+
+    Block() = default;
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    ~Block();
+    // This block and all that follow it in the program.
+    void print(Writer& w) const;
+
+    std::int32_t Type = 0;
+    std::unique_ptr<Network> Networks;
+    std::optional<std::string> Title;
+    std::optional<std::string> Kommentar;
+    std::optional<std::string> Name;
+    std::optional<std::string> AddInfo;
+    std::unique_ptr<Block> Next;
+};
+
+// A comment in listing form: every line prefixed with "//", then a line feed; nothing when
+// there is no comment.
+void PrintKomm(Writer& w, const std::optional<std::string>& text);

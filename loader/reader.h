@@ -1,0 +1,73 @@
+// Character sources for the program scanner.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// Yields the program text one byte at a time.
+class Reader {
+public:
+    virtual ~Reader() = default;
+    // The next byte as 0..255, or -1 at the end of the input.
+    virtual int read() = 0;
+};
+
+// Drops a carriage return that directly precedes a line feed, so text with either line end
+// reads alike. `next` yields the raw bytes (-1 at the end).
+class LineEndFilter final {
+public:
+    template <typename Next>
+    int read(Next&& next) {
+        int c = pending;
+        if (c == None) {
+            c = next();
+        } else {
+            pending = None;
+        }
+        if (c != '\r') {
+            return c;
+        }
+        const int after = next();
+        if (after == '\n') {
+            return '\n';
+        }
+        pending = after;
+        return '\r';
+    }
+
+private:
+    static constexpr int None = -2;
+    int pending = None;
+};
+
+// Reads a file. A file that cannot be opened throws CPUException("File <path> not found"),
+// a directory "File <path> is a directory", and a read error "File <path> could not be read";
+// none of them reads as an empty program. Line ends as for LineEndFilter.
+class FRead final : public Reader {
+public:
+    explicit FRead(const std::string& path);
+    int read() override;
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+    };
+    std::string name;
+    std::unique_ptr<std::FILE, Closer> f;
+    LineEndFilter lineEnds;
+};
+
+// Reads a program held in memory (tests, and the runner's standard input). Line ends as for
+// LineEndFilter.
+class StringRead final : public Reader {
+public:
+    explicit StringRead(std::string text) noexcept : text(std::move(text)) {}
+    int read() override;
+
+private:
+    std::string text;
+    std::size_t pos = 0;
+    LineEndFilter lineEnds;
+};

@@ -1,0 +1,315 @@
+#include "operands/parameter.h"
+
+#include "core/common.h"
+#include "core/cpu.h"
+#include "core/timer.h"
+
+namespace {
+// Every unsupported write reports the same text, whatever its width.
+[[noreturn]] void noWrite() {
+    throw CPUException("setbit not supported");
+}
+[[noreturn]] void noBitRead() {
+    throw CPUException("getbit not supported");
+}
+[[noreturn]] void noByteRead() {
+    throw CPUException("getbyte not supported");
+}
+[[noreturn]] void noWordRead() {
+    throw CPUException("getword not supported");
+}
+[[noreturn]] void noLongRead() {
+    throw CPUException("getlong not supported");
+}
+} // namespace
+
+// ---- BitParameter ----------------------------------------------------------------------
+
+BitParameter::BitParameter(MemField* field, int addr, int bit, const char* pre,
+                           ParamClass p) noexcept
+    : f(field), Addr(addr), Bit(bit), prefix(pre) {
+    clas = p;
+    ops.RBit = 1;
+    ops.WBit = 1;
+}
+
+void BitParameter::print(Writer& w) const {
+    w.write(' ');
+    w.write(prefix);
+    w.write(Addr);
+    w.write('.');
+    w.write(Bit);
+}
+
+int BitParameter::readBit() const {
+    return f->readBit(Addr, Bit);
+}
+std::uint8_t BitParameter::readByte() const {
+    noByteRead();
+}
+std::uint16_t BitParameter::readWord() const {
+    noWordRead();
+}
+std::uint32_t BitParameter::readLong() const {
+    noLongRead();
+}
+void BitParameter::writeBit(int val) {
+    f->writeBit(Addr, Bit, val);
+}
+void BitParameter::writeByte(std::uint8_t) {
+    noWrite();
+}
+void BitParameter::writeWord(std::uint16_t) {
+    noWrite();
+}
+void BitParameter::writeLong(std::uint32_t) {
+    noWrite();
+}
+
+void BitParameter::SetBitRange(int cnt, int val) {
+    int a = Addr;
+    int b = Bit;
+    for (; cnt > 0; --cnt) {
+        // The write throws before the address could move past the area, so `a` stays small.
+        f->writeBit(a, b, val);
+        if (++b > 7) {
+            b = 0;
+            ++a;
+        }
+    }
+}
+
+// ---- byte, word and double word of an area ---------------------------------------------
+
+namespace {
+template <Width W>
+constexpr char sizeLetter() noexcept {
+    if constexpr (W == Width::Byte) {
+        return 'B';
+    } else if constexpr (W == Width::Word) {
+        return 'W';
+    } else {
+        return 'D';
+    }
+}
+} // namespace
+
+template <Width W>
+AreaParameter<W>::AreaParameter(MemField* field, int addr, const char* pre, ParamClass p) noexcept
+    : f(field), Addr(addr), prefix(pre) {
+    clas = p;
+    if constexpr (W == Width::Byte) {
+        ops.RByte = 1;
+        ops.WByte = 1;
+    } else if constexpr (W == Width::Word) {
+        ops.RWord = 1;
+        ops.WWord = 1;
+    } else {
+        ops.RLong = 1;
+        ops.WLong = 1;
+    }
+}
+
+template <Width W>
+void AreaParameter<W>::print(Writer& w) const {
+    w.write(' ');
+    w.write(prefix);
+    w.write(sizeLetter<W>());
+    w.write(Addr);
+}
+
+template <Width W>
+int AreaParameter<W>::readBit() const {
+    noBitRead();
+}
+
+template <Width W>
+std::uint8_t AreaParameter<W>::readByte() const {
+    if constexpr (W != Width::Byte) {
+        noByteRead();
+    } else {
+        return f->readByte(Addr);
+    }
+}
+
+template <Width W>
+std::uint16_t AreaParameter<W>::readWord() const {
+    if constexpr (W != Width::Word) {
+        noWordRead();
+    } else {
+        return f->readWord(Addr);
+    }
+}
+
+template <Width W>
+std::uint32_t AreaParameter<W>::readLong() const {
+    if constexpr (W != Width::Long) {
+        noLongRead();
+    } else {
+        return f->readLong(Addr);
+    }
+}
+
+template <Width W>
+void AreaParameter<W>::writeBit(int) {
+    noWrite();
+}
+
+template <Width W>
+void AreaParameter<W>::writeByte(std::uint8_t val) {
+    if constexpr (W != Width::Byte) {
+        noWrite();
+    } else {
+        f->writeByte(Addr, val);
+    }
+}
+
+template <Width W>
+void AreaParameter<W>::writeWord(std::uint16_t val) {
+    if constexpr (W != Width::Word) {
+        noWrite();
+    } else {
+        f->writeWord(Addr, val);
+    }
+}
+
+template <Width W>
+void AreaParameter<W>::writeLong(std::uint32_t val) {
+    if constexpr (W != Width::Long) {
+        noWrite();
+    } else {
+        f->writeLong(Addr, val);
+    }
+}
+
+template class AreaParameter<Width::Byte>;
+template class AreaParameter<Width::Word>;
+template class AreaParameter<Width::Long>;
+
+// ---- NumParameter ----------------------------------------------------------------------
+
+NumParameter::NumParameter(std::int32_t v, int b) noexcept : value(v), base(b) {
+    clas = NumType;
+    ops.RBit = 1;
+    ops.RByte = 1;
+    ops.RWord = 1;
+    ops.RLong = 1;
+}
+
+void NumParameter::print(Writer& w) const {
+    w.write(' ');
+    if (base == 10) {
+        // Signed, so that a negative constant lists as it was written.
+        w.write(static_cast<int>(value));
+        return;
+    }
+    w.write(base);
+    w.write('#');
+    w.write(base, static_cast<std::uint32_t>(value));
+}
+
+int NumParameter::readBit() const {
+    return static_cast<int>(readLong() & 1u);
+}
+std::uint8_t NumParameter::readByte() const {
+    return static_cast<std::uint8_t>(readLong());
+}
+std::uint16_t NumParameter::readWord() const {
+    return static_cast<std::uint16_t>(readLong());
+}
+std::uint32_t NumParameter::readLong() const {
+    return static_cast<std::uint32_t>(value);
+}
+void NumParameter::writeBit(int) {
+    noWrite();
+}
+void NumParameter::writeByte(std::uint8_t) {
+    noWrite();
+}
+void NumParameter::writeWord(std::uint16_t) {
+    noWrite();
+}
+void NumParameter::writeLong(std::uint32_t) {
+    noWrite();
+}
+
+// ---- CounterParameter ------------------------------------------------------------------
+
+CounterParameter::CounterParameter(Counter* ct, int No) noexcept : c(ct), no(No) {
+    clas = ZType;
+    ops.RBit = 1;
+    ops.RWord = 1;
+    ops.WWord = 1;
+}
+
+void CounterParameter::print(Writer& w) const {
+    w.write(" Z");
+    w.write(no);
+}
+
+int CounterParameter::readBit() const {
+    return c->IsActive();
+}
+std::uint8_t CounterParameter::readByte() const {
+    noByteRead();
+}
+std::uint16_t CounterParameter::readWord() const {
+    return c->getValue();
+}
+std::uint32_t CounterParameter::readLong() const {
+    noLongRead();
+}
+void CounterParameter::writeBit(int) {
+    noWrite();
+}
+void CounterParameter::writeByte(std::uint8_t) {
+    noWrite();
+}
+void CounterParameter::writeWord(std::uint16_t val) {
+    c->setValue(val);
+}
+void CounterParameter::writeLong(std::uint32_t) {
+    noWrite();
+}
+
+// ---- TimerParameter --------------------------------------------------------------------
+
+TimerParameter::TimerParameter(Timer* tim, int No) noexcept : t(tim), no(No) {
+    clas = TType;
+    ops.RBit = 1;
+    ops.RWord = 1;
+    ops.WBit = 1;
+}
+
+void TimerParameter::print(Writer& w) const {
+    w.write(" T");
+    w.write(no);
+}
+
+int TimerParameter::readBit() const {
+    return t->IsActive();
+}
+std::uint8_t TimerParameter::readByte() const {
+    noByteRead();
+}
+std::uint16_t TimerParameter::readWord() const {
+    return static_cast<std::uint16_t>(t->getValue());
+}
+std::uint32_t TimerParameter::readLong() const {
+    noLongRead();
+}
+void TimerParameter::writeBit(int val) {
+    if (val != 0) {
+        throw CPUException("Timer can only be reseted");
+    }
+    t->reset();
+}
+void TimerParameter::writeByte(std::uint8_t) {
+    noWrite();
+}
+void TimerParameter::writeWord(std::uint16_t) {
+    noWrite();
+}
+void TimerParameter::writeLong(std::uint32_t) {
+    noWrite();
+}
