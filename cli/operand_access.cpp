@@ -1,0 +1,192 @@
+#include "cli/operand_access.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "core/common.h"
+#include "core/cpu.h"
+#include "frontend/myio.h"
+#include "operands/parameter.h"
+
+namespace {
+
+struct KindInfo {
+    Kind kind;
+    const char* name;
+    // The values a constant may have for this width: unsigned up to the top, or negative
+    // down to the two's complement bottom.
+    std::int64_t min;
+    std::int64_t max;
+};
+
+constexpr std::array<KindInfo, 6> Kinds{{
+    {Kind::Bit, "bit", 0, 1},
+    {Kind::Byte, "byte", -128, 255},
+    {Kind::Word, "word", -32768, 65535},
+    {Kind::Long, "double word", INT32_MIN, INT32_MAX},
+    {Kind::Timer, "timer", -32768, 65535},
+    {Kind::Counter, "counter", -32768, 65535},
+}};
+
+const KindInfo& info(Kind k) noexcept {
+    return *std::ranges::find(Kinds, k, &KindInfo::kind);
+}
+
+std::uint32_t mask(Kind k) noexcept {
+    switch (k) {
+    case Kind::Bit:
+        return 1u;
+    case Kind::Byte:
+        return 0xFFu;
+    case Kind::Long:
+        return 0xFFFFFFFFu;
+    default:
+        return 0xFFFFu;
+    }
+}
+
+// Reinterprets the low bits of `value` as a signed number of this width.
+std::int64_t asSigned(Kind k, std::uint32_t value) noexcept {
+    const std::uint32_t m = mask(k);
+    const std::uint32_t sign = (m >> 1) + 1;
+    const std::int64_t v = value & m;
+    return (value & sign) != 0 && k != Kind::Bit ? v - static_cast<std::int64_t>(m) - 1 : v;
+}
+
+Kind kindOf(const Parameter& p) {
+    switch (p.getClass()) {
+    case Parameter::TType:
+        return Kind::Timer;
+    case Parameter::ZType:
+        return Kind::Counter;
+    case Parameter::NumType:
+        throw InputError("is a constant, not an operand");
+    default:
+        break;
+    }
+    const auto ops = p.getOperations();
+    if (ops.RByte) {
+        return Kind::Byte;
+    }
+    if (ops.RWord) {
+        return Kind::Word;
+    }
+    return ops.RLong ? Kind::Long : Kind::Bit;
+}
+
+std::unique_ptr<Parameter> parse(CPU& cpu, std::string_view text) {
+    try {
+        return cpu.parserParameter(text);
+    } catch (const CPUException& e) {
+        throw InputError(std::string(text) + ": " + e.getText());
+    }
+}
+
+// The switch number when `p` is one of the panel's input bits E0.0..E0.7.
+std::optional<int> inputSwitch(const Parameter& p) noexcept {
+    const auto* bit = dynamic_cast<const BitParameter*>(&p);
+    if (bit == nullptr || p.getClass() != Parameter::EType || bit->getAddr() != 0 ||
+        bit->getBit() >= MyIO::Size) {
+        return std::nullopt;
+    }
+    return bit->getBit();
+}
+
+} // namespace
+
+Constant parseConstant(CPU& cpu, std::string_view text) {
+    const auto p = parse(cpu, text);
+    const auto* num = dynamic_cast<const NumParameter*>(p.get());
+    if (num == nullptr) {
+        throw InputError(std::string(text) + ": is an operand, not a constant value");
+    }
+    return {num->getValue(), num->getBase()};
+}
+
+OperandRef::OperandRef(CPU& cpu, std::string_view text) : param(parse(cpu, text)), name(text) {
+    try {
+        k = kindOf(*param);
+    } catch (const InputError& e) {
+        throw InputError(name + ": " + e.what());
+    }
+}
+
+OperandRef::~OperandRef() = default;
+
+std::uint32_t OperandRef::value() const {
+    switch (k) {
+    case Kind::Bit:
+        return static_cast<std::uint32_t>(param->readBit());
+    case Kind::Byte:
+        return param->readByte();
+    case Kind::Long:
+        return param->readLong();
+    default:
+        return param->readWord();
+    }
+}
+
+int OperandRef::bit() const {
+    if (k != Kind::Bit && k != Kind::Timer && k != Kind::Counter) {
+        throw InputError(name + ": is a " + info(k).name + ", not a bit, timer or counter");
+    }
+    return param->readBit();
+}
+
+std::uint32_t OperandRef::expected(const Constant& v) const {
+    const KindInfo& i = info(k);
+    if (v.value < i.min || v.value > i.max) {
+        throw InputError("value " + std::to_string(v.value) + " does not fit in the " + i.name +
+                         " " + name);
+    }
+    return static_cast<std::uint32_t>(v.value) & mask(k);
+}
+
+int OperandRef::expectedBit(const Constant& v) {
+    if (v.value != 0 && v.value != 1) {
+        throw InputError("a bit is 0 or 1, not " + std::to_string(v.value));
+    }
+    return v.value;
+}
+
+void OperandRef::set(const Constant& v, MyIO& panel) {
+    const std::uint32_t value = expected(v);
+    if (const auto sw = inputSwitch(*param)) {
+        panel.InState[static_cast<std::size_t>(*sw)] = static_cast<int>(value);
+        return;
+    }
+    switch (k) {
+    case Kind::Bit:
+        param->writeBit(static_cast<int>(value));
+        break;
+    case Kind::Byte:
+        param->writeByte(static_cast<std::uint8_t>(value));
+        break;
+    case Kind::Word:
+    case Kind::Counter:
+        param->writeWord(static_cast<std::uint16_t>(value));
+        break;
+    case Kind::Long:
+        param->writeLong(value);
+        break;
+    case Kind::Timer:
+        if (value != 0) {
+            throw InputError(name + ": a timer can only be set to 0, which resets it");
+        }
+        param->writeBit(0);
+        break;
+    }
+}
+
+std::string OperandRef::format(std::uint32_t actual, const Constant& like) const {
+    if (like.base != 10) {
+        StringWriter w;
+        NumParameter(static_cast<std::int32_t>(actual), like.base).print(w);
+        return w.str().substr(1);
+    }
+    if (like.value < 0) {
+        return std::to_string(asSigned(k, actual));
+    }
+    return std::to_string(actual);
+}

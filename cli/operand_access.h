@@ -1,0 +1,68 @@
+// Reading and writing one operand named by the user (a scenario line or --set), in the
+// program's own operand syntax, with values in its constant syntax.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+class CPU;
+class MyIO;
+class Parameter;
+
+// A text that names no usable operand or value; what() says why.
+class InputError final : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A constant as it was written: failures echo actual values back in the same base.
+struct Constant {
+    std::int32_t value = 0;
+    int base = 10;
+};
+
+// "1", "300", "16#FF", "2#1010", "-1". Throws InputError.
+Constant parseConstant(CPU& cpu, std::string_view text);
+
+// The width in which an operand is read, written and compared.
+enum class Kind { Bit, Byte, Word, Long, Timer, Counter };
+
+class OperandRef final {
+public:
+    // Throws InputError for a text that is not an operand (constants included).
+    OperandRef(CPU& cpu, std::string_view text);
+    ~OperandRef();
+    OperandRef(const OperandRef&) = delete;
+    OperandRef& operator=(const OperandRef&) = delete;
+
+    Kind kind() const noexcept { return k; }
+
+    // The current value in the operand's width; a timer or counter its current value.
+    // An address outside the area throws CPUException.
+    std::uint32_t value() const;
+    // The operand's bit; for a timer or counter whether the value has reached the preset.
+    // Throws InputError for a byte, word or double word.
+    int bit() const;
+
+    // Writes `v` through the operand's own write of its own width. An input switch
+    // (E0.0..E0.7) is set on `panel` instead, for the CPU to copy at the next scan. A timer
+    // takes only 0, which resets it. Throws InputError when `v` does not fit, CPUException
+    // when the area refuses.
+    void set(const Constant& v, MyIO& panel);
+
+    // `v` as a value of this operand's width; throws InputError when it does not fit.
+    std::uint32_t expected(const Constant& v) const;
+    // `v` as a bit (0 or 1); throws InputError otherwise.
+    static int expectedBit(const Constant& v);
+
+    // `actual` in the notation of `like`: the same base, signed when `like` is negative.
+    std::string format(std::uint32_t actual, const Constant& like) const;
+
+private:
+    std::unique_ptr<Parameter> param;
+    Kind k;
+    std::string name;
+};

@@ -1,0 +1,239 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace {
+
+struct CommandName {
+    std::string_view name;
+    Command command;
+    // How many file arguments the command takes; SIZE_MAX for "any number from min".
+    std::size_t minFiles;
+    std::size_t maxFiles;
+};
+
+constexpr std::size_t Many = SIZE_MAX;
+
+constexpr std::array<CommandName, 4> Commands{{
+    {"check", Command::Check, 1, Many},
+    {"list", Command::List, 1, 1},
+    {"run", Command::Run, 1, 1},
+    {"test", Command::Test, 2, Many},
+}};
+
+std::uint32_t parseCount(std::string_view option, std::string_view text) {
+    std::uint32_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end) {
+        throw UsageError(std::string(option) + " needs a whole number from 0 to 4294967295, not '" +
+                         std::string(text) + "'");
+    }
+    return value;
+}
+
+void applyScans(Options& o, std::string_view v) {
+    o.scans = parseCount("--scans", v);
+}
+void applyStep(Options& o, std::string_view v) {
+    o.stepMs = parseCount("--step", v);
+}
+void applySet(Options& o, std::string_view v) {
+    const auto eq = v.find('=');
+    if (eq == std::string_view::npos || eq == 0 || eq + 1 == v.size()) {
+        throw UsageError("--set needs OPERAND=VALUE, not '" + std::string(v) + "'");
+    }
+    o.sets.push_back({std::string(v.substr(0, eq)), std::string(v.substr(eq + 1))});
+}
+void applyTrace(Options& o, std::string_view) {
+    o.trace = true;
+}
+void applyJunit(Options& o, std::string_view v) {
+    o.junit = std::string(v);
+}
+
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    Command command;
+    void (*apply)(Options&, std::string_view);
+};
+
+constexpr std::array<OptionSpec, 5> CommandOptions{{
+    {"--scans", true, Command::Run, applyScans},
+    {"--step", true, Command::Run, applyStep},
+    {"--set", true, Command::Run, applySet},
+    {"--trace", false, Command::Run, applyTrace},
+    {"--junit", true, Command::Test, applyJunit},
+}};
+
+const CommandName& findCommand(std::string_view word) {
+    const auto* it = std::ranges::find(Commands, word, &CommandName::name);
+    if (it == Commands.end()) {
+        throw UsageError("unknown command '" + std::string(word) + "'");
+    }
+    return *it;
+}
+
+std::string_view commandName(Command c) noexcept {
+    const auto* it = std::ranges::find(Commands, c, &CommandName::command);
+    return it == Commands.end() ? std::string_view{} : it->name;
+}
+
+class ArgParser final {
+public:
+    explicit ArgParser(std::span<const char* const> a) noexcept : args(a) {}
+
+    Options parse() {
+        // --help and --version win wherever they stand, so `kvx run --help` helps.
+        for (std::string_view arg : args) {
+            if (arg == "--") {
+                break;
+            }
+            if (arg == "--help" || arg == "--version") {
+                Options o;
+                o.command = arg == "--help" ? Command::Help : Command::Version;
+                return o;
+            }
+        }
+        if (args.empty()) {
+            throw UsageError("no command given");
+        }
+        const CommandName& cmd = findCommand(args[0]);
+        Options o;
+        o.command = cmd.command;
+        bool optionsEnded = false;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string_view arg = args[i];
+            if (!optionsEnded && arg == "--") {
+                optionsEnded = true;
+            } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+                i = option(o, i);
+            } else {
+                o.files.emplace_back(arg);
+            }
+        }
+        checkFiles(cmd, o);
+        return o;
+    }
+
+private:
+    // Applies the option at args[i]; returns the index of the last argument it used.
+    std::size_t option(Options& o, std::size_t i) {
+        const std::string_view arg = args[i];
+        const auto eq = arg.find('=');
+        const std::string_view name = arg.substr(0, eq);
+        const auto* spec = std::ranges::find(CommandOptions, name, &OptionSpec::name);
+        if (spec == CommandOptions.end()) {
+            throw UsageError("unknown option '" + std::string(arg) + "'");
+        }
+        if (spec->command != o.command) {
+            throw UsageError(std::string(name) + " belongs to '" +
+                             std::string(commandName(spec->command)) + "', not to '" +
+                             std::string(commandName(o.command)) + "'");
+        }
+        if (!spec->takesValue) {
+            if (eq != std::string_view::npos) {
+                throw UsageError(std::string(name) + " takes no value");
+            }
+            spec->apply(o, {});
+            return i;
+        }
+        if (eq != std::string_view::npos) {
+            spec->apply(o, arg.substr(eq + 1));
+            return i;
+        }
+        if (i + 1 >= args.size()) {
+            throw UsageError(std::string(name) + " needs a value");
+        }
+        spec->apply(o, args[i + 1]);
+        return i + 1;
+    }
+
+    static void checkFiles(const CommandName& cmd, const Options& o) {
+        const std::size_t n = o.files.size();
+        if (n < cmd.minFiles) {
+            throw UsageError(std::string(cmd.name) + (cmd.command == Command::Test
+                                                          ? " needs a program and a scenario"
+                                                          : " needs a program file"));
+        }
+        if (n > cmd.maxFiles) {
+            throw UsageError(std::string(cmd.name) + " takes one program file, not " +
+                             std::to_string(n));
+        }
+        // Standard input can be read once; the test command reloads its program per scenario
+        // from the copy it keeps, but a second "-" would read nothing.
+        if (std::ranges::count(o.files, std::string_view("-")) > 1) {
+            throw UsageError("'-' (standard input) can be named only once");
+        }
+        if (cmd.command == Command::Test &&
+            std::ranges::find(o.files.begin() + 1, o.files.end(), std::string_view("-")) !=
+                o.files.end()) {
+            throw UsageError("a scenario cannot come from standard input; only the program can");
+        }
+    }
+
+    std::span<const char* const> args;
+};
+
+constexpr std::string_view Help =
+    R"(Usage: kvx COMMAND [OPTIONS] FILE...
+
+Checks, lists, runs and tests controller programs (*.awl) without the window,
+on a simulated clock: timers see simulated milliseconds, so runs are instant
+and give the same result every time.
+
+Commands:
+  check FILE...            load each program; print nothing when it loads,
+                           else FILE:LINE: error: TEXT on standard error
+  list FILE                print the listing of the loaded program
+  run FILE [OPTIONS]       reset, run scan cycles and print the output LEDs,
+                           A0.7 first: A0.7..A0.0 00000101
+      --scans N            number of scan cycles (default 1)
+      --step MS            simulated ms the clock advances after each scan
+                           (default 1)
+      --set OPERAND=VALUE  write an operand after the reset, before the first
+                           scan (E0.0..E0.7 set the input switches); may repeat
+      --trace              write every executed instruction of every scan
+  test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
+                           prints each failure and then "N passed, N failed"
+      --junit OUT          also write JUnit XML to OUT
+
+FILE "-" reads the program from standard input.
+
+Scenario lines (one per line; '#' starts a comment line):
+  set OPERAND VALUE        E0.0..E0.7: the input switch; else write the operand
+  scan [N]                 run N scan cycles (default 1)
+  step MS                  clock advance after each scan from now on (default 1)
+  wait MS                  run ceil(MS / step) scans
+  reset                    reset the CPU, as the Reset command does
+  expect OPERAND VALUE     compare the operand's value in its width
+  expect-bit OPERAND VALUE compare the operand's bit (T, Z: preset reached)
+  expect-error TEXT        the scan just before raised exactly TEXT
+
+Options:
+  --help                   print this help and exit
+  --version                print the version and exit
+
+Exit status:
+  0  everything loaded, ran and passed
+  1  a program did not load, a check or scenario failed, or a scan raised an
+     error
+  2  usage error (wrong command line)
+)";
+
+} // namespace
+
+Options parseOptions(std::span<const char* const> args) {
+    return ArgParser(args).parse();
+}
+
+std::string_view helpText() noexcept {
+    return Help;
+}
+
+std::string versionText() {
+    return std::string("kvx ") + KVX_VERSION + "\n";
+}

@@ -1,0 +1,251 @@
+#include "cli/scenario.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <optional>
+#include <sstream>
+#include <string_view>
+
+#include "cli/machine.h"
+#include "cli/operand_access.h"
+#include "cli/program_file.h"
+#include "core/common.h"
+#include "loader/reader.h"
+
+namespace {
+
+constexpr std::string_view Blanks = " \t";
+
+// One scenario line split into its command word and the words after it.
+struct Line {
+    int number = 0;
+    std::string_view text;
+    std::string_view command;
+    std::vector<std::string_view> args;
+    // Everything after the command word and its blanks, for expect-error.
+    std::string_view rest;
+};
+
+std::string_view trim(std::string_view s) noexcept {
+    const auto first = s.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(Blanks) - first + 1);
+}
+
+Line splitLine(int number, std::string_view text) {
+    Line line;
+    line.number = number;
+    line.text = trim(text);
+    std::string_view s = line.text;
+    bool first = true;
+    while (!s.empty()) {
+        const auto end = std::min(s.find_first_of(Blanks), s.size());
+        if (first) {
+            line.command = s.substr(0, end);
+            line.rest = trim(s.substr(end));
+            first = false;
+        } else {
+            line.args.push_back(s.substr(0, end));
+        }
+        s = trim(s.substr(end));
+    }
+    return line;
+}
+
+std::uint32_t parseCount(std::string_view what, std::string_view text) {
+    std::uint32_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end) {
+        throw InputError(std::string(what) + " must be a whole number of at least 0, not '" +
+                         std::string(text) + "'");
+    }
+    return value;
+}
+
+std::string readAll(const std::string& path) {
+    FRead reader(path);
+    std::string text;
+    for (int c = reader.read(); c != -1; c = reader.read()) {
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+class ScenarioRun final {
+public:
+    ScenarioRun(const std::string& path, std::ostream& o) : out(o) { report.name = path; }
+
+    ScenarioReport run(const ProgramFile& program) {
+        std::string text;
+        try {
+            program.loadInto(machine.cpu());
+            machine.cpu().reset();
+            text = readAll(report.name);
+        } catch (const CPUException& e) {
+            fail(0, e.getText());
+            return std::move(report);
+        }
+        std::istringstream lines(text);
+        int number = 0;
+        for (std::string raw; std::getline(lines, raw);) {
+            execute(splitLine(++number, raw));
+        }
+        flushPendingError();
+        return std::move(report);
+    }
+
+private:
+    struct CommandSpec {
+        std::string_view name;
+        std::size_t minArgs;
+        std::size_t maxArgs;
+        std::string_view usage;
+        void (ScenarioRun::*run)(const Line&);
+    };
+
+    static constexpr std::size_t AnyArgs = SIZE_MAX;
+
+    static const std::array<CommandSpec, 8> Commands;
+
+    void execute(const Line& line) {
+        if (line.text.empty() || line.text.front() == '#') {
+            return;
+        }
+        const auto* spec = std::ranges::find(Commands, line.command, &CommandSpec::name);
+        // A run-time error may be expected only by the line right after its scan.
+        if (spec == Commands.end() || spec->run != &ScenarioRun::expectError) {
+            flushPendingError();
+        }
+        if (spec == Commands.end()) {
+            fail(line.number, "unknown command '" + std::string(line.command) + "'");
+            return;
+        }
+        if (line.args.size() < spec->minArgs || line.args.size() > spec->maxArgs) {
+            fail(line.number, "usage: " + std::string(spec->usage));
+            return;
+        }
+        try {
+            (this->*spec->run)(line);
+        } catch (const InputError& e) {
+            fail(line.number, e.what());
+        } catch (const CPUException& e) {
+            // An address outside its area, met while setting or reading an operand.
+            fail(line.number, e.getText());
+        }
+    }
+
+    void set(const Line& line) {
+        OperandRef operand(machine.cpu(), line.args[0]);
+        operand.set(parseConstant(machine.cpu(), line.args[1]), machine.panel());
+    }
+
+    void scan(const Line& line) {
+        runScans(line, line.args.empty() ? 1 : parseCount("the scan count", line.args[0]));
+    }
+
+    void step(const Line& line) { machine.setStep(parseCount("the step", line.args[0])); }
+
+    void wait(const Line& line) {
+        const std::uint64_t ms = parseCount("the time", line.args[0]);
+        const std::uint64_t stepMs = machine.step();
+        if (stepMs == 0) {
+            throw InputError("wait needs a step above 0 ms");
+        }
+        runScans(line, (ms + stepMs - 1) / stepMs);
+    }
+
+    void reset(const Line&) { machine.cpu().reset(); }
+
+    void expect(const Line& line) {
+        OperandRef operand(machine.cpu(), line.args[0]);
+        const Constant want = parseConstant(machine.cpu(), line.args[1]);
+        const std::uint32_t expected = operand.expected(want);
+        const std::uint32_t actual = operand.value();
+        check(line, actual == expected, operand.format(expected, want),
+              operand.format(actual, want));
+    }
+
+    void expectBit(const Line& line) {
+        OperandRef operand(machine.cpu(), line.args[0]);
+        const int expected = OperandRef::expectedBit(parseConstant(machine.cpu(), line.args[1]));
+        const int actual = operand.bit();
+        check(line, actual == expected, std::to_string(expected), std::to_string(actual));
+    }
+
+    void expectError(const Line& line) {
+        const std::string actual = pendingError ? pendingError->text : std::string();
+        pendingError.reset();
+        check(line, actual == line.rest, std::string(line.rest),
+              actual.empty() ? "no error" : actual);
+    }
+
+    void runScans(const Line& line, std::uint64_t count) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            // Only the last scan of a command can be followed by a line that expects its error.
+            flushPendingError();
+            if (auto error = machine.scan()) {
+                pendingError = PendingError{line.number, std::move(*error)};
+            }
+        }
+    }
+
+    void check(const Line& line, bool ok, std::string expected, std::string actual) {
+        if (ok) {
+            ++report.passed;
+            return;
+        }
+        fail(line.number, std::string(line.text) + ": got " + actual, std::move(expected), actual);
+    }
+
+    void flushPendingError() {
+        if (pendingError) {
+            fail(pendingError->line, "scan raised " + pendingError->text);
+            pendingError.reset();
+        }
+    }
+
+    void fail(int line, std::string message, std::string expected = {}, std::string actual = {}) {
+        report.failures.push_back(
+            {line, std::move(message), std::move(expected), std::move(actual)});
+        out << failureText(report.name, report.failures.back()) << '\n';
+    }
+
+    struct PendingError {
+        int line;
+        std::string text;
+    };
+
+    Machine machine;
+    std::ostream& out;
+    ScenarioReport report;
+    std::optional<PendingError> pendingError;
+};
+
+const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
+    {"set", 2, 2, "set OPERAND VALUE", &ScenarioRun::set},
+    {"scan", 0, 1, "scan [N]", &ScenarioRun::scan},
+    {"step", 1, 1, "step MS", &ScenarioRun::step},
+    {"wait", 1, 1, "wait MS", &ScenarioRun::wait},
+    {"reset", 0, 0, "reset", &ScenarioRun::reset},
+    {"expect", 2, 2, "expect OPERAND VALUE", &ScenarioRun::expect},
+    {"expect-bit", 2, 2, "expect-bit OPERAND VALUE", &ScenarioRun::expectBit},
+    {"expect-error", 1, AnyArgs, "expect-error TEXT", &ScenarioRun::expectError},
+}};
+
+} // namespace
+
+std::string failureText(const std::string& scenario, const ScenarioFailure& failure) {
+    // A failure of the whole scenario reads like a load error.
+    if (failure.line <= 0) {
+        return scenario + ": error: " + failure.message;
+    }
+    return scenario + ":" + std::to_string(failure.line) + ": " + failure.message;
+}
+
+ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out) {
+    return ScenarioRun(path, out).run(program);
+}
