@@ -1,0 +1,614 @@
+// Runs the kvx program as its users do and checks what it prints and how it exits.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// "{data}" stands for the fixture folder, "{tmp}" for the test's own temp folder and "{scn}"
+// for the scenario written there.
+std::string expand(std::string text, const fs::path& tmp) {
+    const std::pair<std::string, std::string> names[] = {
+        {"{data}", KVX_TEST_DATA},
+        {"{tmp}", tmp.string()},
+        {"{scn}", (tmp / "s.scn").string()},
+    };
+    for (const auto& [from, to] : names) {
+        for (auto pos = text.find(from); pos != std::string::npos;
+             pos = text.find(from, pos + to.size())) {
+            text.replace(pos, from.size(), to);
+        }
+    }
+    return text;
+}
+
+class KvxTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kvx-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        tmp = pattern;
+    }
+    void TearDown() override { fs::remove_all(tmp); }
+
+    // Standard input, output and error go through files, so no pipe can fill up and block.
+    Result kvx(const std::vector<std::string>& args, const std::string& input = "") {
+        writeFile(tmp / "stdin", input);
+        std::vector<std::string> words{KVX_BINARY};
+        for (const auto& a : args) {
+            words.push_back(expand(a, tmp));
+        }
+        std::vector<char*> argv;
+        for (auto& w : words) {
+            argv.push_back(w.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string in = (tmp / "stdin").string();
+        const std::string out = (tmp / "stdout").string();
+        const std::string err = (tmp / "stderr").string();
+        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        Result r;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return r;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = readFile(out);
+        r.err = readFile(err);
+        return r;
+    }
+
+    // Runs `kvx test` on the test panel program with `scenario` as {scn}.
+    Result scenario(const std::string& text, std::vector<std::string> extra = {}) {
+        writeFile(tmp / "s.scn", text);
+        std::vector<std::string> args{"test", "{data}/panel.awl", "{scn}"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return kvx(args);
+    }
+
+    std::string x(const std::string& text) const { return expand(text, tmp); }
+
+    fs::path tmp;
+};
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string s = "kvx";
+    for (const auto& a : args) {
+        s += " " + a;
+    }
+    return s;
+}
+
+// ---- command line -----------------------------------------------------------------------
+
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string message;
+};
+
+TEST_F(KvxTest, UsageErrorsExplainAndExitWithTwo) {
+    const UsageCase cases[] = {
+        {{}, "no command given"},
+        {{"frob"}, "unknown command 'frob'"},
+        {{"check"}, "check needs a program file"},
+        {{"list", "a.awl", "b.awl"}, "list takes one program file, not 2"},
+        {{"run"}, "run needs a program file"},
+        {{"test", "a.awl"}, "test needs a program and a scenario"},
+        {{"run", "a.awl", "--scans", "abc"},
+         "--scans needs a whole number from 0 to 4294967295, not 'abc'"},
+        {{"run", "a.awl", "--step=-1"},
+         "--step needs a whole number from 0 to 4294967295, not '-1'"},
+        {{"run", "a.awl", "--scans"}, "--scans needs a value"},
+        {{"run", "a.awl", "--trace=yes"}, "--trace takes no value"},
+        {{"run", "a.awl", "--bogus"}, "unknown option '--bogus'"},
+        {{"run", "a.awl", "--set", "E0.0"}, "--set needs OPERAND=VALUE, not 'E0.0'"},
+        {{"run", "a.awl", "--set", "=1"}, "--set needs OPERAND=VALUE, not '=1'"},
+        {{"check", "--trace", "a.awl"}, "--trace belongs to 'run', not to 'check'"},
+        {{"run", "a.awl", "--junit", "x.xml"}, "--junit belongs to 'test', not to 'run'"},
+        {{"check", "-", "-"}, "'-' (standard input) can be named only once"},
+        {{"test", "a.awl", "-"},
+         "a scenario cannot come from standard input; only the program can"},
+        {{"run", "{data}/panel.awl", "--set", "E0.8=1"},
+         "--set E0.8=1: E0.8: Bitnumber out of range"},
+        {{"run", "{data}/panel.awl", "--set", "E0.0=2"},
+         "--set E0.0=2: value 2 does not fit in the bit E0.0"},
+        {{"run", "{data}/panel.awl", "--set", "T37=5"},
+         "--set T37=5: T37: a timer can only be set to 0, which resets it"},
+        {{"run", "{data}/panel.awl", "--set", "VB200=1"}, "--set VB200=1: Out of field write"},
+        {{"run", "{data}/panel.awl", "--set", "5=1"},
+         "--set 5=1: 5: is a constant, not an operand"},
+        {{"run", "{data}/panel.awl", "--set", "E0.0=E0.1"},
+         "--set E0.0=E0.1: E0.1: is an operand, not a constant value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(joined(c.args));
+        const Result r = kvx(c.args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "kvx: " + c.message + "\nTry 'kvx --help' for more information.\n");
+    }
+}
+
+TEST_F(KvxTest, HelpAndVersionGoToStandardOutput) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"run", "--help"}, {"test", "x", "--help", "y"}}) {
+        SCOPED_TRACE(joined(args));
+        const Result r = kvx(args);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out.starts_with("Usage: kvx COMMAND")) << r.out;
+        // The exit codes are part of the help.
+        EXPECT_NE(r.out.find("Exit status:\n  0 "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\n  2  usage error"), std::string::npos) << r.out;
+    }
+    const Result r = kvx({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, std::string("kvx ") + KVX_VERSION + "\n");
+}
+
+// ---- check ------------------------------------------------------------------------------
+
+struct OutputCase {
+    std::vector<std::string> args;
+    std::string input;
+    int code;
+    std::string out;
+    std::string err;
+};
+
+void expectOutput(KvxTest& t, const OutputCase& c, Result r);
+
+TEST_F(KvxTest, CheckReportsEachFailingFileLikeACompiler) {
+    const OutputCase cases[] = {
+        {{"check", "{data}/panel.awl"}, "", 0, "", ""},
+        {{"check", "{data}/unknown_op.awl"},
+         "",
+         1,
+         "",
+         "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"},
+        {{"check", "{data}/bad_char.awl"},
+         "",
+         1,
+         "",
+         "{data}/bad_char.awl:4: error: Unexpected text(4):,\n"},
+        // Errors without a line name only the file.
+        {{"check", "{tmp}/missing.awl"},
+         "",
+         1,
+         "",
+         "{tmp}/missing.awl: error: File {tmp}/missing.awl not found\n"},
+        {{"check", "{tmp}"}, "", 1, "", "{tmp}: error: File {tmp} is a directory\n"},
+        // Every file is checked; one failure fails the whole run.
+        {{"check", "{data}/panel.awl", "{data}/bad_char.awl", "{data}/panel.awl",
+          "{data}/unknown_op.awl"},
+         "",
+         1,
+         "",
+         "{data}/bad_char.awl:4: error: Unexpected text(4):,\n"
+         "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"},
+        {{"check", "-"}, "ORGANIZATION_BLOCK M:OB1\nBEGIN\nEND_ORGANIZATION_BLOCK\n", 0, "", ""},
+        {{"check", "-"},
+         "",
+         1,
+         "",
+         "<stdin>:1: error: Parse-error(1):ORGANIZATION_BLOCK expected\n"},
+        {{"check", "--", "-"},
+         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD E0.0,\n",
+         1,
+         "",
+         "<stdin>:4: error: Unexpected text(4):,\n"},
+    };
+    for (const auto& c : cases) {
+        expectOutput(*this, c, kvx(c.args, c.input));
+    }
+}
+
+void expectOutput(KvxTest& t, const OutputCase& c, Result r) {
+    SCOPED_TRACE(joined(c.args) + " <<< " + c.input);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, expand(c.out, t.tmp));
+    EXPECT_EQ(r.err, expand(c.err, t.tmp));
+}
+
+// ---- list -------------------------------------------------------------------------------
+
+TEST_F(KvxTest, ListPrintsAListingThatLoadsAsTheSameProgram) {
+    const Result first = kvx({"list", "{data}/panel.awl"});
+    ASSERT_EQ(first.code, 0) << first.err;
+    EXPECT_EQ(first.err, "");
+    EXPECT_TRUE(first.out.starts_with("ORGANIZATION_BLOCK MAIN:OB1\nTITLE=Test panel\n"))
+        << first.out;
+    EXPECT_NE(first.out.find("\nZVR Z1 3\n"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("\nMOVB VB200 AB0\n"), std::string::npos) << first.out;
+
+    const Result again = kvx({"list", "-"}, first.out);
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(again.out, first.out);
+}
+
+TEST_F(KvxTest, ListOfAProgramThatDoesNotLoadPrintsOnlyTheError) {
+    const OutputCase c{{"list", "{data}/unknown_op.awl"},
+                       "",
+                       1,
+                       "",
+                       "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"};
+    expectOutput(*this, c, kvx(c.args));
+}
+
+// ---- run --------------------------------------------------------------------------------
+
+constexpr const char* Mirror = "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\n"
+                               "MOVB VB1 AB0\nEND_ORGANIZATION_BLOCK\n";
+
+TEST_F(KvxTest, RunPrintsTheLedsAfterTheLastScan) {
+    const OutputCase cases[] = {
+        {{"run", "{data}/panel.awl"}, "", 0, "A0.7..A0.0 00000000\n", ""},
+        {{"run", "{data}/panel.awl", "--scans", "0"}, "", 0, "A0.7..A0.0 00000000\n", ""},
+        {{"run", "{data}/panel.awl", "--set", "E0.0=1"}, "", 0, "A0.7..A0.0 00000000\n", ""},
+        {{"run", "{data}/panel.awl", "--set", "E0.0=1", "--set=E0.1=1"},
+         "",
+         0,
+         "A0.7..A0.0 00000001\n",
+         ""},
+        // T37 (100 ms base, preset 10) reaches its preset 1000 ms after the first scan.
+        {{"run", "{data}/panel.awl", "--set", "E0.4=1", "--scans", "10", "--step", "100"},
+         "",
+         0,
+         "A0.7..A0.0 00000000\n",
+         ""},
+        {{"run", "{data}/panel.awl", "--set", "E0.4=1", "--scans=11", "--step=100"},
+         "",
+         0,
+         "A0.7..A0.0 00000010\n",
+         ""},
+        // With no step the clock stands still, and so does the timer.
+        {{"run", "{data}/panel.awl", "--set", "E0.4=1", "--scans", "5000", "--step", "0"},
+         "",
+         0,
+         "A0.7..A0.0 00000000\n",
+         ""},
+        // Other operands are written in their own width before the first scan.
+        {{"run", "-", "--set", "VB1=16#A5"}, Mirror, 0, "A0.7..A0.0 10100101\n", ""},
+        {{"run", "-", "--set", "VW0=16#1234"}, Mirror, 0, "A0.7..A0.0 00110100\n", ""},
+        {{"run", "-", "--set", "VD0=16#00C30000"}, Mirror, 0, "A0.7..A0.0 11000011\n", ""},
+        {{"run", "-", "--set", "V1.6=1"}, Mirror, 0, "A0.7..A0.0 01000000\n", ""},
+        {{"run", "-", "--set", "VB1=-1"}, Mirror, 0, "A0.7..A0.0 11111111\n", ""},
+    };
+    for (const auto& c : cases) {
+        expectOutput(*this, c, kvx(c.args, c.input));
+    }
+}
+
+TEST_F(KvxTest, RunStopsAtTheFirstRunTimeError) {
+    const OutputCase cases[] = {
+        {{"run", "{data}/panel.awl", "--set", "E0.3=1", "--scans", "3"},
+         "",
+         1,
+         "",
+         "{data}/panel.awl: scan 1: Out of field read\n"},
+        {{"run", "-", "--set", "VB1=1", "--scans", "3"},
+         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\nMOVB VB1 AB0\nMOVB VB200 AB0\n"
+         "END_ORGANIZATION_BLOCK\n",
+         1,
+         "",
+         "<stdin>: scan 1: Out of field read\n"},
+        {{"run", "{data}/bad_char.awl"},
+         "",
+         1,
+         "",
+         "{data}/bad_char.awl:4: error: Unexpected text(4):,\n"},
+    };
+    for (const auto& c : cases) {
+        expectOutput(*this, c, kvx(c.args, c.input));
+    }
+}
+
+TEST_F(KvxTest, RunTraceShowsEveryStepOfEveryScan) {
+    const std::string program =
+        "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\nEND_ORGANIZATION_BLOCK\n";
+    const Result r =
+        kvx({"run", "-", "--set", "E0.0=1", "--trace", "--scans", "2", "--step", "5"}, program);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "--- scan 1 at 0 ms\n"
+                     "LD E0.0 [1:::]\nStack: 001->= A0.0 [1:::]\nStack: 001->\n"
+                     "--- scan 2 at 5 ms\n"
+                     "LD E0.0 [1:::]\nStack: 001->= A0.0 [1:::]\nStack: 001->\n"
+                     "A0.7..A0.0 00000001\n");
+
+    // The trace up to the failing step is kept, and the error follows on standard error.
+    const Result failed = kvx({"run", "{data}/panel.awl", "--set", "E0.3=1", "--trace"});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_TRUE(failed.out.starts_with("--- scan 1 at 0 ms\nLD E0.0 [0:::]\n")) << failed.out;
+    EXPECT_NE(failed.out.find("LD E0.3 [1:::]\nStack: 001->\n"), std::string::npos) << failed.out;
+    EXPECT_EQ(failed.err, x("{data}/panel.awl: scan 1: Out of field read\n"));
+}
+
+// ---- test: scenario commands -----------------------------------------------------------
+
+struct ScenarioCase {
+    const char* what;
+    std::string text;
+    int code;
+    // Everything printed, with {scn} for the scenario's path.
+    std::string out;
+};
+
+void runCases(KvxTest& t, std::initializer_list<ScenarioCase> cases,
+              Result (KvxTest::*run)(const std::string&, std::vector<std::string>)) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ":\n" + c.text);
+        const Result r = (t.*run)(c.text, {});
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.out, expand(c.out, t.tmp));
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+class ScenarioTest : public KvxTest {
+protected:
+    void check(std::initializer_list<ScenarioCase> cases) {
+        runCases(*this, cases, &KvxTest::scenario);
+    }
+};
+
+TEST_F(ScenarioTest, SetAndExpectWorkInTheOperandsWidth) {
+    check({
+        {"switches reach the program at the next scan",
+         "set E0.0 1\nset E0.1 1\nexpect E0.0 0\nscan\nexpect E0.0 1\nexpect A0.0 1\n"
+         "expect AB0 1\nexpect-bit A0.0 1\n",
+         0, "5 passed, 0 failed\n"},
+        {"bytes, words and double words, big-endian",
+         "set VB10 16#FF\nexpect VB10 255\nexpect VB10 -1\nset VW20 -2\nexpect VW20 16#FFFE\n"
+         "expect VB21 16#FE\nset VD30 100000\nexpect VD30 100000\nexpect VW32 16#86A0\n"
+         "set M1.7 1\nexpect MB1 2#10000000\nset E3.1 1\nexpect EB3 2\n",
+         0, "8 passed, 0 failed\n"},
+        {"a counter takes its value; its bit is the preset reached",
+         "scan\nset Z1 2\nexpect Z1 2\nexpect-bit Z1 0\nset Z1 3\nexpect-bit Z1 1\n"
+         "set E0.2 1\nscan 3\nexpect Z1 4\n",
+         0, "4 passed, 0 failed\n"},
+        {"comments, blank lines, extra blanks and tabs",
+         "# a comment\n\n   \n  scan   2  \n\texpect\tA0.0  0\n  # indented comment\n", 0,
+         "1 passed, 0 failed\n"},
+        {"Windows line ends", "scan\r\nexpect A0.0 0\r\n", 0, "1 passed, 0 failed\n"},
+        {"an empty scenario", "", 0, "0 passed, 0 failed\n"},
+    });
+}
+
+TEST_F(ScenarioTest, FailedChecksShowTheLineAndWhatItGot) {
+    check({
+        {"a bit", "scan\nexpect A0.0 1\n", 1,
+         "{scn}:2: expect A0.0 1: got 0\n0 passed, 1 failed\n"},
+        {"values come back in the base they were written in",
+         "set VB10 16#0F\nexpect VB10 16#F0\nexpect VB10 2#11110000\nexpect VB10 240\n"
+         "set VB11 -1\nexpect VB11 -2\n",
+         1,
+         "{scn}:2: expect VB10 16#F0: got 16#F\n{scn}:3: expect VB10 2#11110000: got 2#1111\n"
+         "{scn}:4: expect VB10 240: got 15\n{scn}:6: expect VB11 -2: got -1\n"
+         "0 passed, 4 failed\n"},
+        {"expect-bit", "scan\nexpect-bit T37 1\n", 1,
+         "{scn}:2: expect-bit T37 1: got 0\n0 passed, 1 failed\n"},
+        {"failures do not stop the scenario", "expect A0.0 1\nexpect A0.0 0\nexpect A0.1 1\n", 1,
+         "{scn}:1: expect A0.0 1: got 0\n{scn}:3: expect A0.1 1: got 0\n1 passed, 2 failed\n"},
+    });
+}
+
+TEST_F(ScenarioTest, TimersRunOnTheSimulatedClock) {
+    check({
+        {"step and wait",
+         "step 100\nset E0.4 1\nscan\nwait 900\nexpect A0.1 0\nexpect T37 8\nwait 100\n"
+         "expect A0.1 1\nexpect-bit T37 1\nexpect T37 10\n",
+         0, "5 passed, 0 failed\n"},
+        {"a timer takes 0, which resets it",
+         "step 100\nset E0.4 1\nscan 12\nexpect-bit T37 1\nset T37 0\nexpect T37 0\n"
+         "expect-bit T37 0\n",
+         0, "3 passed, 0 failed\n"},
+        // Three scans would end at 90 ms and count nothing; the fourth at 120 ms counts one.
+        {"wait rounds the number of scans up",
+         "step 30\nset E0.4 1\nscan\nwait 100\nexpect T37 1\n", 0, "1 passed, 0 failed\n"},
+        {"the default step is 1 ms",
+         "set E0.4 1\nscan\nwait 1000\nexpect T37 9\nscan\nexpect T37 10\n", 0,
+         "2 passed, 0 failed\n"},
+        {"a step of 0 stops the clock", "step 0\nset E0.4 1\nscan 5000\nexpect T37 0\n", 0,
+         "1 passed, 0 failed\n"},
+    });
+}
+
+TEST_F(ScenarioTest, ResetClearsInstructionMemoryButNotData) {
+    check({
+        {"a counter edge counts again after reset",
+         "set E0.2 1\nscan\nexpect Z1 1\nscan\nexpect Z1 1\nreset\nscan\nexpect Z1 2\n", 0,
+         "3 passed, 0 failed\n"},
+        {"the first-scan bit", "scan\nexpect SM0.1 0\nreset\nexpect-bit SM0.1 1\nexpect SM0.0 1\n",
+         0, "3 passed, 0 failed\n"},
+    });
+}
+
+TEST_F(ScenarioTest, RunTimeErrorsAreExpectedOrReported) {
+    check({
+        {"expected", "set E0.3 1\nscan\nexpect-error Out of field read\n", 0,
+         "1 passed, 0 failed\n"},
+        {"another text", "set E0.3 1\nscan\nexpect-error Out of field write\n", 1,
+         "{scn}:3: expect-error Out of field write: got Out of field read\n0 passed, 1 failed\n"},
+        {"no error at all", "scan\nexpect-error Out of field read\n", 1,
+         "{scn}:2: expect-error Out of field read: got no error\n0 passed, 1 failed\n"},
+        {"only the next line may expect it",
+         "set E0.3 1\nscan\nexpect A0.0 0\nexpect-error Out of field read\n", 1,
+         "{scn}:2: scan raised Out of field read\n"
+         "{scn}:4: expect-error Out of field read: got no error\n1 passed, 2 failed\n"},
+        {"at the end of the scenario", "set E0.3 1\nscan\n", 1,
+         "{scn}:2: scan raised Out of field read\n0 passed, 1 failed\n"},
+        {"comments between scan and expect-error do not count as lines",
+         "set E0.3 1\nscan\n# the read fails\n\nexpect-error Out of field read\n", 0,
+         "1 passed, 0 failed\n"},
+        {"scanning continues after an error",
+         "set E0.3 1\nscan 2\nexpect-error Out of field read\nset E0.3 0\nset E0.0 1\n"
+         "set E0.1 1\nscan\nexpect A0.0 1\n",
+         1, "{scn}:2: scan raised Out of field read\n2 passed, 1 failed\n"},
+    });
+}
+
+TEST_F(ScenarioTest, MalformedLinesAreFailures) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"frob", "unknown command 'frob'"},
+        {"Scan", "unknown command 'Scan'"},
+        {"set E0.0", "usage: set OPERAND VALUE"},
+        {"set E0.0 1 2", "usage: set OPERAND VALUE"},
+        {"scan 1 2", "usage: scan [N]"},
+        {"scan x", "the scan count must be a whole number of at least 0, not 'x'"},
+        {"step", "usage: step MS"},
+        {"step -1", "the step must be a whole number of at least 0, not '-1'"},
+        {"wait 1.5", "the time must be a whole number of at least 0, not '1.5'"},
+        {"step 0\nwait 10", "wait needs a step above 0 ms"},
+        {"reset now", "usage: reset"},
+        {"expect A0.0", "usage: expect OPERAND VALUE"},
+        {"expect-bit T37", "usage: expect-bit OPERAND VALUE"},
+        {"expect-error", "usage: expect-error TEXT"},
+        {"expect E0.8 1", "E0.8: Bitnumber out of range"},
+        {"expect e0.0 1", "e0.0: Unknown Parameter Type"},
+        {"expect E0.0 E0.1", "E0.1: is an operand, not a constant value"},
+        {"expect E0.0 0x1", "0x1: Syntax error in number"},
+        {"expect 5 5", "5: is a constant, not an operand"},
+        {"expect VB0 256", "value 256 does not fit in the byte VB0"},
+        {"expect VB0 -129", "value -129 does not fit in the byte VB0"},
+        {"expect VW0 65536", "value 65536 does not fit in the word VW0"},
+        {"expect E0.0 2", "value 2 does not fit in the bit E0.0"},
+        {"expect-bit VB0 1", "VB0: is a byte, not a bit, timer or counter"},
+        {"expect-bit E0.0 2", "a bit is 0 or 1, not 2"},
+        {"set T37 5", "T37: a timer can only be set to 0, which resets it"},
+        {"set Z1 70000", "value 70000 does not fit in the counter Z1"},
+        {"set VB200 0", "Out of field write"},
+        {"expect VB200 0", "Out of field read"},
+    };
+    for (const auto& [line, message] : cases) {
+        SCOPED_TRACE(line);
+        const Result r = scenario(std::string(line) + "\n");
+        const int number = std::string(line).find('\n') == std::string::npos ? 1 : 2;
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out,
+                  x("{scn}:" + std::to_string(number) + ": " + message + "\n0 passed, 1 failed\n"));
+    }
+}
+
+// ---- test: files, totals and JUnit -----------------------------------------------------
+
+TEST_F(KvxTest, TestTotalsAllScenariosAndReportsUnreadableOnes) {
+    writeFile(tmp / "a.scn", "scan\nexpect A0.0 0\nexpect A0.1 1\n");
+    writeFile(tmp / "b.scn", "set E0.0 1\nset E0.1 1\nscan\nexpect A0.0 1\n");
+    const Result r =
+        kvx({"test", "{data}/panel.awl", "{tmp}/a.scn", "{tmp}/none.scn", "{tmp}/b.scn"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, x("{tmp}/a.scn:3: expect A0.1 1: got 0\n"
+                       "{tmp}/none.scn: error: File {tmp}/none.scn not found\n"
+                       "2 passed, 2 failed\n"));
+
+    // Each scenario starts from a fresh CPU: b's switches do not leak into a.
+    const Result again = kvx({"test", "{data}/panel.awl", "{tmp}/b.scn", "{tmp}/b.scn"});
+    EXPECT_EQ(again.code, 0);
+    EXPECT_EQ(again.out, "2 passed, 0 failed\n");
+}
+
+TEST_F(KvxTest, TestOfAProgramThatDoesNotLoad) {
+    writeFile(tmp / "a.scn", "scan\n");
+    const OutputCase cases[] = {
+        {{"test", "{data}/unknown_op.awl", "{tmp}/a.scn"},
+         "",
+         1,
+         "",
+         "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"},
+        {{"test", "-", "{tmp}/a.scn"},
+         "NETWORK 1\n",
+         1,
+         "",
+         "<stdin>:1: error: Parse-error(1):ORGANIZATION_BLOCK expected\n"},
+    };
+    for (const auto& c : cases) {
+        expectOutput(*this, c, kvx(c.args, c.input));
+    }
+}
+
+TEST_F(KvxTest, TestReadsTheProgramFromStandardInputOnceForAllScenarios) {
+    writeFile(tmp / "a.scn", "set E0.0 1\nscan\nexpect A0.0 1\n");
+    const Result r = kvx({"test", "-", "{tmp}/a.scn", "{tmp}/a.scn"},
+                         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\n"
+                         "END_ORGANIZATION_BLOCK\n");
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "2 passed, 0 failed\n");
+}
+
+TEST_F(KvxTest, JUnitHasOneCasePerScenarioWithExpectedAndActualValues) {
+    writeFile(tmp / "a.scn", "scan\nexpect A0.1 0\n");
+    writeFile(tmp / "b&c.scn", "scan\nexpect A0.0 1\nexpect-error a<b & \"c\"\nfrob\n");
+    const Result r = kvx({"test", "{data}/panel.awl", "{tmp}/a.scn", "{tmp}/b&c.scn", "--junit",
+                          "{tmp}/report.xml"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out.ends_with("1 passed, 3 failed\n")) << r.out;
+    const std::string b = x("{tmp}/b&amp;c.scn");
+    EXPECT_EQ(readFile(tmp / "report.xml"),
+              x("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<testsuites>\n"
+                "  <testsuite name=\"{data}/panel.awl\" tests=\"2\" failures=\"1\" errors=\"0\">\n"
+                "    <testcase classname=\"{data}/panel.awl\" name=\"{tmp}/a.scn\" "
+                "assertions=\"1\"/>\n"
+                "    <testcase classname=\"{data}/panel.awl\" name=\"") +
+                  b + "\" assertions=\"3\">\n      <failure message=\"" + b +
+                  ":2: expect A0.0 1: got 0 (expected 1, actual 0)\" type=\"check\">" + b +
+                  ":2: expect A0.0 1: got 0 (expected 1, actual 0)\n" + b +
+                  ":3: expect-error a&lt;b &amp; &quot;c&quot;: got no error (expected a&lt;b "
+                  "&amp; &quot;c&quot;, actual no error)\n" +
+                  b + ":4: unknown command &apos;frob&apos;\n" +
+                  "</failure>\n    </testcase>\n  </testsuite>\n</testsuites>\n");
+}
+
+TEST_F(KvxTest, JUnitThatCannotBeWrittenFailsTheRun) {
+    writeFile(tmp / "a.scn", "scan\n");
+    const Result r =
+        kvx({"test", "{data}/panel.awl", "{tmp}/a.scn", "--junit", "{tmp}/no/such/dir/report.xml"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "0 passed, 0 failed\n");
+    EXPECT_EQ(r.err, x("{tmp}/no/such/dir/report.xml: error: cannot write the JUnit report\n"));
+}
+
+} // namespace
