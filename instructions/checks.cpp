@@ -86,6 +86,8 @@ bool notOnDelayTimer(const Parameter* first, const Parameter*) {
 constexpr Slot First = Slot::First;
 constexpr Slot Second = Slot::Second;
 
+constexpr std::span<const Rule> noRules;
+
 constexpr Rule bitReadRules[] = {{lacks<First, Access::RBit>, ReadBit}};
 
 constexpr Rule stepRules[] = {
@@ -179,7 +181,7 @@ void presence(Column column, const Parameter* first, const Parameter* second) {
 }
 
 void checkOperands(Column column, const Parameter* first, const Parameter* second,
-                   std::span<const Rule> rules = {}) {
+                   std::span<const Rule> rules) {
     presence(column, first, second);
     for (const Rule& rule : rules) {
         if (rule.fails(first, second)) {
@@ -190,89 +192,40 @@ void checkOperands(Column column, const Parameter* first, const Parameter* secon
 
 } // namespace
 
-void LD_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
-void LDN_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
-void U_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
-void UN_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
-void O_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
-void ON_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), bitReadRules);
-}
+// Which operand column and which rules each instruction checks.
+#define KVX_CHECK(CLASS, COLUMN, RULES)                                                            \
+    void CLASS::check() const {                                                                    \
+        checkOperands(Column::COLUMN, p1.get(), p2.get(), RULES);                                  \
+    }
 
-void ULD_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void OLD_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void NOT_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void LPS_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void LRD_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void LPP_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void EU_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void ED_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
-void SCRE_Op::check() const {
-    checkOperands(Column::None, p1.get(), p2.get());
-}
+// clang-format off
+KVX_CHECK(LD_Op, One, bitReadRules)
+KVX_CHECK(LDN_Op, One, bitReadRules)
+KVX_CHECK(U_Op, One, bitReadRules)
+KVX_CHECK(UN_Op, One, bitReadRules)
+KVX_CHECK(O_Op, One, bitReadRules)
+KVX_CHECK(ON_Op, One, bitReadRules)
+KVX_CHECK(ULD_Op, None, noRules)
+KVX_CHECK(OLD_Op, None, noRules)
+KVX_CHECK(NOT_Op, None, noRules)
+KVX_CHECK(LPS_Op, None, noRules)
+KVX_CHECK(LRD_Op, None, noRules)
+KVX_CHECK(LPP_Op, None, noRules)
+KVX_CHECK(EU_Op, None, noRules)
+KVX_CHECK(ED_Op, None, noRules)
+KVX_CHECK(SCRE_Op, None, noRules)
+KVX_CHECK(gl_Op, One, assignRules)
+KVX_CHECK(S_Op, Two, setRules)
+KVX_CHECK(R_Op, Two, resetRules)
+KVX_CHECK(LSCR_Op, One, stepRules)
+KVX_CHECK(SCRT_Op, One, stepRules)
+KVX_CHECK(MOVB_Op, Two, moveByteRules)
+KVX_CHECK(MOVW_Op, Two, moveWordRules)
+KVX_CHECK(XORB_Op, Two, xorByteRules)
+KVX_CHECK(LDWgl_Op, Two, compareWordRules)
+KVX_CHECK(UBgl_Op, Two, compareByteRules)
+KVX_CHECK(TON_Op, Two, timerRules)
+KVX_CHECK(ZVR_Op, Two, counterRules)
+// clang-format on
 
-void gl_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), assignRules);
-}
-void S_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), setRules);
-}
-void R_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), resetRules);
-}
-
-void LSCR_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), stepRules);
-}
-void SCRT_Op::check() const {
-    checkOperands(Column::One, p1.get(), p2.get(), stepRules);
-}
-
-void MOVB_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), moveByteRules);
-}
-void MOVW_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), moveWordRules);
-}
-void XORB_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), xorByteRules);
-}
-void LDWgl_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), compareWordRules);
-}
-void UBgl_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), compareByteRules);
-}
-
-void TON_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), timerRules);
-}
-void ZVR_Op::check() const {
-    checkOperands(Column::Two, p1.get(), p2.get(), counterRules);
-}
+#undef KVX_CHECK
