@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+
+#include "cli/numbers.h"
 
 namespace {
 
@@ -24,14 +25,12 @@ constexpr std::array<CommandName, 4> Commands{{
 }};
 
 std::uint32_t parseCount(std::string_view option, std::string_view text) {
-    std::uint32_t value = 0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end) {
+    const auto value = wholeNumber(text);
+    if (!value) {
         throw UsageError(std::string(option) + " needs a whole number from 0 to 4294967295, not '" +
                          std::string(text) + "'");
     }
-    return value;
+    return *value;
 }
 
 void applyScans(Options& o, std::string_view v) {

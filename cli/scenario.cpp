@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "cli/machine.h"
+#include "cli/numbers.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
 #include "core/common.h"
@@ -56,14 +56,12 @@ Line splitLine(int number, std::string_view text) {
 }
 
 std::uint32_t parseCount(std::string_view what, std::string_view text) {
-    std::uint32_t value = 0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end) {
+    const auto value = wholeNumber(text);
+    if (!value) {
         throw InputError(std::string(what) + " must be a whole number of at least 0, not '" +
                          std::string(text) + "'");
     }
-    return value;
+    return *value;
 }
 
 std::string readAll(const std::string& path) {
