@@ -1,0 +1,75 @@
+#include "loader/lexer.h"
+
+#include <string>
+
+#include "core/common.h"
+#include "loader/awl.h"
+#include "loader/reader.h"
+
+MyyyLexer::MyyyLexer(Reader& r) : yyFlexLexer(nullptr, nullptr), read(r) {}
+
+int MyyyLexer::getToken() {
+    // Once the input has ended, flex is not asked again: it would ask the Reader again.
+    if (ended) {
+        return TOK_EOF;
+    }
+    // Blanks skipped before a token hold no line feed, so the line before the scan is the
+    // line on which the token starts.
+    startLine = lineno();
+    lasttok = yylex();
+    switch (lasttok) {
+    case TOK_COMMENT:
+        off = 2;
+        break;
+    case TOK_TITLE:
+        off = 6;
+        break;
+    default:
+        off = 0;
+        break;
+    }
+    if (lasttok == TOK_EOF) {
+        ended = true;
+        // The line after a final line feed holds nothing; name the last line that exists.
+        if (lastChar == '\n') {
+            startLine = lineno() - 1;
+        }
+    }
+    return lasttok;
+}
+
+std::string_view MyyyLexer::tokenText() const noexcept {
+    if (ended) {
+        return {};
+    }
+    return std::string_view(YYText(), static_cast<std::size_t>(YYLeng()))
+        .substr(static_cast<std::size_t>(off));
+}
+
+// flex is handed everything that fits at once: one byte per call would make flex rescan the
+// token it is in after every byte, quadratic in the length of a long comment line.
+int MyyyLexer::LexerInput(char* buf, int max_size) {
+    int n = 0;
+    while (n < max_size) {
+        const int c = read.read();
+        if (c < 0) {
+            break;
+        }
+        buf[n++] = static_cast<char>(c);
+        lastChar = c;
+    }
+    return n;
+}
+
+void MyyyLexer::LexerError(const char* msg) {
+    throw CPUException("Scanner error(" + std::to_string(lineno()) + "):" + msg);
+}
+
+void MyyyLexer::unexpectedText() const {
+    // The lexeme is one byte; a NUL byte leaves the text part empty.
+    throw CPUException("Unexpected text(" + std::to_string(lineno()) + "):" + YYText());
+}
+
+Lexer::Lexer(Reader& r) : info(std::make_unique<MyyyLexer>(r)) {}
+
+Lexer::~Lexer() = default;

@@ -1,0 +1,45 @@
+// Reads a program file into the program tree and installs it in a CPU.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct Block;
+class CPU;
+class Lexer;
+struct Network;
+struct OpList;
+class Operation;
+class Reader;
+
+class Parser final {
+public:
+    // Reads the whole program from `r` and installs it in `c`, replacing the program there.
+    // Any error throws CPUException ("Parse-error(<line>):<message>", or the scanner's
+    // "Unexpected text(<line>):<char>"), naming the line on which the offending token starts;
+    // `c` then keeps the program it had, and nothing built so far is kept.
+    void LoadInCPU(CPU& c, Reader& r);
+
+private:
+    std::unique_ptr<Block> ParserBlock(int EndToken);
+    std::optional<std::string> ParserKommentar();
+    std::unique_ptr<Network> ParserNetworks();
+    std::unique_ptr<Network> ParserNetwork();
+    std::unique_ptr<OpList> ParserOpList();
+    std::unique_ptr<Operation> ParserOperation();
+    std::int32_t parseInt(std::string_view text) const;
+    [[noreturn]] void ParserError(std::string_view msg) const;
+    [[noreturn]] void ParserError(std::string_view msg, int line) const;
+
+    void advance();
+    // Advances, then requires the new token to be `token`.
+    void expectNext(int token, std::string_view msg);
+    void expectNewline();
+
+    int nexttok = 0;
+    Lexer* lex = nullptr;
+    CPU* cpu = nullptr;
+};

@@ -1,0 +1,79 @@
+// Character sources: line-end handling and files that cannot be read.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/common.h"
+#include "loader/reader.h"
+
+namespace {
+
+std::string drain(Reader& r) {
+    std::string out;
+    for (int c = r.read(); c != -1; c = r.read()) {
+        out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+std::string errorOf(const std::string& path) {
+    try {
+        FRead f(path);
+    } catch (const CPUException& e) {
+        return e.getText();
+    }
+    return "(no error)";
+}
+
+class FileRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("kvx_reader_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& content) const {
+        const auto path = dir / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+    std::filesystem::path dir;
+};
+
+TEST(StringRead, CarriageReturnBeforeLineFeedIsDropped) {
+    struct Case {
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a\r\nb\r\n", "a\nb\n"}, {"a\rb", "a\rb"},         {"\r\r\n", "\r\n"}, {"a\r", "a\r"},
+        {"\n\r", "\n\r"},         {"\xFF\x80", "\xFF\x80"}, {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("input: \"" + c.input + "\"");
+        StringRead r(c.input);
+        EXPECT_EQ(drain(r), c.expected);
+        EXPECT_EQ(r.read(), -1) << "the end repeats";
+    }
+}
+
+TEST_F(FileRead, FileReadsBytesAndDropsCarriageReturns) {
+    FRead f(write("crlf.awl", "LD E0.0\r\n// \xE4\r\n"));
+    EXPECT_EQ(drain(f), "LD E0.0\n// \xE4\n");
+}
+
+TEST_F(FileRead, MissingFileNamesThePath) {
+    const std::string path = (dir / "missing.awl").string();
+    EXPECT_EQ(errorOf(path), "File " + path + " not found");
+}
+
+TEST_F(FileRead, DirectoryIsNoProgram) {
+    EXPECT_EQ(errorOf(dir.string()), "File " + dir.string() + " is a directory");
+}
+
+} // namespace
