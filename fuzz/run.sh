@@ -1,0 +1,57 @@
+#!/bin/sh
+# Runs every fuzz target for a fixed time. Usage: fuzz/run.sh BUILD_DIR SECONDS
+#
+# Each target starts from a writable corpus under BUILD_DIR, seeded from the example programs
+# and from the inputs that once failed (fuzz/regressions/). Anything a target finds (crash,
+# leak, sanitizer report, an input slower than one second) is kept under
+# BUILD_DIR/fuzz/findings/ and makes the script exit non-zero.
+set -u
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 BUILD_DIR SECONDS" >&2
+    exit 2
+fi
+build=$1
+seconds=$2
+src=$(cd "$(dirname "$0")" && pwd)
+examples="$src/../examples"
+regressions="$src/regressions"
+
+status=0
+for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand}; do
+    binary="$build/fuzz/$target"
+    if [ ! -x "$binary" ]; then
+        echo "$binary is not built" >&2
+        exit 2
+    fi
+    corpus="$build/fuzz/corpus-$target"
+    findings="$build/fuzz/findings/$target"
+    mkdir -p "$corpus" "$findings"
+    if [ "$target" = fuzz_operand ]; then
+        # Operands are single words: every word of the examples is a seed.
+        for word in $(cat "$examples"/*.awl | tr -s ' \t\r' '\n\n\n' | sort -u); do
+            printf '%s' "$word" >"$corpus/seed-$(printf '%s' "$word" | cksum | cut -d' ' -f1)"
+        done
+    else
+        cp "$examples"/*.awl "$corpus"/
+    fi
+    if [ -d "$regressions/$target" ]; then
+        cp "$regressions/$target"/* "$corpus"/ 2>/dev/null
+    fi
+    echo "== $target: ${seconds}s"
+    # -rss_limit_mb is generous: the sanitizers roughly double the loader's memory.
+    if ! "$binary" "$corpus" \
+            -dict="$src/awl.dict" \
+            -max_total_time="$seconds" \
+            -timeout=1 \
+            -rss_limit_mb=4096 \
+            -print_final_stats=1 \
+            -artifact_prefix="$findings/" \
+            2>"$build/fuzz/$target.log"; then
+        echo "$target: FINDING, see $build/fuzz/$target.log and $findings/" >&2
+        tail -n 60 "$build/fuzz/$target.log" >&2
+        status=1
+    fi
+    grep -E '^(#[0-9]+.*DONE|stat::)' "$build/fuzz/$target.log"
+done
+exit $status
