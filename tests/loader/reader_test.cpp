@@ -8,6 +8,7 @@
 
 #include "core/common.h"
 #include "loader/reader.h"
+#include "loader_support.h"
 
 namespace {
 
@@ -19,13 +20,8 @@ std::string drain(Reader& r) {
     return out;
 }
 
-std::string errorOf(const std::string& path) {
-    try {
-        FRead f(path);
-    } catch (const CPUException& e) {
-        return e.getText();
-    }
-    return "(no error)";
+std::string openError(const std::string& path) {
+    return errorOf([&] { FRead f(path); });
 }
 
 class FileRead : public ::testing::Test {
@@ -69,11 +65,11 @@ TEST_F(FileRead, FileReadsBytesAndDropsCarriageReturns) {
 
 TEST_F(FileRead, MissingFileNamesThePath) {
     const std::string path = (dir / "missing.awl").string();
-    EXPECT_EQ(errorOf(path), "File " + path + " not found");
+    EXPECT_EQ(openError(path), "File " + path + " not found");
 }
 
 TEST_F(FileRead, DirectoryIsNoProgram) {
-    EXPECT_EQ(errorOf(dir.string()), "File " + dir.string() + " is a directory");
+    EXPECT_EQ(openError(dir.string()), "File " + dir.string() + " is a directory");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "loader/awl.h"
 #include "loader/lexer.h"
 #include "loader/reader.h"
+#include "loader_support.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ std::vector<Tok> scan(const std::string& input) {
 }
 
 std::string scanError(const std::string& input) {
-    try {
-        scan(input);
-    } catch (const CPUException& e) {
-        return e.getText();
-    }
-    return "(no error)";
+    return errorOf([&] { scan(input); });
 }
 
 TEST(Scanner, TokenValuesAndTexts) {
