@@ -1,0 +1,216 @@
+#include "frontend/mainwindow.h"
+
+#include <span>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "core/common.h"
+#include "frontend/panel.h"
+#include "loader/parser.h"
+#include "loader/reader.h"
+
+namespace {
+
+struct MenuEntry {
+    const char* text; // null: a separator
+    int id;
+};
+
+struct Popup {
+    const char* title;
+    std::span<const MenuEntry> items;
+};
+
+constexpr MenuEntry DateiItems[] = {
+    {"&Laden", MainWindow::Laden},
+    {nullptr, 0},
+    {"&Beenden", MainWindow::Beenden},
+};
+constexpr MenuEntry TimerItems[] = {
+    {"&Langsamer", MainWindow::Langsamer},
+    {"&Schneller", MainWindow::Schneller},
+};
+constexpr MenuEntry RunItems[] = {
+    {"&Continue", MainWindow::Continue},
+    {"&Stop", MainWindow::Stop},
+    {"&Einzelschriit", MainWindow::Einzelschritt},
+    {nullptr, 0},
+    {"&Reset", MainWindow::Reset},
+};
+constexpr Popup Popups[] = {
+    {"&Datei", DateiItems},
+    {"&Timer", TimerItems},
+    {"&Run", RunItems},
+};
+
+struct EnableRule {
+    int id;
+    bool (*enabled)(int running, int faktor);
+};
+
+constexpr EnableRule EnableRules[] = {
+    {MainWindow::Langsamer, [](int, int faktor) { return faktor < MainWindow::MaxFaktor; }},
+    {MainWindow::Schneller, [](int, int faktor) { return faktor > MainWindow::MinFaktor; }},
+    {MainWindow::Continue, [](int running, int) { return running == 0; }},
+    {MainWindow::Einzelschritt, [](int running, int) { return running == 0; }},
+    {MainWindow::Stop, [](int running, int) { return running != 0; }},
+};
+
+std::optional<QString> askForProgram(QWidget* owner) {
+    const QString path = QFileDialog::getOpenFileName(owner, QStringLiteral("Programm laden"),
+                                                      QString(), QStringLiteral("Awlfile (*.awl)"));
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+void showErrorBox(QWidget* owner, const QString& text) {
+    QMessageBox::critical(owner, QStringLiteral("Fehler"), text);
+}
+
+} // namespace
+
+const MainWindow::CommandEntry MainWindow::Commands[] = {
+    {Laden, &MainWindow::chooseAndLoad}, {Langsamer, &MainWindow::slower},
+    {Beenden, &MainWindow::quit},        {Schneller, &MainWindow::faster},
+    {Continue, &MainWindow::resume},     {Stop, &MainWindow::stop},
+    {Einzelschritt, &MainWindow::step},  {Reset, &MainWindow::resetCpu},
+};
+
+MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
+    : QMainWindow(parent), clock(ticks, Faktor), c(clock), panelWidget(new PanelWidget(io, this)),
+      scanTimer(new QTimer(this)), openDialog(askForProgram), errorReport(showErrorBox) {
+    c.setIO(&io);
+
+    setWindowTitle(QStringLiteral("KVX-Simulator"));
+    setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    buildMenu();
+    setCentralWidget(panelWidget);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    panelWidget->setFocus();
+
+    scanTimer->setObjectName(QStringLiteral("scanTimer"));
+    scanTimer->setTimerType(Qt::PreciseTimer);
+    scanTimer->setInterval(1);
+    connect(scanTimer, &QTimer::timeout, this, &MainWindow::tick);
+    scanTimer->start();
+}
+
+// Members die before QMainWindow deletes its children: stop the scans and drop the panel
+// widget while the model it draws is still alive.
+MainWindow::~MainWindow() {
+    scanTimer->stop();
+    delete panelWidget;
+}
+
+void MainWindow::buildMenu() {
+    for (const Popup& popup : Popups) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(popup.title));
+        for (const MenuEntry& item : popup.items) {
+            if (item.text == nullptr) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromLatin1(item.text));
+            action->setData(item.id);
+            connect(action, &QAction::triggered, this, [this, id = item.id] { command(id); });
+        }
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { applyMenuState(*menu); });
+    }
+}
+
+void MainWindow::applyMenuState(QMenu& menu) const {
+    for (QAction* action : menu.actions()) {
+        action->setEnabled(isCommandEnabled(action->data().toInt()));
+    }
+}
+
+bool MainWindow::isCommandEnabled(int id) const noexcept {
+    for (const EnableRule& rule : EnableRules) {
+        if (rule.id == id) {
+            return rule.enabled(IsRunning, Faktor);
+        }
+    }
+    return true;
+}
+
+void MainWindow::command(int id) {
+    for (const CommandEntry& entry : Commands) {
+        if (entry.id == id) {
+            (this->*entry.run)();
+            return;
+        }
+    }
+}
+
+void MainWindow::tick() {
+    if (IsRunning != 0) {
+        runScan();
+    }
+}
+
+void MainWindow::runScan() {
+    try {
+        c.runStep(nullptr);
+    } catch (const CPUException& error) {
+        IsRunning = 0;
+        reportError(error.getText());
+        return;
+    }
+    panelWidget->update();
+}
+
+void MainWindow::load(const QString& path) {
+    try {
+        FRead reader(QFile::encodeName(path).toStdString());
+        Parser{}.LoadInCPU(c, reader);
+        c.reset();
+        IsRunning = 1;
+    } catch (const CPUException& error) {
+        reportError(error.getText());
+    }
+}
+
+void MainWindow::reportError(const char* text) {
+    errorReport(this, QString::fromUtf8(text));
+}
+
+void MainWindow::chooseAndLoad() {
+    if (const auto path = openDialog(this)) {
+        load(*path);
+    }
+}
+
+void MainWindow::slower() noexcept {
+    if (Faktor < MaxFaktor) {
+        ++Faktor;
+    }
+}
+
+void MainWindow::faster() noexcept {
+    if (Faktor > MinFaktor) {
+        --Faktor;
+    }
+}
+
+void MainWindow::quit() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    scanTimer->stop();
+    event->accept();
+}

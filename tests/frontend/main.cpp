@@ -1,0 +1,12 @@
+// Runs every window test class in one application on the offscreen platform.
+#include <QApplication>
+
+#include "tests/frontend/runners.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    failed += runPanelTests(argc, argv);
+    failed += runWindowTests(argc, argv);
+    return failed == 0 ? 0 : 1;
+}

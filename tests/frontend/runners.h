@@ -1,0 +1,5 @@
+// Each test file runs its own QTest class; main() runs them all in one application.
+#pragma once
+
+int runPanelTests(int argc, char** argv);
+int runWindowTests(int argc, char** argv);
