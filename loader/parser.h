@@ -18,9 +18,10 @@ class Reader;
 class Parser final {
 public:
     // Reads the whole program from `r` and installs it in `c`, replacing the program there.
-    // Any error throws CPUException ("Parse-error(<line>):<message>", or the scanner's
-    // "Unexpected text(<line>):<char>"), naming the line on which the offending token starts;
-    // `c` then keeps the program it had, and nothing built so far is kept.
+    // Any error throws CPUException: "Parse-error(<line>):<message>" or the scanner's
+    // "Unexpected text(<line>):<char>", naming the line on which the offending token starts,
+    // or the Reader's own error unchanged. `c` then keeps the program it had, and nothing
+    // built so far is kept.
     void LoadInCPU(CPU& c, Reader& r);
 
 private:

@@ -359,6 +359,29 @@ TEST_F(Load, FailedLoadKeepsThePreviousProgramRunning) {
     EXPECT_EQ(panel.OutState, (std::array<int, MyIO::Size>{1, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST_F(Load, ReaderFailureMidFileFailsTheLoad) {
+    // Fails like a file whose disk goes away after some bytes.
+    class FailingRead final : public Reader {
+    public:
+        explicit FailingRead(std::string text) : inner(std::move(text)) {}
+        int read() override {
+            if (left-- == 0) {
+                throw CPUException("File x could not be read");
+            }
+            return inner.read();
+        }
+
+    private:
+        StringRead inner;
+        int left = 300;
+    };
+    load(lampProgram);
+    const Block* installed = cpu.getProgram();
+    FailingRead reader(lampProgram + lampProgram);
+    EXPECT_EQ(errorOf([&] { Parser().LoadInCPU(cpu, reader); }), "File x could not be read");
+    EXPECT_EQ(cpu.getProgram(), installed);
+}
+
 TEST_F(Load, MillionInstructionLinesLoadListAndFree) {
     constexpr int lines = 1'000'000;
     std::string text = "ORGANIZATION_BLOCK M:O\nBEGIN\nNETWORK 1\n";
