@@ -33,6 +33,23 @@ std::string listing(const CPU& cpu) {
     return w.str();
 }
 
+// A line break in the file may be CR LF, so a carriage return that ends a comment or title
+// line is read as part of the line end, not of the text: such a text lists as it was loaded
+// but loads back without its last carriage returns. Nothing else may change.
+std::string withoutCarriageReturnsAtLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\n') {
+            while (!out.empty() && out.back() == '\r') {
+                out.pop_back();
+            }
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
 bool load(CPU& cpu, std::string text) {
     StringRead reader(std::move(text));
     try {
@@ -90,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!load(sim.cpu, first)) {
         finding("the listing of a loaded program does not load again", first);
     }
-    if (listing(sim.cpu) != first) {
+    if (withoutCarriageReturnsAtLineEnds(listing(sim.cpu)) !=
+        withoutCarriageReturnsAtLineEnds(first)) {
         finding("the listing of a loaded program loads as a different program", first);
     }
     return 0;
