@@ -4,7 +4,8 @@
 # Each target starts from a writable corpus under BUILD_DIR, seeded from the example programs
 # and from the inputs that once failed (fuzz/regressions/). Anything a target finds (crash,
 # leak, sanitizer report, an input slower than one second) is kept under
-# BUILD_DIR/fuzz/findings/ and makes the script exit non-zero.
+# BUILD_DIR/fuzz/findings/ and makes the script exit non-zero. FUZZ_TARGETS, a list of target
+# names, runs only those.
 set -u
 
 if [ $# -ne 2 ]; then
@@ -29,7 +30,8 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand}; do
     mkdir -p "$corpus" "$findings"
     if [ "$target" = fuzz_operand ]; then
         # Operands are single words: every word of the examples is a seed.
-        for word in $(cat "$examples"/*.awl | tr -s ' \t\r' '\n\n\n' | sort -u); do
+        cat "$examples"/*.awl | tr -s ' \t\r' '\n\n\n' | sort -u | while IFS= read -r word; do
+            [ -n "$word" ] || continue
             printf '%s' "$word" >"$corpus/seed-$(printf '%s' "$word" | cksum | cut -d' ' -f1)"
         done
     else
