@@ -124,30 +124,30 @@ private:
         const std::string_view arg = args[i];
         const auto eq = arg.find('=');
         const std::string_view name = arg.substr(0, eq);
-        const auto* spec = std::ranges::find(CommandOptions, name, &OptionSpec::name);
-        if (spec == CommandOptions.end()) {
+        const auto* entry = std::ranges::find(CommandOptions, name, &OptionSpec::name);
+        if (entry == CommandOptions.end()) {
             throw UsageError("unknown option '" + std::string(arg) + "'");
         }
-        if (spec->command != o.command) {
+        if (entry->command != o.command) {
             throw UsageError(std::string(name) + " belongs to '" +
-                             std::string(commandName(spec->command)) + "', not to '" +
+                             std::string(commandName(entry->command)) + "', not to '" +
                              std::string(commandName(o.command)) + "'");
         }
-        if (!spec->takesValue) {
+        if (!entry->takesValue) {
             if (eq != std::string_view::npos) {
                 throw UsageError(std::string(name) + " takes no value");
             }
-            spec->apply(o, {});
+            entry->apply(o, {});
             return i;
         }
         if (eq != std::string_view::npos) {
-            spec->apply(o, arg.substr(eq + 1));
+            entry->apply(o, arg.substr(eq + 1));
             return i;
         }
         if (i + 1 >= args.size()) {
             throw UsageError(std::string(name) + " needs a value");
         }
-        spec->apply(o, args[i + 1]);
+        entry->apply(o, args[i + 1]);
         return i + 1;
     }
 

@@ -113,21 +113,21 @@ private:
         if (line.text.empty() || line.text.front() == '#') {
             return;
         }
-        const auto* spec = std::ranges::find(Commands, line.command, &CommandSpec::name);
+        const auto* entry = std::ranges::find(Commands, line.command, &CommandSpec::name);
         // A run-time error may be expected only by the line right after its scan.
-        if (spec == Commands.end() || spec->run != &ScenarioRun::expectError) {
+        if (entry == Commands.end() || entry->run != &ScenarioRun::expectError) {
             flushPendingError();
         }
-        if (spec == Commands.end()) {
+        if (entry == Commands.end()) {
             fail(line.number, "unknown command '" + std::string(line.command) + "'");
             return;
         }
-        if (line.args.size() < spec->minArgs || line.args.size() > spec->maxArgs) {
-            fail(line.number, "usage: " + std::string(spec->usage));
+        if (line.args.size() < entry->minArgs || line.args.size() > entry->maxArgs) {
+            fail(line.number, "usage: " + std::string(entry->usage));
             return;
         }
         try {
-            (this->*spec->run)(line);
+            (this->*entry->run)(line);
         } catch (const InputError& e) {
             fail(line.number, e.what());
         } catch (const CPUException& e) {
