@@ -13,6 +13,10 @@ PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+# Any finding ends the sanitizer run. Use after return and initialisation order are checked
+# too: both are off by default and cost little here.
+ASAN_OPTS = halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
+
 .PHONY: deps build test test-release test-asan fuzz-smoke fuzz run clean
 
 deps:
@@ -39,7 +43,7 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DKVX_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
-	    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	    ASAN_OPTIONS=$(ASAN_OPTS) \
 	    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
