@@ -80,6 +80,9 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
         applySet(machine, set);
     }
     machine.setStep(o.stepMs);
+    // A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
+    // starts afresh, and the LEDs show what the last completed scan left.
+    int code = ExitOk;
     for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
         StringWriter trace;
         if (o.trace) {
@@ -93,11 +96,12 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
         if (error) {
             out.flush();
             err << program.name() << ": scan " << k << ": " << *error << '\n';
-            return ExitFailure;
+            err.flush();
+            code = ExitFailure;
         }
     }
     out << machine.leds() << '\n';
-    return ExitOk;
+    return code;
 }
 
 int testCommand(const Options& o, std::ostream& out, std::ostream& err) {

@@ -196,6 +196,8 @@ Commands:
       --set OPERAND=VALUE  write an operand after the reset, before the first
                            scan (E0.0..E0.7 set the input switches); may repeat
       --trace              write every executed instruction of every scan
+                           A scan that raises an error is reported as
+                           FILE: scan K: TEXT and the run goes on (exit 1).
   test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
                            prints each failure and then "N passed, N failed"
       --junit OUT          also write JUnit XML to OUT

@@ -321,19 +321,23 @@ TEST_F(KvxTest, RunPrintsTheLedsAfterTheLastScan) {
     }
 }
 
-TEST_F(KvxTest, RunStopsAtTheFirstRunTimeError) {
+TEST_F(KvxTest, RunReportsEveryFaultingScanAndGoesOn) {
     const OutputCase cases[] = {
         {{"run", "{data}/panel.awl", "--set", "E0.3=1", "--scans", "3"},
          "",
          1,
-         "",
-         "{data}/panel.awl: scan 1: Out of field read\n"},
-        {{"run", "-", "--set", "VB1=1", "--scans", "3"},
-         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\nMOVB VB1 AB0\nMOVB VB200 AB0\n"
-         "END_ORGANIZATION_BLOCK\n",
+         "A0.7..A0.0 00000000\n",
+         "{data}/panel.awl: scan 1: Out of field read\n"
+         "{data}/panel.awl: scan 2: Out of field read\n"
+         "{data}/panel.awl: scan 3: Out of field read\n"},
+        // The fault comes and goes with its cause, V1.0, which toggles every scan: the scan
+        // between the faulting ones completes and its outputs are the ones shown.
+        {{"run", "-", "--scans", "3"},
+         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\nXORB 1 VB1\nLD V1.0\n"
+         "MOVB VB200 AB0\nNETWORK 2\nLD SM0.0\nMOVB 6 AB0\nEND_ORGANIZATION_BLOCK\n",
          1,
-         "",
-         "<stdin>: scan 1: Out of field read\n"},
+         "A0.7..A0.0 00000110\n",
+         "<stdin>: scan 1: Out of field read\n<stdin>: scan 3: Out of field read\n"},
         {{"run", "{data}/bad_char.awl"},
          "",
          1,
