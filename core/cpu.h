@@ -31,8 +31,6 @@ public:
     void writeWord(int Addr, std::uint16_t val);
     void writeLong(int Addr, std::uint32_t val);
 
-    int length() const noexcept { return len; }
-
 private:
     void checkWritable() const;
 

@@ -55,7 +55,6 @@ public:
     void writeByte(std::uint8_t val) override;
     void writeWord(std::uint16_t val) override;
     void writeLong(std::uint32_t val) override;
-    int getAddr() const noexcept { return Addr; }
 
 private:
     MemField* f;
