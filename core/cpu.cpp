@@ -11,21 +11,16 @@ MemField::MemField(int Length, bool IsWriteProtected)
     : len(Length < 0 ? 0 : Length), data(static_cast<std::size_t>(len), 0),
       wp(IsWriteProtected ? 1 : 0) {}
 
-void MemField::checkWritable() const {
-    if (wp != 0) {
-        throw CPUException("Field is writeprotected");
-    }
+void MemField::failRead() {
+    throw CPUException("Out of field read");
 }
 
-std::uint8_t MemField::readByte(int Addr) const {
-    if (Addr < 0 || Addr >= len) {
-        throw CPUException("Out of field read");
-    }
-    return data[static_cast<std::size_t>(Addr)];
+void MemField::failWrite() {
+    throw CPUException("Out of field write");
 }
 
-int MemField::readBit(int Addr, int bit) const {
-    return (readByte(Addr) >> (bit & 7)) & 1;
+void MemField::failProtected() {
+    throw CPUException("Field is writeprotected");
 }
 
 // The multi-byte accesses go byte by byte through readByte/writeByte so each byte gets its
@@ -45,29 +40,12 @@ std::uint32_t MemField::readLong(int Addr) const {
     return value;
 }
 
-void MemField::writeByte(int Addr, std::uint8_t val) {
-    checkWritable();
-    if (Addr < 0 || Addr >= len) {
-        throw CPUException("Out of field write");
-    }
-    data[static_cast<std::size_t>(Addr)] = val;
-}
-
-void MemField::writeBit(int Addr, int bit, int val) {
-    checkWritable();
-    const unsigned mask = 1u << (bit & 7);
-    const unsigned byte = readByte(Addr);
-    writeByte(Addr, static_cast<std::uint8_t>(val != 0 ? byte | mask : byte & ~mask));
-}
-
 void MemField::writeWord(int Addr, std::uint16_t val) {
-    checkWritable();
     writeByte(Addr, static_cast<std::uint8_t>(val >> 8));
     writeByte(Addr + 1, static_cast<std::uint8_t>(val));
 }
 
 void MemField::writeLong(int Addr, std::uint32_t val) {
-    checkWritable();
     for (int i = 0; i < 4; ++i) {
         writeByte(Addr + i, static_cast<std::uint8_t>(val >> (24 - 8 * i)));
     }
@@ -155,28 +133,8 @@ void CPU::reset() {
 
 // ---- logic stack -----------------------------------------------------------------------
 
-int CPU::stackAt(int index) const noexcept {
-    if (index < 0 || index >= StackSize) {
-        return 0;
-    }
-    return stack[static_cast<std::size_t>(index)];
-}
-
-void CPU::push(int value) {
-    if (sp > StackLimit) {
-        throw CPUException("StackOverflow");
-    }
-    ++sp;
-    // Below the bottom slot a pushed value has nowhere to go; it reads back as 0.
-    if (sp >= 0) {
-        stack[static_cast<std::size_t>(sp)] = value;
-    }
-}
-
-int CPU::pop() noexcept {
-    const int value = stackAt(sp);
-    --sp;
-    return value;
+void CPU::failStackOverflow() {
+    throw CPUException("StackOverflow");
 }
 
 // ---- scan cycle ------------------------------------------------------------------------
@@ -218,33 +176,47 @@ void CPU::traceStep(const Operation& op, Writer& w) const {
     w.write("->");
 }
 
+// The loop keeps the 1 ms phase and the executed count in registers: both live in memory
+// only at its ends, since any instruction might otherwise be assumed to change them.
 void CPU::runBlock(const Block& block, std::uint32_t& incno, Writer* trace) {
-    scrval = -1;
-    for (const Network* net = block.Networks.get(); net != nullptr; net = net->Next.get()) {
-        sp = 0;
-        if (scrval != -1) {
-            push(scrval);
+    std::uint32_t phase = incno;
+    std::uint64_t count = 0;
+    try {
+        scrval = -1;
+        for (const Network* net = block.Networks.get(); net != nullptr; net = net->Next.get()) {
+            sp = 0;
+            if (scrval != -1) {
+                push(scrval);
+            }
+            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+                // Every 33rd instruction is about one millisecond of a real controller.
+                if (++phase == 33) {
+                    phase = 0;
+                    updateTimer1ms();
+                }
+                Operation* op = node->Op.get();
+                if (op == nullptr || (scrval == 0 && op->IsSingleType() == 0)) {
+                    continue;
+                }
+                ++count;
+                op->execute(*this);
+                if (trace != nullptr) [[unlikely]] {
+                    traceStep(*op, *trace);
+                }
+            }
         }
-        for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-            incno = (incno + 1) % 33;
-            if (incno == 0) {
-                updateTimer1ms();
-            }
-            Operation* op = node->Op.get();
-            if (op == nullptr || (scrval == 0 && op->IsSingleType() == 0)) {
-                continue;
-            }
-            op->execute(*this);
-            if (trace != nullptr) {
-                traceStep(*op, *trace);
-            }
-        }
+    } catch (...) {
+        executed += count;
+        throw;
     }
+    executed += count;
+    incno = phase;
 }
 
 void CPU::runStep(Writer* trace) {
     IO bare;
     IO& panel = io != nullptr ? *io : bare;
+    ++scans;
     std::uint32_t incno = getmsTime() % 33;
     transferInputs(panel);
     updateTimer10ms();

@@ -22,17 +22,44 @@ class MemField final {
 public:
     MemField(int Length, bool IsWriteProtected);
 
-    int readBit(int Addr, int bit) const;
-    std::uint8_t readByte(int Addr) const;
+    // The bit and byte accesses are inline: every contact and coil of a scan goes through
+    // them, and the failures leave through out-of-line helpers so the fast path stays small.
+    int readBit(int Addr, int bit) const { return (readByte(Addr) >> (bit & 7)) & 1; }
+    std::uint8_t readByte(int Addr) const {
+        if (!inField(Addr)) [[unlikely]] {
+            failRead();
+        }
+        return data[static_cast<std::size_t>(Addr)];
+    }
     std::uint16_t readWord(int Addr) const;
     std::uint32_t readLong(int Addr) const;
-    void writeBit(int Addr, int bit, int val);
-    void writeByte(int Addr, std::uint8_t val);
+    // A bit write reads its byte first, so outside the field it fails as a read.
+    void writeBit(int Addr, int bit, int val) {
+        const unsigned mask = 1u << (bit & 7);
+        std::uint8_t& byte = writable(Addr, &MemField::failRead);
+        byte = static_cast<std::uint8_t>(val != 0 ? byte | mask : byte & ~mask);
+    }
+    void writeByte(int Addr, std::uint8_t val) { writable(Addr, &MemField::failWrite) = val; }
     void writeWord(int Addr, std::uint16_t val);
     void writeLong(int Addr, std::uint32_t val);
 
 private:
-    void checkWritable() const;
+    bool inField(int Addr) const noexcept {
+        return static_cast<unsigned>(Addr) < static_cast<unsigned>(len);
+    }
+    // The byte a write may change; a protected field refuses before the address is looked at.
+    std::uint8_t& writable(int Addr, void (*outside)()) {
+        if (wp != 0) [[unlikely]] {
+            failProtected();
+        }
+        if (!inField(Addr)) [[unlikely]] {
+            outside();
+        }
+        return data[static_cast<std::size_t>(Addr)];
+    }
+    [[noreturn, gnu::cold]] static void failRead();
+    [[noreturn, gnu::cold]] static void failWrite();
+    [[noreturn, gnu::cold]] static void failProtected();
 
     int len;
     std::vector<std::uint8_t> data;
@@ -83,8 +110,28 @@ public:
     int CurrentStack() const noexcept { return stackAt(sp); }
     int LastCurrentStack() const noexcept { return stackAt(sp - 1); }
     // Throws "StackOverflow" (and changes nothing) when the stack is full.
-    void push(int value);
-    int pop() noexcept;
+    void push(int value) {
+        if (sp > StackLimit) [[unlikely]] {
+            failStackOverflow();
+        }
+        ++sp;
+        // Below the bottom slot a pushed value has nowhere to go; it reads back as 0.
+        if (sp >= 0) [[likely]] {
+            stack[static_cast<std::size_t>(sp)] = value;
+        }
+    }
+    // pop() then push(value) in one step. It cannot overflow: push() never lets sp rise above
+    // StackLimit + 1, so after the pop there is always room.
+    void replaceTop(int value) noexcept {
+        if (static_cast<unsigned>(sp) < static_cast<unsigned>(StackSize)) [[likely]] {
+            stack[static_cast<std::size_t>(sp)] = value;
+        }
+    }
+    int pop() noexcept {
+        const int value = stackAt(sp);
+        --sp;
+        return value;
+    }
 
     // One scan cycle. A CPUException leaves the scan where it arose: the outputs then keep
     // the values of the previous scan. `trace`, if given, receives each executed step.
@@ -103,6 +150,11 @@ public:
 
     std::uint32_t getmsTime() const noexcept;
 
+    // Totals since construction, for statistics: scans begun, and instructions whose
+    // execute() ran (those skipped in an inactive segment do not count; one that threw does).
+    std::uint64_t scanCount() const noexcept { return scans; }
+    std::uint64_t executedCount() const noexcept { return executed; }
+
     // The memory area of a memory operand class (EType, AType, VType, MType, SMType, SType).
     MemField& area(Parameter::ParamClass cls);
     const MemField& area(Parameter::ParamClass cls) const;
@@ -117,7 +169,13 @@ public:
     Parameter* scrparam = nullptr;
 
 private:
-    int stackAt(int index) const noexcept;
+    int stackAt(int index) const noexcept {
+        if (static_cast<unsigned>(index) >= static_cast<unsigned>(StackSize)) [[unlikely]] {
+            return 0;
+        }
+        return stack[static_cast<std::size_t>(index)];
+    }
+    [[noreturn, gnu::cold]] static void failStackOverflow();
     void updateTimer1ms() noexcept;
     void updateTimer10ms() noexcept;
     void transferInputs(IO& panel);
@@ -133,5 +191,7 @@ private:
     IO* io = nullptr;
     int sp = 0;
     std::array<int, StackSize> stack{};
+    std::uint64_t scans = 0;
+    std::uint64_t executed = 0;
     std::unique_ptr<MemField> a, e;
 };
