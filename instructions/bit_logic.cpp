@@ -8,30 +8,26 @@
 namespace {
 
 int bitOf(const Parameter& p, bool negate) {
-    return ((p.readBit() != 0) != negate) ? 1 : 0;
+    return ((readBitOf(p) != 0) != negate) ? 1 : 0;
 }
 
 // AND (`isOr` false) or OR of the top with an operand bit. The operand is read only when
 // the top does not already decide, so a faulty operand fails only when it matters.
 void combineWithOperand(CPU& c, const Parameter& p, bool isOr, bool negate) {
-    const bool top = c.pop() != 0;
-    if (top == isOr) {
-        c.push(top ? 1 : 0);
-        return;
-    }
-    c.push(bitOf(p, negate));
+    const bool top = c.CurrentStack() != 0;
+    c.replaceTop(top == isOr ? (top ? 1 : 0) : bitOf(p, negate));
 }
 
 void combineTopTwo(CPU& c, bool isOr) {
     const bool a = c.pop() != 0;
-    const bool b = c.pop() != 0;
-    c.push((isOr ? (a || b) : (a && b)) ? 1 : 0);
+    const bool b = c.CurrentStack() != 0;
+    c.replaceTop((isOr ? (a || b) : (a && b)) ? 1 : 0);
 }
 
 void detectEdge(CPU& c, int& last, bool rising) {
-    const int value = c.pop();
+    const int value = c.CurrentStack();
     const bool fired = rising ? (value != 0 && last == 0) : (value == 0 && last != 0);
-    c.push(fired ? 1 : 0);
+    c.replaceTop(fired ? 1 : 0);
     last = value;
 }
 
@@ -71,15 +67,14 @@ void OLD_Op::execute(CPU& c) {
     combineTopTwo(c, true);
 }
 void NOT_Op::execute(CPU& c) {
-    c.push(c.pop() == 0 ? 1 : 0);
+    c.replaceTop(c.CurrentStack() == 0 ? 1 : 0);
 }
 
 void LPS_Op::execute(CPU& c) {
     c.push(c.CurrentStack());
 }
 void LRD_Op::execute(CPU& c) {
-    c.pop();
-    c.push(c.CurrentStack());
+    c.replaceTop(c.LastCurrentStack());
 }
 void LPP_Op::execute(CPU& c) {
     c.pop();
@@ -93,7 +88,7 @@ void ED_Op::execute(CPU& c) {
 }
 
 void gl_Op::execute(CPU& c) {
-    p1->writeBit(c.CurrentStack());
+    writeBitOf(*p1, c.CurrentStack());
 }
 void S_Op::execute(CPU& c) {
     writeRange(c, p1.get(), *p2, 1);

@@ -59,6 +59,6 @@ void LDWgl_Op::execute(CPU& c) {
 }
 
 void UBgl_Op::execute(CPU& c) {
-    const bool enabled = c.pop() != 0;
-    c.push(enabled ? equal<Width::Byte>(*p1, *p2) : 0);
+    const bool enabled = c.CurrentStack() != 0;
+    c.replaceTop(enabled ? equal<Width::Byte>(*p1, *p2) : 0);
 }

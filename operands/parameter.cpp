@@ -41,9 +41,6 @@ void BitParameter::print(Writer& w) const {
     w.write(Bit);
 }
 
-int BitParameter::readBit() const {
-    return f->readBit(Addr, Bit);
-}
 std::uint8_t BitParameter::readByte() const {
     noByteRead();
 }
@@ -52,9 +49,6 @@ std::uint16_t BitParameter::readWord() const {
 }
 std::uint32_t BitParameter::readLong() const {
     noLongRead();
-}
-void BitParameter::writeBit(int val) {
-    f->writeBit(Addr, Bit, val);
 }
 void BitParameter::writeByte(std::uint8_t) {
     noWrite();

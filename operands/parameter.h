@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "core/cpu.h"
 #include "core/program.h"
 
-class MemField;
 class Timer;
 class Counter;
 
@@ -15,11 +15,12 @@ class BitParameter final : public Parameter {
 public:
     BitParameter(MemField* f, int Addr, int Bit, const char* pre, ParamClass p) noexcept;
     void print(Writer& w) const override;
-    int readBit() const override;
+    // Inline, so that a caller that knows the operand is a bit reaches memory directly.
+    int readBit() const override { return f->readBit(Addr, Bit); }
     std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
     std::uint32_t readLong() const override;
-    void writeBit(int val) override;
+    void writeBit(int val) override { f->writeBit(Addr, Bit, val); }
     void writeByte(std::uint8_t val) override;
     void writeWord(std::uint16_t val) override;
     void writeLong(std::uint32_t val) override;
