@@ -6,6 +6,7 @@
 #include "cli/machine.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
+#include "cli/run_stats.h"
 #include "cli/scenario.h"
 #include "core/common.h"
 
@@ -46,6 +47,31 @@ bool writeJUnitFile(const std::string& path, const std::string& program,
     return true;
 }
 
+// A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
+// starts afresh, and the LEDs show what the last completed scan left.
+int runScans(const Options& o, const std::string& name, Machine& machine, std::ostream& out,
+             std::ostream& err) {
+    int code = ExitOk;
+    for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
+        StringWriter trace;
+        if (o.trace) {
+            out << "--- scan " << k << " at " << machine.now() << " ms\n";
+        }
+        const auto error = machine.scan(o.trace ? &trace : nullptr);
+        // The trace of a step ends after its stack, not with a line end.
+        if (!trace.str().empty()) {
+            out << trace.str() << '\n';
+        }
+        if (error) {
+            out.flush();
+            err << name << ": scan " << k << ": " << *error << '\n';
+            err.flush();
+            code = ExitFailure;
+        }
+    }
+    return code;
+}
+
 } // namespace
 
 int checkCommand(const Options& o, std::ostream&, std::ostream& err) {
@@ -80,27 +106,15 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
         applySet(machine, set);
     }
     machine.setStep(o.stepMs);
-    // A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
-    // starts afresh, and the LEDs show what the last completed scan left.
-    int code = ExitOk;
-    for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
-        StringWriter trace;
-        if (o.trace) {
-            out << "--- scan " << k << " at " << machine.now() << " ms\n";
-        }
-        const auto error = machine.scan(o.trace ? &trace : nullptr);
-        // The trace of a step ends after its stack, not with a line end.
-        if (!trace.str().empty()) {
-            out << trace.str() << '\n';
-        }
-        if (error) {
-            out.flush();
-            err << program.name() << ": scan " << k << ": " << *error << '\n';
-            err.flush();
-            code = ExitFailure;
-        }
-    }
+    const StatsProbe probe(machine.cpu());
+    const int code = runScans(o, program.name(), machine, out, err);
+    const RunStats stats = probe.finish(machine.cpu());
     out << machine.leds() << '\n';
+    // On standard output after the LEDs, so it follows the whole trace instead of mixing
+    // with it, and a script finds it in one place.
+    if (o.stats) {
+        out << statsText(stats);
+    }
     return code;
 }
 

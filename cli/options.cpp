@@ -49,6 +49,9 @@ void applySet(Options& o, std::string_view v) {
 void applyTrace(Options& o, std::string_view) {
     o.trace = true;
 }
+void applyStats(Options& o, std::string_view) {
+    o.stats = true;
+}
 void applyJunit(Options& o, std::string_view v) {
     o.junit = std::string(v);
 }
@@ -60,11 +63,12 @@ struct OptionSpec {
     void (*apply)(Options&, std::string_view);
 };
 
-constexpr std::array<OptionSpec, 5> CommandOptions{{
+constexpr std::array<OptionSpec, 6> CommandOptions{{
     {"--scans", true, Command::Run, applyScans},
     {"--step", true, Command::Run, applyStep},
     {"--set", true, Command::Run, applySet},
     {"--trace", false, Command::Run, applyTrace},
+    {"--stats", false, Command::Run, applyStats},
     {"--junit", true, Command::Test, applyJunit},
 }};
 
@@ -195,6 +199,9 @@ Commands:
                            (default 1)
       --set OPERAND=VALUE  write an operand after the reset, before the first
                            scan (E0.0..E0.7 set the input switches); may repeat
+      --stats              after the LEDs, print the instructions executed,
+                           the scans run and the process CPU time per
+                           instruction, one "NAME: VALUE" line each
       --trace              write every executed instruction of every scan
                            A scan that raises an error is reported as
                            FILE: scan K: TEXT and the run goes on (exit 1).

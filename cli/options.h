@@ -34,6 +34,7 @@ struct Options {
     std::uint32_t stepMs = 1;
     std::vector<SetArg> sets;
     bool trace = false;
+    bool stats = false;
     std::optional<std::string> junit;
 };
 

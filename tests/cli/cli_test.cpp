@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,11 +38,12 @@ void writeFile(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
 
-// "{data}" stands for the fixture folder, "{tmp}" for the test's own temp folder and "{scn}"
-// for the scenario written there.
+// "{data}" stands for the fixture folder, "{examples}" for the example programs, "{tmp}" for the
+// test's own temp folder and "{scn}" for the scenario written there.
 std::string expand(std::string text, const fs::path& tmp) {
     const std::pair<std::string, std::string> names[] = {
         {"{data}", KVX_TEST_DATA},
+        {"{examples}", KVX_EXAMPLES},
         {"{tmp}", tmp.string()},
         {"{scn}", (tmp / "s.scn").string()},
     };
@@ -147,6 +150,10 @@ TEST_F(KvxTest, UsageErrorsExplainAndExitWithTwo) {
         {{"run", "a.awl", "--set", "=1"}, "--set needs OPERAND=VALUE, not '=1'"},
         {{"check", "--trace", "a.awl"}, "--trace belongs to 'run', not to 'check'"},
         {{"run", "a.awl", "--junit", "x.xml"}, "--junit belongs to 'test', not to 'run'"},
+        {{"check", "--stats", "a.awl"}, "--stats belongs to 'run', not to 'check'"},
+        {{"list", "a.awl", "--stats"}, "--stats belongs to 'run', not to 'list'"},
+        {{"test", "a.awl", "b.scn", "--stats"}, "--stats belongs to 'run', not to 'test'"},
+        {{"run", "a.awl", "--stats=yes"}, "--stats takes no value"},
         {{"check", "-", "-"}, "'-' (standard input) can be named only once"},
         {{"test", "a.awl", "-"},
          "a scenario cannot come from standard input; only the program can"},
@@ -367,6 +374,88 @@ TEST_F(KvxTest, RunTraceShowsEveryStepOfEveryScan) {
     EXPECT_TRUE(failed.out.starts_with("--- scan 1 at 0 ms\nLD E0.0 [0:::]\n")) << failed.out;
     EXPECT_NE(failed.out.find("LD E0.3 [1:::]\nStack: 001->\n"), std::string::npos) << failed.out;
     EXPECT_EQ(failed.err, x("{data}/panel.awl: scan 1: Out of field read\n"));
+}
+
+struct StatsCase {
+    std::vector<std::string> args;
+    std::string input;
+    int code;
+    // Everything before the time line.
+    std::string out;
+    std::string err;
+    // What the time line says when it is not a measurement.
+    std::optional<std::string> time = std::nullopt;
+};
+
+TEST_F(KvxTest, RunStatsCountTheInstructionsAndScansThatRan) {
+    const StatsCase cases[] = {
+        // In step 0 the two instructions each of steps 1 and 2 are skipped: 19 of 23 run.
+        {{"run", "{examples}/steps.awl", "--scans", "1000", "--stats"},
+         "",
+         0,
+         "A0.7..A0.0 00000001\ninstructions executed: 19000\nscans run: 1000\n",
+         ""},
+        // E0.0 moves to step 1 within the first scan, which so runs steps 0 and 1 (21); later
+        // scans skip step 0 (18).
+        {{"run", "{examples}/steps.awl", "--set", "E0.0=1", "--scans", "3", "--stats"},
+         "",
+         0,
+         "A0.7..A0.0 00000010\ninstructions executed: 57\nscans run: 3\n",
+         ""},
+        // A faulting scan counts, and so does the instruction that raised the fault.
+        {{"run", "{data}/panel.awl", "--set", "E0.3=1", "--scans", "2", "--stats"},
+         "",
+         1,
+         "A0.7..A0.0 00000000\ninstructions executed: 26\nscans run: 2\n",
+         "{data}/panel.awl: scan 1: Out of field read\n"
+         "{data}/panel.awl: scan 2: Out of field read\n"},
+        // The whole trace comes first, then the LEDs, then the statistics.
+        {{"run", "-", "--stats", "--trace", "--set", "E0.0=1", "--scans", "2"},
+         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\nEND_ORGANIZATION_BLOCK\n",
+         0,
+         "--- scan 1 at 0 ms\nLD E0.0 [1:::]\nStack: 001->= A0.0 [1:::]\nStack: 001->\n"
+         "--- scan 2 at 1 ms\nLD E0.0 [1:::]\nStack: 001->= A0.0 [1:::]\nStack: 001->\n"
+         "A0.7..A0.0 00000001\ninstructions executed: 4\nscans run: 2\n",
+         ""},
+        {{"run", "-", "--scans", "5", "--stats"},
+         "ORGANIZATION_BLOCK M:OB1\nBEGIN\nEND_ORGANIZATION_BLOCK\n",
+         0,
+         "A0.7..A0.0 00000000\ninstructions executed: 0\nscans run: 5\n",
+         "",
+         "none, no instruction ran"},
+    };
+    const std::string key = "CPU time per instruction: ";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(joined(c.args));
+        const Result r = kvx(c.args, c.input);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.err, x(c.err));
+        const auto at = r.out.rfind(key);
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "no time line in:\n" << r.out;
+            continue;
+        }
+        EXPECT_EQ(r.out.substr(0, at), x(c.out));
+        const std::string time = r.out.substr(at + key.size());
+        if (c.time) {
+            EXPECT_EQ(time, *c.time + "\n");
+        } else {
+            EXPECT_TRUE(std::regex_match(time, std::regex(R"([0-9]+\.[0-9] ns\n)"))) << time;
+        }
+    }
+}
+
+TEST_F(KvxTest, RunStatsTimeIsMeasuredInNanoseconds) {
+    // Enough work to take CPU time on any clock: a wrong scale shows as 0.0 or as thousands.
+    const Result r = kvx({"run", "{examples}/steps.awl", "--scans", "100000", "--stats"});
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        r.out, m, std::regex(R"(\nCPU time per instruction: ([0-9]+\.[0-9]) ns\n$)")))
+        << r.out;
+    const double ns = std::stod(m[1].str());
+    EXPECT_GT(ns, 0.0);
+    // Even a sanitizer build stays far below 10 us per instruction.
+    EXPECT_LT(ns, 10000.0);
 }
 
 // ---- test: scenario commands -----------------------------------------------------------
