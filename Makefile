@@ -4,12 +4,13 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SMOKE_SECONDS ?= 10
 
 PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
-           clang libclang-rt-14-dev xvfb xauth
+           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -17,7 +18,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # too: both are off by default and cost little here.
 ASAN_OPTS = halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
 
-.PHONY: deps build test test-release test-asan fuzz-smoke fuzz run clean
+.PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
 
 deps:
 	@missing=""; \
@@ -58,8 +59,16 @@ fuzz-smoke: $(FUZZ_BUILD)/fuzz/fuzz_load
 fuzz: $(FUZZ_BUILD)/fuzz/fuzz_load
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# Every figure is the median of 10 repetitions, interleaved in random order so that a slow
+# stretch of the machine spreads over all benchmarks instead of spoiling one.
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kvx-bench
+	./$(BENCH_BUILD)/bench/kvx-bench --benchmark_repetitions=10 \
+	    --benchmark_enable_random_interleaving=true --benchmark_min_time=0.2
+
 run: build
 	./$(BUILD)/frontend/kvx-sim examples/lamps.awl
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

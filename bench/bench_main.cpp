@@ -1,0 +1,152 @@
+// kvx-bench: runs every benchmark in interleaved repetitions and prints one table of medians
+// against the targets. Google Benchmark's own options still apply.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifdef KVX_BENCH_WINDOW
+#include <QApplication>
+#endif
+
+// Fails when a generated program does not load or run, or the native baseline does other
+// work than the interpreter.
+bool benchmarkProgramsAreSound();
+
+namespace {
+
+struct Row {
+    const char* benchmark;
+    const char* title;
+    const char* unit;
+    double scale; // figure * scale is shown
+    const char* target;
+    bool higherIsBetter;
+    double limit; // in shown units
+};
+
+constexpr Row Rows[] = {
+    {"BM_BitLogic", "bit logic", "M instr/s", 1e-6, ">= 250", true, 250},
+    {"BM_Mixed", "mixed", "M instr/s", 1e-6, ">= 100", true, 100},
+    {"BM_EmptyScan", "empty scan", "ns", 1e9, "<= 200", false, 200},
+    {"BM_Native", "native baseline", "M instr/s", 1e-6, "", true, 0},
+    {"BM_Load", "load", "M lines/s", 1e-6, ">= 1", true, 1},
+    {"BM_LoadMemory", "load memory", "B/instr", 1, "<= 128", false, 128},
+    {"BM_Window", "window", "scans/s", 1, ">= 900", true, 900},
+};
+
+struct Summary {
+    double median = 0;
+    double low = 0;
+    double high = 0;
+    double allocs = 0;
+};
+
+Summary summarise(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back(), 0};
+}
+
+// Collects every repetition's figure and prints the table once all have run.
+class TableReporter final : public benchmark::BenchmarkReporter {
+public:
+    bool ReportContext(const Context&) override { return true; }
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+                continue;
+            }
+            const std::string name = run.run_name.function_name;
+            if (const auto it = run.counters.find("figure"); it != run.counters.end()) {
+                figures[name].push_back(it->second.value);
+            }
+            if (const auto it = run.counters.find("allocs"); it != run.counters.end()) {
+                allocs[name] = std::max(allocs[name], it->second.value);
+            }
+        }
+    }
+
+    void Finalize() override {
+        std::printf("%-16s %12s  %-24s %-10s %-8s %s\n", "benchmark", "median", "spread (min..max)",
+                    "unit", "target", "met");
+        std::map<std::string, Summary> done;
+        for (const Row& row : Rows) {
+            const auto it = figures.find(row.benchmark);
+            if (it == figures.end()) {
+                continue;
+            }
+            Summary s = summarise(it->second);
+            s.median *= row.scale;
+            s.low *= row.scale;
+            s.high *= row.scale;
+            done[row.benchmark] = s;
+            printRow(row, s, it->second.size());
+        }
+        printRatio(done);
+        printAllocations();
+    }
+
+private:
+    static void printRow(const Row& row, const Summary& s, std::size_t n) {
+        char spread[64];
+        std::snprintf(spread, sizeof spread, "%.4g..%.4g (%zu)", s.low, s.high, n);
+        const char* met = "";
+        if (row.target[0] != '\0') {
+            const bool ok = row.higherIsBetter ? s.median >= row.limit : s.median <= row.limit;
+            met = ok ? "yes" : "NO";
+        }
+        std::printf("%-16s %12.4g  %-24s %-10s %-8s %s\n", row.title, s.median, spread, row.unit,
+                    row.target, met);
+    }
+
+    static void printRatio(const std::map<std::string, Summary>& done) {
+        const auto interp = done.find("BM_BitLogic");
+        const auto native = done.find("BM_Native");
+        if (interp == done.end() || native == done.end() || interp->second.median <= 0) {
+            return;
+        }
+        std::printf(
+            "interpreter/native time per bit-logic instruction: %.2f (%.3g ns vs %.3g ns)\n",
+            native->second.median / interp->second.median, 1e3 / interp->second.median,
+            1e3 / native->second.median);
+    }
+
+    void printAllocations() const {
+        for (const auto& [name, count] : allocs) {
+            std::printf("heap allocations during %s: %.0f\n", name.c_str(), count);
+        }
+    }
+
+    std::map<std::string, std::vector<double>> figures;
+    std::map<std::string, double> allocs;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef KVX_BENCH_WINDOW
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+#endif
+    if (!benchmarkProgramsAreSound()) {
+        return EXIT_FAILURE;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return EXIT_FAILURE;
+    }
+    TableReporter table;
+    benchmark::RunSpecifiedBenchmarks(&table);
+    benchmark::Shutdown();
+    return EXIT_SUCCESS;
+}

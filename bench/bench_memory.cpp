@@ -1,0 +1,70 @@
+// Counts what the benchmark binary takes from the heap, to report the peak memory of a load
+// and to show that a scan allocates nothing.
+
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "bench/bench_support.h"
+
+namespace {
+// The counters outlive every allocation, so they cannot be objects with a constructor that
+// might run after the first operator new.
+constinit std::atomic<std::size_t> inUse{0};
+constinit std::atomic<std::size_t> peak{0};
+constinit std::atomic<std::size_t> allocations{0};
+
+void* allocate(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
+    const std::size_t now = inUse.fetch_add(malloc_usable_size(p)) + malloc_usable_size(p);
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    std::size_t seen = peak.load();
+    while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+    }
+    return p;
+}
+
+void release(void* p) noexcept {
+    if (p != nullptr) {
+        inUse.fetch_sub(malloc_usable_size(p));
+        std::free(p);
+    }
+}
+} // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete[](void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    release(p);
+}
+
+std::size_t heapInUse() noexcept {
+    return inUse.load();
+}
+std::size_t heapPeak() noexcept {
+    return peak.load();
+}
+void resetHeapPeak() noexcept {
+    peak.store(inUse.load());
+}
+std::size_t heapAllocations() noexcept {
+    return allocations.load(std::memory_order_relaxed);
+}

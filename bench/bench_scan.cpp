@@ -1,0 +1,143 @@
+// Scan-cycle benchmarks: interpreted bit logic, the mixed program, the empty scan and the
+// native baseline.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "bench/bench_support.h"
+#include "bench/native.h"
+#include "bench/programs.h"
+#include "core/common.h"
+#include "frontend/myio.h"
+
+namespace {
+
+// Instructions per second from the CPU's own count, so skipped instructions do not count.
+void runScans(benchmark::State& state, LoadedCpu& machine, bool advanceClock) {
+    const std::size_t before = heapAllocations();
+    const std::uint64_t executed = machine.cpu.executedCount();
+    for (auto _ : state) {
+        machine.cpu.runStep();
+        if (advanceClock) {
+            machine.clock.advance(1);
+        }
+    }
+    const auto allocations = static_cast<double>(heapAllocations() - before);
+    state.counters["figure"] = benchmark::Counter(
+        static_cast<double>(machine.cpu.executedCount() - executed), benchmark::Counter::kIsRate);
+    state.counters["allocs"] = allocations;
+}
+
+void BM_BitLogic(benchmark::State& state) {
+    LoadedCpu machine(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
+    runScans(state, machine, false);
+}
+
+void BM_Mixed(benchmark::State& state) {
+    LoadedCpu machine(mixedProgram(MixedInstructions, MixedSeed).source());
+    runScans(state, machine, true);
+}
+
+void BM_EmptyScan(benchmark::State& state) {
+    SimClock clock;
+    CPU cpu(clock);
+    MyIO panel;
+    panel.InState = {1, 0, 1, 1, 0, 0, 1, 0};
+    cpu.setIO(&panel);
+    cpu.reset();
+    const std::size_t before = heapAllocations();
+    for (auto _ : state) {
+        cpu.runStep();
+        clock.advance(1);
+    }
+    const auto allocations = static_cast<double>(heapAllocations() - before);
+    state.counters["figure"] =
+        benchmark::Counter(static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["allocs"] = allocations;
+}
+
+void BM_Native(benchmark::State& state) {
+    NativeAreas areas{};
+    for (int i = 0; i < 100; ++i) {
+        areas.E[i] = patternByte(0, i);
+        areas.A[i] = patternByte(1, i);
+        areas.M[i] = patternByte(2, i);
+        areas.V[i] = patternByte(3, i);
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(&areas);
+        runBitLogicNative(areas);
+        benchmark::ClobberMemory();
+    }
+    state.counters["figure"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * BitLogicInstructions),
+                           benchmark::Counter::kIsRate);
+}
+
+} // namespace
+
+BENCHMARK(BM_BitLogic);
+BENCHMARK(BM_Mixed);
+BENCHMARK(BM_EmptyScan);
+BENCHMARK(BM_Native);
+
+namespace {
+
+// Both sides of the ratio must do the same work: run each for a few scans from the same memory
+// and compare every byte they may touch.
+bool nativeMatchesInterpreter() {
+    LoadedCpu machine(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
+    NativeAreas areas{};
+    std::uint8_t* native[] = {areas.E, areas.A, areas.M, areas.V};
+    const Parameter::ParamClass classes[] = {Parameter::EType, Parameter::AType, Parameter::MType,
+                                             Parameter::VType};
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < CPU::AreaSize; ++i) {
+            native[k][i] = patternByte(k, i);
+        }
+    }
+    for (int scan = 0; scan < 5; ++scan) {
+        machine.cpu.runStep();
+        runBitLogicNative(areas);
+    }
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < CPU::AreaSize; ++i) {
+            if (machine.cpu.area(classes[k]).readByte(i) != native[k][i]) {
+                std::cerr << "native and interpreted bit logic differ in area " << k << ", byte "
+                          << i << "\n";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The mixed program must run without a fault and must skip its inactive segment, or its
+// figure would measure something else.
+bool mixedProgramRuns() {
+    LoadedCpu machine(mixedProgram(MixedInstructions, MixedSeed).source());
+    for (int scan = 0; scan < 50; ++scan) {
+        machine.cpu.runStep();
+        machine.clock.advance(1);
+    }
+    const std::uint64_t perScan = machine.cpu.executedCount() / 50;
+    if (perScan == 0 || perScan >= MixedInstructions) {
+        std::cerr << "mixed program runs " << perScan << " instructions per scan\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool benchmarkProgramsAreSound() {
+    try {
+        return nativeMatchesInterpreter() && mixedProgramRuns();
+    } catch (const CPUException& e) {
+        std::cerr << "benchmark program fails: " << e.getText() << "\n";
+        return false;
+    }
+}

@@ -1,0 +1,44 @@
+// The window's scan rate: scans per second its 1 ms timer reaches, on the offscreen platform.
+
+#include <benchmark/benchmark.h>
+
+#include <QEventLoop>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#include "bench/native.h"
+#include "bench/programs.h"
+#include "frontend/clocks.h"
+#include "frontend/mainwindow.h"
+
+namespace {
+
+constexpr int WindowMilliseconds = 3000;
+
+void BM_Window(benchmark::State& state) {
+    QTemporaryFile file;
+    if (!file.open()) {
+        state.SkipWithError("cannot write the program file");
+        return;
+    }
+    file.write(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source().c_str());
+    file.close();
+
+    SteadyTickClock ticks;
+    MainWindow window(ticks);
+    window.show();
+    window.load(file.fileName());
+    double rate = 0;
+    for (auto _ : state) {
+        const std::uint64_t before = window.cpu().scanCount();
+        QEventLoop loop;
+        QTimer::singleShot(WindowMilliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+        rate = static_cast<double>(window.cpu().scanCount() - before) * 1000.0 / WindowMilliseconds;
+    }
+    state.counters["figure"] = rate;
+}
+
+} // namespace
+
+BENCHMARK(BM_Window)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -1,0 +1,48 @@
+// Deterministic programs for the benchmarks. Each instruction comes with the same work written
+// as plain C++ over byte arrays, so the bit-logic program can also be compiled natively and
+// the interpreter measured against it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct GeneratedInstruction {
+    std::string il;     // one instruction line, without line end
+    std::string native; // the same effect as one C++ statement; empty where not generated
+};
+
+struct GeneratedNetwork {
+    std::vector<GeneratedInstruction> ops;
+};
+
+struct GeneratedProgram {
+    std::vector<GeneratedNetwork> networks;
+    std::size_t instructions = 0;
+
+    // The whole program as an .awl text, one organization block.
+    std::string source() const;
+    // The body of a C++ function over `NativeAreas& m`; only bit-logic programs have one.
+    std::string nativeBody() const;
+};
+
+// Contacts, coils, ULD/OLD and LPS/LRD/LPP over E, A, M and V bits; exactly `instructions`.
+GeneratedProgram bitLogicProgram(std::size_t instructions, std::uint32_t seed);
+
+// Bit logic mixed with on-delay timers of 10 ms and 100 ms, up/down counters, byte and word
+// moves and comparisons, and two sequence segments of which only the first is ever active.
+// Exactly `instructions`, of which the inactive segment's are skipped at run time.
+GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed);
+
+// The byte areas the native code works on, laid out like the interpreter's areas.
+struct NativeAreas {
+    std::uint8_t E[100];
+    std::uint8_t A[100];
+    std::uint8_t M[100];
+    std::uint8_t V[100];
+};
+
+// Fills the areas (and, through `fill`, any other byte area) with the same pseudo-random
+// pattern, so both sides start from identical memory.
+std::uint8_t patternByte(int area, int addr) noexcept;
