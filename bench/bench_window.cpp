@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryFile>
 #include <QTimer>
