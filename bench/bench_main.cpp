@@ -75,7 +75,7 @@ public:
     }
 
     void Finalize() override {
-        std::printf("%-16s %12s  %-24s %-10s %-8s %s\n", "benchmark", "median", "spread (min..max)",
+        std::printf("%-16s %12s  %-28s %-10s %-8s %s\n", "benchmark", "median", "spread (min..max)",
                     "unit", "target", "met");
         std::map<std::string, Summary> done;
         for (const Row& row : Rows) {
@@ -103,7 +103,7 @@ private:
             const bool ok = row.higherIsBetter ? s.median >= row.limit : s.median <= row.limit;
             met = ok ? "yes" : "NO";
         }
-        std::printf("%-16s %12.4g  %-24s %-10s %-8s %s\n", row.title, s.median, spread, row.unit,
+        std::printf("%-16s %12.4g  %-28s %-10s %-8s %s\n", row.title, s.median, spread, row.unit,
                     row.target, met);
     }
 

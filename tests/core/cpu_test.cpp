@@ -244,6 +244,32 @@ TEST_F(CPUTest, TraceShowsEachStepWithTheTopThreeEntries) {
     EXPECT_EQ(trace.str(), "TEST\nStack: 001->LD E0.0 [0:::]\nStack: 001->TEST\nStack: 011->");
 }
 
+// The totals behind the runner's statistics: empty lines and lines of an inactive segment are
+// not executed; an instruction that fails was, and its scan was begun.
+TEST_F(CPUTest, CountsScansAndExecutedInstructions) {
+    bool fail = false;
+    cpu.setProgram(
+        makeBlock(ops(opDoing([](CPU&) {}), std::unique_ptr<Operation>(), opDoing([](CPU&) {})),
+                  ops(opDoing([](CPU& c) { c.scrval = 0; }), opDoing([](CPU&) { FAIL(); }),
+                      std::make_unique<LambdaOp>([](CPU& c) { c.scrval = -1; }, 1)),
+                  ops(opDoing([&](CPU&) {
+                      if (fail) {
+                          throw CPUException("Out of field read");
+                      }
+                  }))));
+    const struct {
+        bool failing;
+        std::uint64_t scans;
+        std::uint64_t executed;
+    } steps[] = {{false, 1, 5}, {false, 2, 10}, {true, 3, 15}, {false, 4, 20}};
+    for (const auto& step : steps) {
+        fail = step.failing;
+        EXPECT_EQ(errorOf([&] { cpu.runStep(); }), step.failing ? "Out of field read" : "");
+        EXPECT_EQ(cpu.scanCount(), step.scans) << "scan " << step.scans;
+        EXPECT_EQ(cpu.executedCount(), step.executed) << "scan " << step.scans;
+    }
+}
+
 TEST_F(CPUTest, SetProgramForgetsTheStepBitOfTheOldProgram) {
     auto step = cpu.parserParameter("S0.1");
     cpu.scrparam = step.get();
