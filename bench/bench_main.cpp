@@ -136,6 +136,13 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    // The offscreen platform's notices (window hints, runtime directory) would break up the
+    // table; only real failures are shown.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        }
+    });
     QApplication app(argc, argv);
 #endif
     if (!benchmarkProgramsAreSound()) {
