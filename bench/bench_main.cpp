@@ -44,14 +44,13 @@ struct Summary {
     double median = 0;
     double low = 0;
     double high = 0;
-    double allocs = 0;
 };
 
 Summary summarise(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back(), 0};
+    return {median, values.front(), values.back()};
 }
 
 // Collects every repetition's figure and prints the table once all have run.

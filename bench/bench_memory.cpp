@@ -21,7 +21,8 @@ void* allocate(std::size_t size) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
-    const std::size_t now = inUse.fetch_add(malloc_usable_size(p)) + malloc_usable_size(p);
+    const std::size_t taken = malloc_usable_size(p);
+    const std::size_t now = inUse.fetch_add(taken) + taken;
     allocations.fetch_add(1, std::memory_order_relaxed);
     std::size_t seen = peak.load();
     while (now > seen && !peak.compare_exchange_weak(seen, now)) {

@@ -61,12 +61,7 @@ void BM_EmptyScan(benchmark::State& state) {
 
 void BM_Native(benchmark::State& state) {
     NativeAreas areas{};
-    for (int i = 0; i < 100; ++i) {
-        areas.E[i] = patternByte(0, i);
-        areas.A[i] = patternByte(1, i);
-        areas.M[i] = patternByte(2, i);
-        areas.V[i] = patternByte(3, i);
-    }
+    fillPattern(areas);
     for (auto _ : state) {
         benchmark::DoNotOptimize(&areas);
         runBitLogicNative(areas);
@@ -91,21 +86,14 @@ namespace {
 bool nativeMatchesInterpreter() {
     LoadedCpu machine(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
     NativeAreas areas{};
-    std::uint8_t* native[] = {areas.E, areas.A, areas.M, areas.V};
-    const Parameter::ParamClass classes[] = {Parameter::EType, Parameter::AType, Parameter::MType,
-                                             Parameter::VType};
-    for (int k = 0; k < 4; ++k) {
-        for (int i = 0; i < CPU::AreaSize; ++i) {
-            native[k][i] = patternByte(k, i);
-        }
-    }
+    fillPattern(areas);
     for (int scan = 0; scan < 5; ++scan) {
         machine.cpu.runStep();
         runBitLogicNative(areas);
     }
     for (int k = 0; k < 4; ++k) {
         for (int i = 0; i < CPU::AreaSize; ++i) {
-            if (machine.cpu.area(classes[k]).readByte(i) != native[k][i]) {
+            if (machine.cpu.area(PatternAreas[k]).readByte(i) != nativeArea(areas, k)[i]) {
                 std::cerr << "native and interpreted bit logic differ in area " << k << ", byte "
                           << i << "\n";
                 return false;

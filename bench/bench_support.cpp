@@ -5,10 +5,8 @@
 #include "loader/reader.h"
 
 void fillPattern(CPU& cpu) {
-    const Parameter::ParamClass classes[] = {Parameter::EType, Parameter::AType, Parameter::MType,
-                                             Parameter::VType};
     for (int k = 0; k < 4; ++k) {
-        MemField& field = cpu.area(classes[k]);
+        MemField& field = cpu.area(PatternAreas[k]);
         for (int i = 0; i < CPU::AreaSize; ++i) {
             field.writeByte(i, patternByte(k, i));
         }

@@ -24,5 +24,9 @@ public:
     CPU cpu{clock};
 };
 
+// E, A, M and V in the order patternByte numbers them.
+inline constexpr Parameter::ParamClass PatternAreas[] = {Parameter::EType, Parameter::AType,
+                                                         Parameter::MType, Parameter::VType};
+
 // Fills E, A, M and V of `cpu` with patternByte, as the native code's areas are filled.
 void fillPattern(CPU& cpu);

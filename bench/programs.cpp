@@ -262,6 +262,14 @@ GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed) {
     return std::move(b.program);
 }
 
+void fillPattern(NativeAreas& m) noexcept {
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < static_cast<int>(sizeof m.E); ++i) {
+            nativeArea(m, k)[i] = patternByte(k, i);
+        }
+    }
+}
+
 std::uint8_t patternByte(int area, int addr) noexcept {
     const auto x = static_cast<std::uint32_t>(area * 131 + addr) * 2654435761u;
     return static_cast<std::uint8_t>(x >> 24);

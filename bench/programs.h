@@ -43,6 +43,13 @@ struct NativeAreas {
     std::uint8_t V[100];
 };
 
-// Fills the areas (and, through `fill`, any other byte area) with the same pseudo-random
-// pattern, so both sides start from identical memory.
+// The start value of byte `addr` of area `area` (0 E, 1 A, 2 M, 3 V): both sides start from the
+// same pseudo-random memory.
 std::uint8_t patternByte(int area, int addr) noexcept;
+
+// The four areas in the order patternByte numbers them.
+inline std::uint8_t* nativeArea(NativeAreas& m, int area) noexcept {
+    std::uint8_t* const areas[] = {m.E, m.A, m.M, m.V};
+    return areas[area];
+}
+void fillPattern(NativeAreas& m) noexcept;

@@ -9,13 +9,20 @@
 #include "core/program.h"
 #include "operands/parameter.h"
 
+// Whether the operand is exactly the final class `Concrete`, cheaply enough for every scan. It
+// compares type identities only: where that cannot tell, it says no, and the callers fall back
+// to an access that answers the same.
+template <typename Concrete>
+bool isExactly(const Parameter& operand) noexcept {
+    static_assert(std::is_final_v<Concrete>);
+    return &typeid(operand) == &typeid(Concrete);
+}
+
 // The operand as the class that check() guaranteed. An instruction run without a passing
-// check gets the load error instead of undefined behaviour. The operand classes are final, so
-// an identical type identity settles it without the cost of a dynamic_cast in every scan.
+// check gets the load error instead of undefined behaviour.
 template <typename Concrete>
 Concrete& operandAs(Parameter* operand) {
-    static_assert(std::is_final_v<Concrete>);
-    if (operand != nullptr && &typeid(*operand) == &typeid(Concrete)) [[likely]] {
+    if (operand != nullptr && isExactly<Concrete>(*operand)) [[likely]] {
         return static_cast<Concrete&>(*operand);
     }
     auto* concrete = dynamic_cast<Concrete*>(operand);
@@ -27,21 +34,16 @@ Concrete& operandAs(Parameter* operand) {
 
 // Bit accesses as every operand class answers them. Nearly every bit operand is a memory bit;
 // naming its final class lets the compiler inline the access instead of calling through the
-// operand's table, which is most of the cost of a contact or a coil. The class test compares
-// type identities only: where it cannot tell, the operand's own access answers the same.
-inline bool isMemoryBit(const Parameter& operand) noexcept {
-    return &typeid(operand) == &typeid(BitParameter);
-}
-
+// operand's table, which is most of the cost of a contact or a coil.
 inline int readBitOf(const Parameter& operand) {
-    if (isMemoryBit(operand)) [[likely]] {
+    if (isExactly<BitParameter>(operand)) [[likely]] {
         return static_cast<const BitParameter&>(operand).readBit();
     }
     return operand.readBit();
 }
 
 inline void writeBitOf(Parameter& operand, int val) {
-    if (isMemoryBit(operand)) [[likely]] {
+    if (isExactly<BitParameter>(operand)) [[likely]] {
         static_cast<BitParameter&>(operand).writeBit(val);
         return;
     }
