@@ -10,47 +10,47 @@
 #include "bench/native.h"
 #include "bench/programs.h"
 #include "core/common.h"
-#include "frontend/myio.h"
+#include "session/session.h"
 
 namespace {
 
 // Instructions per second from the CPU's own count, so skipped instructions do not count.
-void runScans(benchmark::State& state, LoadedCpu& machine, bool advanceClock) {
+void runScans(benchmark::State& state, Session& session, bool advanceClock) {
     const std::size_t before = heapAllocations();
-    const std::uint64_t executed = machine.cpu.executedCount();
+    const std::uint64_t executed = session.cpu().executedCount();
     for (auto _ : state) {
-        machine.cpu.runStep();
+        session.cpu().runStep();
         if (advanceClock) {
-            machine.clock.advance(1);
+            session.advance(1);
         }
     }
     const auto allocations = static_cast<double>(heapAllocations() - before);
     state.counters["figure"] = benchmark::Counter(
-        static_cast<double>(machine.cpu.executedCount() - executed), benchmark::Counter::kIsRate);
+        static_cast<double>(session.cpu().executedCount() - executed), benchmark::Counter::kIsRate);
     state.counters["allocs"] = allocations;
 }
 
 void BM_BitLogic(benchmark::State& state) {
-    LoadedCpu machine(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
-    runScans(state, machine, false);
+    Session session;
+    loadForBenchmark(session, bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
+    runScans(state, session, false);
 }
 
 void BM_Mixed(benchmark::State& state) {
-    LoadedCpu machine(mixedProgram(MixedInstructions, MixedSeed).source());
-    runScans(state, machine, true);
+    Session session;
+    loadForBenchmark(session, mixedProgram(MixedInstructions, MixedSeed).source());
+    runScans(state, session, true);
 }
 
 void BM_EmptyScan(benchmark::State& state) {
-    SimClock clock;
-    CPU cpu(clock);
-    MyIO panel;
-    panel.InState = {1, 0, 1, 1, 0, 0, 1, 0};
-    cpu.setIO(&panel);
+    Session session;
+    session.panel().InState = {1, 0, 1, 1, 0, 0, 1, 0};
+    CPU& cpu = session.cpu();
     cpu.reset();
     const std::size_t before = heapAllocations();
     for (auto _ : state) {
         cpu.runStep();
-        clock.advance(1);
+        session.advance(1);
     }
     const auto allocations = static_cast<double>(heapAllocations() - before);
     state.counters["figure"] =
@@ -84,16 +84,17 @@ namespace {
 // Both sides of the ratio must do the same work: run each for a few scans from the same memory
 // and compare every byte they may touch.
 bool nativeMatchesInterpreter() {
-    LoadedCpu machine(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
+    Session session;
+    loadForBenchmark(session, bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
     NativeAreas areas{};
     fillPattern(areas);
     for (int scan = 0; scan < 5; ++scan) {
-        machine.cpu.runStep();
+        session.cpu().runStep();
         runBitLogicNative(areas);
     }
     for (int k = 0; k < 4; ++k) {
         for (int i = 0; i < CPU::AreaSize; ++i) {
-            if (machine.cpu.area(PatternAreas[k]).readByte(i) != nativeArea(areas, k)[i]) {
+            if (session.cpu().area(PatternAreas[k]).readByte(i) != nativeArea(areas, k)[i]) {
                 std::cerr << "native and interpreted bit logic differ in area " << k << ", byte "
                           << i << "\n";
                 return false;
@@ -106,12 +107,13 @@ bool nativeMatchesInterpreter() {
 // The mixed program must run without a fault and must skip its inactive segment, or its
 // figure would measure something else.
 bool mixedProgramRuns() {
-    LoadedCpu machine(mixedProgram(MixedInstructions, MixedSeed).source());
+    Session session;
+    loadForBenchmark(session, mixedProgram(MixedInstructions, MixedSeed).source());
     for (int scan = 0; scan < 50; ++scan) {
-        machine.cpu.runStep();
-        machine.clock.advance(1);
+        session.cpu().runStep();
+        session.advance(1);
     }
-    const std::uint64_t perScan = machine.cpu.executedCount() / 50;
+    const std::uint64_t perScan = session.cpu().executedCount() / 50;
     if (perScan == 0 || perScan >= MixedInstructions) {
         std::cerr << "mixed program runs " << perScan << " instructions per scan\n";
         return false;

@@ -1,8 +1,8 @@
 #include "bench/bench_support.h"
 
 #include "bench/programs.h"
-#include "loader/parser.h"
-#include "loader/reader.h"
+#include <cstdio>
+#include <cstdlib>
 
 void fillPattern(CPU& cpu) {
     for (int k = 0; k < 4; ++k) {
@@ -13,9 +13,11 @@ void fillPattern(CPU& cpu) {
     }
 }
 
-LoadedCpu::LoadedCpu(const std::string& source) {
-    StringRead reader(source);
-    Parser{}.LoadInCPU(cpu, reader);
-    cpu.reset();
-    fillPattern(cpu);
+void loadForBenchmark(Session& session, const std::string& source) {
+    if (const auto error = session.loadText(source)) {
+        std::fprintf(stderr, "kvx-bench: a generated program does not load: %s\n",
+                     error->getText());
+        std::exit(EXIT_FAILURE);
+    }
+    fillPattern(session.cpu());
 }

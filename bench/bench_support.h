@@ -1,11 +1,11 @@
-// Shared set-up of the benchmarks: a CPU on a simulated clock with a program loaded.
+// Shared set-up of the benchmarks: a session on simulated time with a program loaded.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "core/clock.h"
 #include "core/cpu.h"
+#include "session/session.h"
 
 // Heap bytes in use and the most in use since the last resetPeak(), as the allocator hands
 // them out (including its rounding).
@@ -15,14 +15,9 @@ void resetHeapPeak() noexcept;
 // Allocations made so far.
 std::size_t heapAllocations() noexcept;
 
-class LoadedCpu final {
-public:
-    // Loads `source`, resets the CPU and fills E, A, M and V with the benchmark pattern.
-    explicit LoadedCpu(const std::string& source);
-
-    SimClock clock;
-    CPU cpu{clock};
-};
+// Loads `source` into `session` (which resets the CPU) and fills E, A, M and V with the
+// benchmark pattern. A program that does not load ends the benchmark run.
+void loadForBenchmark(Session& session, const std::string& source);
 
 // E, A, M and V in the order patternByte numbers them.
 inline constexpr Parameter::ParamClass PatternAreas[] = {Parameter::EType, Parameter::AType,

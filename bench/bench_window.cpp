@@ -9,8 +9,8 @@
 
 #include "bench/native.h"
 #include "bench/programs.h"
-#include "frontend/clocks.h"
 #include "frontend/mainwindow.h"
+#include "session/clocks.h"
 
 namespace {
 

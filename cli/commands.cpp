@@ -3,29 +3,27 @@
 #include <fstream>
 
 #include "cli/junit.h"
-#include "cli/machine.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
 #include "cli/run_stats.h"
 #include "cli/scenario.h"
 #include "core/common.h"
+#include "session/session.h"
 
 namespace {
 
-bool load(const ProgramFile& program, Machine& machine, std::ostream& err) {
-    try {
-        program.loadInto(machine.cpu());
-        return true;
-    } catch (const CPUException& e) {
-        err << loadDiagnostic(program.name(), e);
+bool load(const ProgramFile& program, Session& session, std::ostream& err) {
+    if (const auto error = program.loadInto(session)) {
+        err << loadDiagnostic(program.name(), *error);
         return false;
     }
+    return true;
 }
 
-void applySet(Machine& machine, const SetArg& set) {
+void applySet(Session& session, const SetArg& set) {
     try {
-        OperandRef operand(machine.cpu(), set.operand);
-        operand.set(parseConstant(machine.cpu(), set.value), machine.panel());
+        OperandRef operand(session.cpu(), set.operand);
+        operand.set(parseConstant(session.cpu(), set.value), session.panel());
     } catch (const InputError& e) {
         throw UsageError("--set " + set.operand + "=" + set.value + ": " + e.what());
     } catch (const CPUException& e) {
@@ -49,22 +47,22 @@ bool writeJUnitFile(const std::string& path, const std::string& program,
 
 // A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
 // starts afresh, and the LEDs show what the last completed scan left.
-int runScans(const Options& o, const std::string& name, Machine& machine, std::ostream& out,
+int runScans(const Options& o, const std::string& name, Session& session, std::ostream& out,
              std::ostream& err) {
     int code = ExitOk;
     for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
         StringWriter trace;
         if (o.trace) {
-            out << "--- scan " << k << " at " << machine.now() << " ms\n";
+            out << "--- scan " << k << " at " << session.now() << " ms\n";
         }
-        const auto error = machine.scan(o.trace ? &trace : nullptr);
+        const auto error = session.scan(o.trace ? &trace : nullptr);
         // The trace of a step ends after its stack, not with a line end.
         if (!trace.str().empty()) {
             out << trace.str() << '\n';
         }
         if (error) {
             out.flush();
-            err << name << ": scan " << k << ": " << *error << '\n';
+            err << name << ": scan " << k << ": " << error->getText() << '\n';
             err.flush();
             code = ExitFailure;
         }
@@ -77,8 +75,8 @@ int runScans(const Options& o, const std::string& name, Machine& machine, std::o
 int checkCommand(const Options& o, std::ostream&, std::ostream& err) {
     int code = ExitOk;
     for (const auto& path : o.files) {
-        Machine machine;
-        if (!load(ProgramFile(path), machine, err)) {
+        Session session;
+        if (!load(ProgramFile(path), session, err)) {
             code = ExitFailure;
         }
     }
@@ -86,30 +84,29 @@ int checkCommand(const Options& o, std::ostream&, std::ostream& err) {
 }
 
 int listCommand(const Options& o, std::ostream& out, std::ostream& err) {
-    Machine machine;
-    if (!load(ProgramFile(o.files.front()), machine, err)) {
+    Session session;
+    if (!load(ProgramFile(o.files.front()), session, err)) {
         return ExitFailure;
     }
     StreamWriter writer(out);
-    machine.cpu().print(writer);
+    session.cpu().print(writer);
     return ExitOk;
 }
 
 int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
     const ProgramFile program(o.files.front());
-    Machine machine;
-    if (!load(program, machine, err)) {
+    Session session;
+    if (!load(program, session, err)) {
         return ExitFailure;
     }
-    machine.cpu().reset();
     for (const auto& set : o.sets) {
-        applySet(machine, set);
+        applySet(session, set);
     }
-    machine.setStep(o.stepMs);
-    const StatsProbe probe(machine.cpu());
-    const int code = runScans(o, program.name(), machine, out, err);
-    const RunStats stats = probe.finish(machine.cpu());
-    out << machine.leds() << '\n';
+    session.setStep(o.stepMs);
+    const StatsProbe probe(session.cpu());
+    const int code = runScans(o, program.name(), session, out, err);
+    const RunStats stats = probe.finish(session.cpu());
+    out << session.leds() << '\n';
     // On standard output after the LEDs, so it follows the whole trace instead of mixing
     // with it, and a script finds it in one place.
     if (o.stats) {
@@ -122,7 +119,7 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     const ProgramFile program(o.files.front());
     {
         // Load once up front: a program that does not load is one error, not one per scenario.
-        Machine probe;
+        Session probe;
         if (!load(program, probe, err)) {
             return ExitFailure;
         }

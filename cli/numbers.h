@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The decimal number that is all of `text`, if it fits in 32 bits unsigned.
@@ -15,4 +16,16 @@ inline std::optional<std::uint32_t> wholeNumber(std::string_view text) noexcept 
         return std::nullopt;
     }
     return value;
+}
+
+// A count or a time in milliseconds that `what` (an option or a scenario word) needs. Throws
+// Error with the text that says the allowed range.
+template <typename Error>
+std::uint32_t parseCount(std::string_view what, std::string_view text) {
+    const auto value = wholeNumber(text);
+    if (!value) {
+        throw Error(std::string(what) + " needs a whole number from 0 to 4294967295, not '" +
+                    std::string(text) + "'");
+    }
+    return *value;
 }

@@ -6,8 +6,8 @@
 
 #include "core/common.h"
 #include "core/cpu.h"
-#include "frontend/myio.h"
 #include "operands/parameter.h"
+#include "session/myio.h"
 
 namespace {
 

@@ -24,20 +24,11 @@ constexpr std::array<CommandName, 4> Commands{{
     {"test", Command::Test, 2, Many},
 }};
 
-std::uint32_t parseCount(std::string_view option, std::string_view text) {
-    const auto value = wholeNumber(text);
-    if (!value) {
-        throw UsageError(std::string(option) + " needs a whole number from 0 to 4294967295, not '" +
-                         std::string(text) + "'");
-    }
-    return *value;
-}
-
 void applyScans(Options& o, std::string_view v) {
-    o.scans = parseCount("--scans", v);
+    o.scans = parseCount<UsageError>("--scans", v);
 }
 void applyStep(Options& o, std::string_view v) {
-    o.stepMs = parseCount("--step", v);
+    o.stepMs = parseCount<UsageError>("--step", v);
 }
 void applySet(Options& o, std::string_view v) {
     const auto eq = v.find('=');

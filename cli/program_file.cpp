@@ -2,12 +2,8 @@
 
 #include <iostream>
 #include <iterator>
-#include <regex>
 
-#include "core/common.h"
-#include "core/cpu.h"
-#include "loader/parser.h"
-#include "loader/reader.h"
+#include "session/session.h"
 
 ProgramFile::ProgramFile(std::string p) : path(std::move(p)) {
     if (path == "-") {
@@ -19,24 +15,13 @@ ProgramFile::ProgramFile(std::string p) : path(std::move(p)) {
     }
 }
 
-void ProgramFile::loadInto(CPU& cpu) const {
-    if (stdinText) {
-        StringRead reader(*stdinText);
-        Parser{}.LoadInCPU(cpu, reader);
-    } else {
-        FRead reader(path);
-        Parser{}.LoadInCPU(cpu, reader);
-    }
+std::optional<CPUException> ProgramFile::loadInto(Session& session) const {
+    return stdinText ? session.loadText(*stdinText) : session.loadFile(path);
 }
 
 std::string loadDiagnostic(const std::string& name, const CPUException& error) {
-    // Only the loader's own messages carry a line: "Parse-error(7):..." and
-    // "Unexpected text(3):...".
-    const std::regex withLine(R"(^(?:Parse-error|Unexpected text)\((\d+)\):)");
-    const std::string text = error.getText();
-    std::smatch m;
-    if (std::regex_search(text, m, withLine)) {
-        return name + ":" + m.str(1) + ": error: " + text + "\n";
+    if (const auto line = error.getLine()) {
+        return name + ":" + std::to_string(*line) + ": error: " + error.getText() + "\n";
     }
-    return name + ": error: " + text + "\n";
+    return name + ": error: " + error.getText() + "\n";
 }

@@ -4,8 +4,9 @@
 #include <optional>
 #include <string>
 
-class CPU;
-class CPUException;
+#include "core/common.h"
+
+class Session;
 
 class ProgramFile final {
 public:
@@ -15,8 +16,8 @@ public:
     // The path, or "<stdin>": the name diagnostics use.
     const std::string& name() const noexcept { return displayName; }
 
-    // Replaces the program in `cpu`; throws CPUException as the loader does.
-    void loadInto(CPU& cpu) const;
+    // Loads the program into `session` as its load does; returns the load error, if any.
+    std::optional<CPUException> loadInto(Session& session) const;
 
 private:
     std::string path;
@@ -25,5 +26,5 @@ private:
 };
 
 // A load error in the form editors jump to: "NAME:LINE: error: TEXT", or "NAME: error: TEXT"
-// when the text names no line. Includes the line feed.
+// when the error belongs to no line. Includes the line feed.
 std::string loadDiagnostic(const std::string& name, const CPUException& error);

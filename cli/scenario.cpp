@@ -6,12 +6,12 @@
 #include <sstream>
 #include <string_view>
 
-#include "cli/machine.h"
 #include "cli/numbers.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
 #include "core/common.h"
 #include "loader/reader.h"
+#include "session/session.h"
 
 namespace {
 
@@ -55,15 +55,6 @@ Line splitLine(int number, std::string_view text) {
     return line;
 }
 
-std::uint32_t parseCount(std::string_view what, std::string_view text) {
-    const auto value = wholeNumber(text);
-    if (!value) {
-        throw InputError(std::string(what) + " must be a whole number of at least 0, not '" +
-                         std::string(text) + "'");
-    }
-    return *value;
-}
-
 std::string readAll(const std::string& path) {
     FRead reader(path);
     std::string text;
@@ -80,8 +71,9 @@ public:
     ScenarioReport run(const ProgramFile& program) {
         std::string text;
         try {
-            program.loadInto(machine.cpu());
-            machine.cpu().reset();
+            if (auto error = program.loadInto(session)) {
+                throw std::move(*error);
+            }
             text = readAll(report.name);
         } catch (const CPUException& e) {
             fail(0, e.getText());
@@ -137,30 +129,33 @@ private:
     }
 
     void set(const Line& line) {
-        OperandRef operand(machine.cpu(), line.args[0]);
-        operand.set(parseConstant(machine.cpu(), line.args[1]), machine.panel());
+        OperandRef operand(session.cpu(), line.args[0]);
+        operand.set(parseConstant(session.cpu(), line.args[1]), session.panel());
     }
 
     void scan(const Line& line) {
-        runScans(line, line.args.empty() ? 1 : parseCount("the scan count", line.args[0]));
+        runScans(line,
+                 line.args.empty() ? 1 : parseCount<InputError>("the scan count", line.args[0]));
     }
 
-    void step(const Line& line) { machine.setStep(parseCount("the step", line.args[0])); }
+    void step(const Line& line) {
+        session.setStep(parseCount<InputError>("the step", line.args[0]));
+    }
 
     void wait(const Line& line) {
-        const std::uint64_t ms = parseCount("the time", line.args[0]);
-        const std::uint64_t stepMs = machine.step();
+        const std::uint64_t ms = parseCount<InputError>("the time", line.args[0]);
+        const std::uint64_t stepMs = session.step();
         if (stepMs == 0) {
             throw InputError("wait needs a step above 0 ms");
         }
         runScans(line, (ms + stepMs - 1) / stepMs);
     }
 
-    void reset(const Line&) { machine.cpu().reset(); }
+    void reset(const Line&) { session.reset(); }
 
     void expect(const Line& line) {
-        OperandRef operand(machine.cpu(), line.args[0]);
-        const Constant want = parseConstant(machine.cpu(), line.args[1]);
+        OperandRef operand(session.cpu(), line.args[0]);
+        const Constant want = parseConstant(session.cpu(), line.args[1]);
         const std::uint32_t expected = operand.expected(want);
         const std::uint32_t actual = operand.value();
         check(line, actual == expected, operand.format(expected, want),
@@ -168,8 +163,8 @@ private:
     }
 
     void expectBit(const Line& line) {
-        OperandRef operand(machine.cpu(), line.args[0]);
-        const int expected = OperandRef::expectedBit(parseConstant(machine.cpu(), line.args[1]));
+        OperandRef operand(session.cpu(), line.args[0]);
+        const int expected = OperandRef::expectedBit(parseConstant(session.cpu(), line.args[1]));
         const int actual = operand.bit();
         check(line, actual == expected, std::to_string(expected), std::to_string(actual));
     }
@@ -185,8 +180,8 @@ private:
         for (std::uint64_t i = 0; i < count; ++i) {
             // Only the last scan of a command can be followed by a line that expects its error.
             flushPendingError();
-            if (auto error = machine.scan()) {
-                pendingError = PendingError{line.number, std::move(*error)};
+            if (auto error = session.scan()) {
+                pendingError = PendingError{line.number, error->getText()};
             }
         }
     }
@@ -217,7 +212,7 @@ private:
         std::string text;
     };
 
-    Machine machine;
+    Session session;
     std::ostream& out;
     ScenarioReport report;
     std::optional<PendingError> pendingError;

@@ -2,19 +2,25 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 // The one error of the simulator: load errors and run-time faults alike. Thrown by value,
-// caught by const reference; getText() is the text shown to the user, unchanged.
+// caught by const reference; getText() is the text shown to the user, unchanged. A load error
+// that belongs to a line of the program file also carries that line as a number, so a front
+// end can point at it without reading the text.
 class CPUException final {
 public:
-    explicit CPUException(std::string text) : msg(std::move(text)) {}
+    explicit CPUException(std::string text, std::optional<int> line = std::nullopt)
+        : msg(std::move(text)), where(line) {}
     const char* getText() const noexcept { return msg.c_str(); }
+    std::optional<int> getLine() const noexcept { return where; }
 
 private:
     std::string msg;
+    std::optional<int> where;
 };
 
 // Abstract text sink. A concrete writer supplies only write(char); every other overload

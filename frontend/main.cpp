@@ -8,8 +8,8 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
-#include "frontend/clocks.h"
 #include "frontend/mainwindow.h"
+#include "session/clocks.h"
 
 namespace {
 

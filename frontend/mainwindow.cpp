@@ -17,10 +17,7 @@
 #include <sys/prctl.h>
 #endif
 
-#include "core/common.h"
 #include "frontend/panel.h"
-#include "loader/parser.h"
-#include "loader/reader.h"
 
 namespace {
 
@@ -101,10 +98,8 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
 };
 
 MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
-    : QMainWindow(parent), clock(ticks, Faktor), c(clock), panelWidget(new PanelWidget(io, this)),
+    : QMainWindow(parent), sim(ticks), panelWidget(new PanelWidget(sim.panel(), this)),
       scanTimer(new QTimer(this)), openDialog(askForProgram), errorReport(showErrorBox) {
-    c.setIO(&io);
-
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -155,7 +150,7 @@ void MainWindow::applyMenuState(QMenu& menu) const {
 bool MainWindow::isCommandEnabled(int id) const noexcept {
     for (const EnableRule& rule : EnableRules) {
         if (rule.id == id) {
-            return rule.enabled(IsRunning, Faktor);
+            return rule.enabled(isRunning(), faktor());
         }
     }
     return true;
@@ -171,35 +166,35 @@ void MainWindow::command(int id) {
 }
 
 void MainWindow::tick() {
-    if (IsRunning != 0) {
-        runScan();
+    if (sim.isRunning()) {
+        const auto leds = sim.panel().OutState;
+        afterScan(leds, sim.tick());
     }
 }
 
-void MainWindow::runScan() {
-    // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
-    // cost the timer its ticks.
-    const auto leds = io.OutState;
-    try {
-        c.runStep(nullptr);
-    } catch (const CPUException& error) {
-        IsRunning = 0;
-        reportError(error.getText());
+void MainWindow::step() {
+    const auto leds = sim.panel().OutState;
+    afterScan(leds, sim.scan());
+}
+
+void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
+                           const std::optional<CPUException>& fault) {
+    // The session stopped the run before the fault is reported, so a report that keeps the
+    // event loop going never sees a second one.
+    if (fault) {
+        reportError(fault->getText());
         return;
     }
-    if (io.OutState != leds) {
+    // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
+    // cost the timer its ticks.
+    if (sim.panel().OutState != ledsBefore) {
         panelWidget->update();
     }
 }
 
 void MainWindow::load(const QString& path) {
-    try {
-        FRead reader(QFile::encodeName(path).toStdString());
-        Parser{}.LoadInCPU(c, reader);
-        c.reset();
-        IsRunning = 1;
-    } catch (const CPUException& error) {
-        reportError(error.getText());
+    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
+        reportError(error->getText());
     }
 }
 
@@ -210,18 +205,6 @@ void MainWindow::reportError(const char* text) {
 void MainWindow::chooseAndLoad() {
     if (const auto path = openDialog(this)) {
         load(*path);
-    }
-}
-
-void MainWindow::slower() noexcept {
-    if (Faktor < MaxFaktor) {
-        ++Faktor;
-    }
-}
-
-void MainWindow::faster() noexcept {
-    if (Faktor > MinFaktor) {
-        --Faktor;
     }
 }
 

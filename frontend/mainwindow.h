@@ -1,16 +1,15 @@
-// The simulator window: owns the CPU, the panel and the scan timer, and turns menu commands
-// into run control. Painting and panel input belong to PanelWidget.
+// The simulator window: a view over one Session. It owns the scan timer and turns menu
+// commands into the session's run control; painting and panel input belong to PanelWidget.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 
 #include <QMainWindow>
 #include <QString>
 
-#include "core/cpu.h"
-#include "frontend/clocks.h"
-#include "frontend/myio.h"
+#include "session/session.h"
 
 class QMenu;
 class QTimer;
@@ -31,16 +30,16 @@ public:
         Einzelschritt = 107,
         Reset = 109,
     };
-    static constexpr int MinFaktor = 1;
-    static constexpr int MaxFaktor = 1000;
+    static constexpr int MinFaktor = Session::MinFaktor;
+    static constexpr int MaxFaktor = Session::MaxFaktor;
 
     // Asks the user for a program file; nullopt when cancelled.
     using OpenDialog = std::function<std::optional<QString>(QWidget* owner)>;
     // Shows one error text to the user; may block while it is shown.
     using ErrorReport = std::function<void(QWidget* owner, const QString& text)>;
 
-    // `ticks` is the machine's millisecond tick; the CPU sees it divided by Faktor. It must
-    // outlive the window. The scan timer runs from here until the window is closed.
+    // `ticks` is the machine's millisecond tick; the CPU sees it divided by the speed factor.
+    // It must outlive the window. The scan timer runs from here until the window is closed.
     explicit MainWindow(const Clock& ticks, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -58,10 +57,11 @@ public:
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
 
-    int isRunning() const noexcept { return IsRunning; }
-    int faktor() const noexcept { return Faktor; }
-    const CPU& cpu() const noexcept { return c; }
-    MyIO& panelIO() noexcept { return io; }
+    int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
+    int faktor() const noexcept { return sim.faktor(); }
+    const CPU& cpu() const noexcept { return sim.cpu(); }
+    MyIO& panelIO() noexcept { return sim.panel(); }
+    Session& session() noexcept { return sim; }
     PanelWidget& panel() noexcept { return *panelWidget; }
 
 public slots:
@@ -74,19 +74,19 @@ protected:
 private:
     void buildMenu();
     void applyMenuState(QMenu& menu) const;
-    // One scan cycle. A fault stops the run before it is reported, so a report that keeps
-    // the event loop going never sees a second one; the CPU keeps its state for "&Continue".
-    void runScan();
+    // Repaints after a scan that changed the LEDs and reports a fault the scan raised.
+    void afterScan(const std::array<int, MyIO::Size>& ledsBefore,
+                   const std::optional<CPUException>& fault);
     void reportError(const char* text);
 
     void chooseAndLoad();
-    void slower() noexcept;
+    void slower() noexcept { sim.slower(); }
     void quit();
-    void faster() noexcept;
-    void resume() noexcept { IsRunning = 1; }
-    void stop() noexcept { IsRunning = 0; }
-    void step() { runScan(); }
-    void resetCpu() { c.reset(); }
+    void faster() noexcept { sim.faster(); }
+    void resume() noexcept { sim.run(); }
+    void stop() noexcept { sim.stop(); }
+    void step();
+    void resetCpu() { sim.reset(); }
 
     struct CommandEntry {
         int id;
@@ -94,12 +94,7 @@ private:
     };
     static const CommandEntry Commands[];
 
-    // Declaration order matters: the clock reads Faktor, the CPU reads the clock and the panel.
-    int IsRunning = 0;
-    int Faktor = MinFaktor;
-    ScaledClock clock;
-    MyIO io;
-    CPU c;
+    Session sim;
     PanelWidget* panelWidget;
     QTimer* scanTimer;
     OpenDialog openDialog;

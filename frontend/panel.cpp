@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "frontend/myio.h"
+#include "session/myio.h"
 
 namespace {
 

@@ -12,12 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
-#include "frontend/myio.h"
-#include "loader/parser.h"
-#include "loader/reader.h"
+#include "session/session.h"
 
 namespace {
 
@@ -50,64 +47,51 @@ std::string withoutCarriageReturnsAtLineEnds(const std::string& text) {
     return out;
 }
 
-bool load(CPU& cpu, std::string text) {
-    StringRead reader(std::move(text));
-    try {
-        Parser{}.LoadInCPU(cpu, reader);
-    } catch (const CPUException&) {
-        return false;
-    }
-    return true;
+bool load(Session& session, std::string text) {
+    return !session.loadText(std::move(text));
 }
 
 // A handful of scans with the switches moving and time passing; run-time faults are part of
 // normal operation and end only the scan that raised them.
-void runScans(CPU& cpu, SimClock& clock, MyIO& panel, std::uint8_t seed) {
-    cpu.reset();
+void runScans(Session& session, std::uint8_t seed) {
+    session.setStep(1u + static_cast<std::uint32_t>(seed) * 37u);
     for (int scan = 0; scan < 8; ++scan) {
-        panel.ChangeInput((seed + scan) % MyIO::Size);
-        clock.advance(1u + static_cast<std::uint32_t>(seed) * 37u);
-        try {
-            cpu.runStep();
-        } catch (const CPUException&) {
-        }
+        session.panel().ChangeInput((seed + scan) % MyIO::Size);
+        (void)session.scan();
     }
 }
 
-// The window's situation: one CPU for the life of the process, a panel attached, and a
-// program installed that every failed load must leave alone.
-struct Simulator final {
-    Simulator() {
-        cpu.setIO(&panel);
-        if (!load(cpu, "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\n"
-                       "END_ORGANIZATION_BLOCK\n")) {
-            finding("the baseline program does not load", "");
-        }
+// The window's situation: one session for the life of the process, with a program installed
+// that every failed load must leave alone.
+Session& longLivedSession() {
+    static Session session;
+    static const bool baseline = load(session, "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n"
+                                               "LD E0.0\n= A0.0\nEND_ORGANIZATION_BLOCK\n");
+    if (!baseline) {
+        finding("the baseline program does not load", "");
     }
-    SimClock clock;
-    MyIO panel;
-    CPU cpu{clock};
-};
+    return session;
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Simulator sim;
+    Session& sim = longLivedSession();
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string before = listing(sim.cpu);
+    const std::string before = listing(sim.cpu());
 
-    if (!load(sim.cpu, input)) {
-        if (listing(sim.cpu) != before) {
+    if (!load(sim, input)) {
+        if (listing(sim.cpu()) != before) {
             finding("a failed load changed the installed program", input);
         }
         return 0;
     }
-    runScans(sim.cpu, sim.clock, sim.panel, size > 0 ? data[0] : 0);
-    const std::string first = listing(sim.cpu);
-    if (!load(sim.cpu, first)) {
+    runScans(sim, size > 0 ? data[0] : 0);
+    const std::string first = listing(sim.cpu());
+    if (!load(sim, first)) {
         finding("the listing of a loaded program does not load again", first);
     }
-    if (withoutCarriageReturnsAtLineEnds(listing(sim.cpu)) !=
+    if (withoutCarriageReturnsAtLineEnds(listing(sim.cpu())) !=
         withoutCarriageReturnsAtLineEnds(first)) {
         finding("the listing of a loaded program loads as a different program", first);
     }

@@ -62,12 +62,12 @@ int MyyyLexer::LexerInput(char* buf, int max_size) {
 }
 
 void MyyyLexer::LexerError(const char* msg) {
-    throw CPUException("Scanner error(" + std::to_string(lineno()) + "):" + msg);
+    throw CPUException("Scanner error(" + std::to_string(lineno()) + "):" + msg, lineno());
 }
 
 void MyyyLexer::unexpectedText() const {
     // The lexeme is one byte; a NUL byte leaves the text part empty.
-    throw CPUException("Unexpected text(" + std::to_string(lineno()) + "):" + YYText());
+    throw CPUException("Unexpected text(" + std::to_string(lineno()) + "):" + YYText(), lineno());
 }
 
 Lexer::Lexer(Reader& r) : info(std::make_unique<MyyyLexer>(r)) {}

@@ -222,7 +222,7 @@ void Parser::ParserError(std::string_view msg) const {
 void Parser::ParserError(std::string_view msg, int line) const {
     std::string text = "Parse-error(" + std::to_string(line) + "):";
     text.append(msg);
-    throw CPUException(std::move(text));
+    throw CPUException(std::move(text), line);
 }
 
 void Parser::advance() {

@@ -2,8 +2,8 @@
 
 #include "core/clock.h"
 #include "core/cpu.h"
-#include "frontend/myio.h"
 #include "operands/parameter.h"
+#include "session/myio.h"
 #include "test_support.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <QTest>
 
-#include "frontend/myio.h"
 #include "frontend/panel.h"
+#include "session/myio.h"
 #include "tests/frontend/panel_helpers.h"
 #include "tests/frontend/runners.h"
 

@@ -1,4 +1,4 @@
-// A CPU on a simulated clock that runs small programs written as instruction lines, the way
+// A session on simulated time that runs small programs written as instruction lines, the way
 // they stand in a program file ("LD M0.0", "= A0.0"). Every line goes through
 // CPU::parserCommand and check(), so the tests see the instructions as a loaded program would.
 #pragma once
@@ -17,6 +17,7 @@
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
+#include "session/session.h"
 #include "tests/core/test_support.h"
 
 // Splits a line into mnemonic and up to two operands and makes the checked instruction.
@@ -114,6 +115,7 @@ public:
         cpu.reset();
     }
 
+    // Scans straight on the CPU, so that a fault reaches the test as the exception it is.
     void scan(int count = 1) {
         for (int i = 0; i < count; ++i) {
             cpu.runStep();
@@ -121,9 +123,12 @@ public:
     }
     // One scan after the clock has moved on by `ms`.
     void scanAfter(std::uint32_t ms) {
-        clock.advance(ms);
+        session.advance(ms);
         scan();
     }
+    std::uint32_t now() const noexcept { return session.now(); }
+    // Moves the clock forward to `ms`.
+    void advanceTo(std::uint32_t ms) noexcept { session.advance(ms - session.now()); }
 
     int bit(std::string_view operand) { return cpu.parserParameter(operand)->readBit(); }
     void setBit(std::string_view operand, int value) {
@@ -149,8 +154,8 @@ public:
         return errorOf([this] { scan(); });
     }
 
-    SimClock clock;
-    CPU cpu{clock};
+    Session session;
+    CPU& cpu = session.cpu();
     std::vector<StackView> probes;
 
 private:

@@ -10,13 +10,13 @@ TEST(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
     plc.scan();
     plc.setBit("M0.0", 1);
     const std::uint32_t rose = 5000;
-    plc.clock.set(rose);
+    plc.advanceTo(rose);
     plc.scan();
     std::uint32_t onAt = 0;
-    while (plc.bit("A0.0") == 0 && plc.clock.getmsTime() < rose + 2000) {
+    while (plc.bit("A0.0") == 0 && plc.now() < rose + 2000) {
         plc.scanAfter(10);
         if (plc.bit("A0.0") == 1) {
-            onAt = plc.clock.getmsTime();
+            onAt = plc.now();
         }
     }
     ASSERT_NE(onAt, 0u) << "never turned on";

@@ -12,10 +12,10 @@
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
-#include "frontend/myio.h"
 #include "loader/parser.h"
 #include "loader/reader.h"
 #include "loader_support.h"
+#include "session/myio.h"
 
 namespace {
 

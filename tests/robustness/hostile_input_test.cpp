@@ -22,26 +22,27 @@ namespace {
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(sim.loadText(BaselineProgram), std::nullopt);
-        baseline = sim.listing();
+        standStill(sim);
+        ASSERT_EQ(textOf(sim.loadText(BaselineProgram)), std::nullopt);
+        baseline = listing(sim);
     }
 
     // Loads the file; a failure must be a CPUException that left the baseline in place.
     // Returns the error text, or nullopt when the file loaded.
     std::optional<std::string> loadOrKeepBaseline(const std::string& path,
                                                   const std::string& label) {
-        auto error = sim.loadFile(path);
+        auto error = textOf(sim.loadFile(path));
         if (error) {
             EXPECT_FALSE(error->empty()) << label;
-            EXPECT_EQ(sim.listing(), baseline) << label << ": failed with " << *error;
+            EXPECT_EQ(listing(sim), baseline) << label << ": failed with " << *error;
         }
         return error;
     }
 
-    void reinstallBaseline() { ASSERT_EQ(sim.loadText(BaselineProgram), std::nullopt); }
+    void reinstallBaseline() { ASSERT_EQ(textOf(sim.loadText(BaselineProgram)), std::nullopt); }
 
     ScratchDir scratch;
-    Simulator sim;
+    Session sim;
     std::string baseline;
 };
 
@@ -79,22 +80,22 @@ TEST_F(HostileInput, MillionLineProgramLoadsRunsListsAndIsReleased) {
     ASSERT_EQ(countOf(text, "\n"), Lines);
 
     ASSERT_EQ(loadOrKeepBaseline(scratch.write("million.awl", text), "million"), std::nullopt);
-    const Block* program = sim.cpu.getProgram();
+    const Block* program = sim.cpu().getProgram();
     ASSERT_NE(program, nullptr);
     ASSERT_NE(program->Networks, nullptr);
     EXPECT_EQ(chainLength(program->Networks->Ops.get()), body + 1);
 
-    sim.panel.InState = {1, 1, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(sim.scan(), std::nullopt);
-    EXPECT_EQ(sim.panel.OutState[1], 1);
+    sim.panel().InState = {1, 1, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(textOf(sim.scan()), std::nullopt);
+    EXPECT_EQ(sim.panel().OutState[1], 1);
 
-    const std::string listed = sim.listing();
+    const std::string listed = listing(sim);
     EXPECT_EQ(countOf(listed, "U E0.1\n"), (body + 1) / 2);
     EXPECT_EQ(countOf(listed, "= A0.1\n"), body / 2);
 
     // Releasing the tree must not recurse once per node.
-    sim.cpu.setProgram(nullptr);
-    EXPECT_EQ(sim.cpu.getProgram(), nullptr);
+    sim.cpu().setProgram(nullptr);
+    EXPECT_EQ(sim.cpu().getProgram(), nullptr);
 }
 
 TEST_F(HostileInput, HundredThousandNetworks) {
@@ -105,18 +106,18 @@ TEST_F(HostileInput, HundredThousandNetworks) {
     }
     ASSERT_EQ(loadOrKeepBaseline(scratch.write("networks.awl", blockAround(networks)), "nets"),
               std::nullopt);
-    ASSERT_NE(sim.cpu.getProgram(), nullptr);
-    EXPECT_EQ(chainLength(sim.cpu.getProgram()->Networks.get()),
+    ASSERT_NE(sim.cpu().getProgram(), nullptr);
+    EXPECT_EQ(chainLength(sim.cpu().getProgram()->Networks.get()),
               static_cast<std::size_t>(Networks));
 
     // Each network flips M0.0; an even count of them leaves it as it was.
-    EXPECT_EQ(sim.scan(), std::nullopt);
-    EXPECT_EQ(sim.cpu.area(Parameter::MType).readBit(0, 0), 0);
+    EXPECT_EQ(textOf(sim.scan()), std::nullopt);
+    EXPECT_EQ(sim.cpu().area(Parameter::MType).readBit(0, 0), 0);
 
-    const std::string listed = sim.listing();
+    const std::string listed = listing(sim);
     EXPECT_EQ(countOf(listed, "NETWORK "), static_cast<std::size_t>(Networks));
     EXPECT_NE(listed.find("NETWORK 100000\n"), std::string::npos);
-    sim.cpu.setProgram(nullptr);
+    sim.cpu().setProgram(nullptr);
 }
 
 // Far beyond any buffer the scanner starts with: it must either take the line whole or refuse
@@ -136,11 +137,11 @@ TEST_F(HostileInput, HundredMegabyteCommentLine) {
         EXPECT_NE(error->find("(2)"), std::string::npos) << *error;
         return;
     }
-    const Block* program = sim.cpu.getProgram();
+    const Block* program = sim.cpu().getProgram();
     ASSERT_NE(program, nullptr);
     ASSERT_TRUE(program->Kommentar.has_value());
     EXPECT_EQ(program->Kommentar->size(), Size);
-    EXPECT_EQ(sim.scan(), std::nullopt);
+    EXPECT_EQ(textOf(sim.scan()), std::nullopt);
 }
 
 struct ByteCase {
@@ -169,23 +170,23 @@ std::vector<ByteCase> casesFor(char byte) {
 }
 
 // `shown` is how the byte appears in the message.
-void expectByteCases(Simulator& sim, const ScratchDir& scratch, const std::string& baseline,
+void expectByteCases(Session& sim, const ScratchDir& scratch, const std::string& baseline,
                      char byte, const std::string& shown) {
     for (const ByteCase& c : casesFor(byte)) {
         SCOPED_TRACE(std::string(c.label) + ", byte " +
                      std::to_string(static_cast<unsigned char>(byte)));
-        const auto error = sim.loadFile(scratch.write("byte.awl", c.text));
+        const auto error = textOf(sim.loadFile(scratch.write("byte.awl", c.text)));
         if (!c.errorPrefix) {
             ASSERT_EQ(error, std::nullopt);
-            const Block* program = sim.cpu.getProgram();
+            const Block* program = sim.cpu().getProgram();
             ASSERT_NE(program, nullptr);
             const auto& kept = program->Kommentar ? program->Kommentar : program->Title;
             ASSERT_TRUE(kept.has_value());
             EXPECT_NE(kept->find(byte), std::string::npos);
-            ASSERT_EQ(sim.loadText(BaselineProgram), std::nullopt);
+            ASSERT_EQ(textOf(sim.loadText(BaselineProgram)), std::nullopt);
         } else {
             EXPECT_EQ(error, *c.errorPrefix + shown);
-            EXPECT_EQ(sim.listing(), baseline);
+            EXPECT_EQ(listing(sim), baseline);
         }
     }
 }
@@ -272,7 +273,7 @@ TEST_F(HostileInput, RandomTokenSoup) {
             loadOrKeepBaseline(scratch.write("soup.awl", text), "soup " + std::to_string(file));
         if (!error) {
             for (int scan = 0; scan < 3; ++scan) {
-                sim.clock.advance(40);
+                sim.advance(40);
                 (void)sim.scan();
             }
             reinstallBaseline();
@@ -283,8 +284,8 @@ TEST_F(HostileInput, RandomTokenSoup) {
 TEST_F(HostileInput, TruncatedAtEveryByteOffset) {
     const std::string full = readFile(KVX_EXAMPLES_DIR "/steps.awl");
     ASSERT_GT(full.size(), 500u);
-    ASSERT_EQ(sim.loadText(full), std::nullopt);
-    const std::string fullListing = sim.listing();
+    ASSERT_EQ(textOf(sim.loadText(full)), std::nullopt);
+    const std::string fullListing = listing(sim);
     reinstallBaseline();
 
     const std::string path = (scratch.path() / "cut.awl").string();
@@ -293,7 +294,7 @@ TEST_F(HostileInput, TruncatedAtEveryByteOffset) {
         scratch.write("cut.awl", std::string_view(full).substr(0, cut));
         if (!loadOrKeepBaseline(path, label)) {
             // Only the whole program, with or without its last line break, is a program.
-            EXPECT_EQ(sim.listing(), fullListing) << label;
+            EXPECT_EQ(listing(sim), fullListing) << label;
             reinstallBaseline();
         }
     }
@@ -347,19 +348,19 @@ TEST_F(HostileInput, FileWithoutReadPermission) {
         if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0) {
             ::_exit(NoDrop);
         }
-        Simulator unprivileged;
+        Session unprivileged;
         if (unprivileged.loadFile(readable)) {
             ::_exit(ControlFailed);
         }
-        const std::string before = unprivileged.listing();
-        const auto error = unprivileged.loadFile(locked);
+        const std::string before = listing(unprivileged);
+        const auto error = textOf(unprivileged.loadFile(locked));
         if (!error) {
             ::_exit(Loaded);
         }
         if (*error != "File " + locked + " not found") {
             ::_exit(WrongError);
         }
-        ::_exit(unprivileged.listing() == before ? Refused : ProgramChanged);
+        ::_exit(listing(unprivileged) == before ? Refused : ProgramChanged);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

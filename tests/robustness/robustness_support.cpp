@@ -7,8 +7,6 @@
 #include <iterator>
 
 #include "core/common.h"
-#include "loader/parser.h"
-#include "loader/reader.h"
 
 const char* const BaselineProgram = "ORGANIZATION_BLOCK BASE:OB1\n"
                                     "TITLE=baseline\n"
@@ -43,41 +41,17 @@ std::string ScratchDir::write(const std::string& name, std::string_view content)
     return file;
 }
 
-std::optional<std::string> Simulator::loadFile(const std::string& path) {
-    try {
-        FRead reader(path);
-        Parser{}.LoadInCPU(cpu, reader);
-    } catch (const CPUException& error) {
-        return std::string(error.getText());
+std::optional<std::string> textOf(const std::optional<CPUException>& error) {
+    if (!error) {
+        return std::nullopt;
     }
-    cpu.reset();
-    return std::nullopt;
+    return std::string(error->getText());
 }
 
-std::optional<std::string> Simulator::loadText(std::string text) {
-    try {
-        StringRead reader(std::move(text));
-        Parser{}.LoadInCPU(cpu, reader);
-    } catch (const CPUException& error) {
-        return std::string(error.getText());
-    }
-    cpu.reset();
-    return std::nullopt;
-}
-
-std::string Simulator::listing() const {
+std::string listing(const Session& session) {
     StringWriter w;
-    cpu.print(w);
+    session.cpu().print(w);
     return w.str();
-}
-
-std::optional<std::string> Simulator::scan() {
-    try {
-        cpu.runStep(nullptr);
-    } catch (const CPUException& error) {
-        return std::string(error.getText());
-    }
-    return std::nullopt;
 }
 
 std::string readFile(const std::string& path) {

@@ -1,6 +1,6 @@
-// Shared by the robustness tests: a simulator set up as the window and the runner set it up
-// (one CPU, the panel attached), loading through the same path they use, and a scratch
-// directory for files made at test time.
+// Shared by the robustness tests: what they compare of a session (the one the window and the
+// runner use, loading through the same path), and a scratch directory for files made at test
+// time.
 #pragma once
 
 #include <filesystem>
@@ -8,9 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
-#include "core/cpu.h"
-#include "frontend/myio.h"
+#include "core/common.h"
+#include "session/session.h"
 
 class ScratchDir final {
 public:
@@ -27,21 +26,15 @@ private:
     std::filesystem::path dir;
 };
 
-struct Simulator {
-    Simulator() { cpu.setIO(&panel); }
+// The error text, or nullopt: what the tests compare and print.
+std::optional<std::string> textOf(const std::optional<CPUException>& error);
+std::string listing(const Session& session);
 
-    // Loads the file as the window and the runner do. Returns the error text, or nullopt
-    // when the program was installed.
-    std::optional<std::string> loadFile(const std::string& path);
-    std::optional<std::string> loadText(std::string text);
-    std::string listing() const;
-    // One scan; returns the error text of a run-time fault, or nullopt.
-    std::optional<std::string> scan();
-
-    SimClock clock;
-    MyIO panel;
-    CPU cpu{clock};
-};
+// A session on simulated time that stands still between scans, so that each test moves the
+// clock itself.
+inline void standStill(Session& session) noexcept {
+    session.setStep(0);
+}
 
 // A small valid program that differs from every other program used in these tests.
 extern const char* const BaselineProgram;

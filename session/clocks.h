@@ -1,5 +1,5 @@
-// The clocks of the window: the machine's millisecond tick, and the simulated clock the CPU
-// reads, which is that tick slowed down by the speed factor. No window system here.
+// The clocks a session can run on: the machine's millisecond tick, and the simulated clock
+// the CPU reads, which is that tick slowed down by the speed factor.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,5 @@
 // The panel of eight input switches and eight output LEDs, as the CPU sees it. No window
-// system here: the headless runner uses the same panel.
+// system here: every front end shows and flips the same panel.
 #pragma once
 
 #include <array>

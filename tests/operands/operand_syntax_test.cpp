@@ -5,7 +5,7 @@
 #include "core/clock.h"
 #include "core/cpu.h"
 #include "operands/parameter.h"
-#include "test_support.h"
+#include "tests/core/test_support.h"
 
 namespace {
 

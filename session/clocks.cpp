@@ -1,4 +1,4 @@
-#include "frontend/clocks.h"
+#include "session/clocks.h"
 
 std::uint32_t SteadyTickClock::getmsTime() const noexcept {
     const auto elapsed = std::chrono::steady_clock::now() - start;

@@ -1,4 +1,4 @@
-#include "frontend/myio.h"
+#include "session/myio.h"
 
 namespace {
 bool isPanelBit(int bit) noexcept {

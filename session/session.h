@@ -1,0 +1,95 @@
+// One simulated controller as every front end drives it: the clock, the panel of switches and
+// LEDs, the CPU, and the run control around them. The window, the runner, the fuzzers, the
+// benchmarks and the tests are all clients of this one class, so the rules of loading and
+// running live here once and no front end keeps a bundle of its own.
+//
+// Contract:
+// - A load either installs the whole program, resets the CPU and sets it running, or changes
+//   nothing at all: the old program stays installed, running or stopped as it was.
+// - A scan that raises stops the run before the error is handed back, so a client that shows
+//   the error in a modal box never sees a second one; the CPU keeps its state.
+// - The simulated time is the tick source divided by the speed factor (1 to 1000).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/common.h"
+#include "core/cpu.h"
+#include "session/clocks.h"
+#include "session/myio.h"
+
+class Reader;
+
+class Session final {
+public:
+    static constexpr int MinFaktor = 1;
+    static constexpr int MaxFaktor = 1000;
+
+    // Simulated time: a clock at 0 that moves only by the step after each scan, and by
+    // advance(). For the runner, tests, fuzzers and benchmarks.
+    Session();
+    // Real time: `ticks` (which must outlive the session) divided by the speed factor.
+    explicit Session(const Clock& ticks);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // ---- loading ----
+    // Each returns the error, or nullopt when the program was installed, reset and set running.
+    std::optional<CPUException> loadFile(const std::string& path);
+    std::optional<CPUException> loadText(std::string text);
+    std::optional<CPUException> load(Reader& source);
+
+    // ---- run control ----
+    bool isRunning() const noexcept { return running; }
+    void run() noexcept { running = true; }
+    void stop() noexcept { running = false; }
+    // One scan when running, nothing otherwise. A fault stops the run and is returned.
+    std::optional<CPUException> tick();
+    // One scan whatever the run state (single step, the runner's scans). A fault stops the
+    // run and is returned. `trace`, if given, receives each executed step.
+    std::optional<CPUException> scan(Writer* trace = nullptr);
+    // Clears the instructions' own memories and sets the first-scan bits; memory, timers,
+    // counters and the run state stay.
+    void reset() { processor.reset(); }
+
+    // ---- time ----
+    // The simulated time in milliseconds, as the CPU reads it.
+    std::uint32_t now() const noexcept { return scaled.getmsTime(); }
+    int faktor() const noexcept { return Faktor; }
+    // One step slower (factor up) or faster (factor down), within MinFaktor..MaxFaktor.
+    void slower() noexcept;
+    void faster() noexcept;
+    void realTime() noexcept { Faktor = MinFaktor; }
+    // Only with simulated time: the clock advances by `stepMs` after every scan (default 1,
+    // 0 stops it), and by `ms` at once with advance().
+    std::uint32_t step() const noexcept { return stepMs; }
+    void setStep(std::uint32_t ms) noexcept { stepMs = ms; }
+    void advance(std::uint32_t ms) noexcept { sim.advance(ms); }
+
+    // ---- the parts ----
+    CPU& cpu() noexcept { return processor; }
+    const CPU& cpu() const noexcept { return processor; }
+    MyIO& panel() noexcept { return io; }
+    const MyIO& panel() const noexcept { return io; }
+    // Whether a program is installed.
+    bool hasProgram() const noexcept { return processor.getProgram() != nullptr; }
+
+    // The LEDs as the panel shows them, A0.7 first: "A0.7..A0.0 00000101".
+    std::string leds() const;
+
+private:
+    // Declaration order matters: the scaled clock reads the tick source and Faktor, the CPU
+    // reads the scaled clock and the panel.
+    SimClock sim;
+    const Clock& ticks;
+    bool simulated;
+    int Faktor = MinFaktor;
+    ScaledClock scaled;
+    MyIO io;
+    CPU processor;
+    bool running = false;
+    std::uint32_t stepMs = 1;
+};
