@@ -8,6 +8,8 @@
 #include "loader/parser.h"
 #include "loader/reader.h"
 
+namespace kvx {
+
 namespace {
 
 struct Text {
@@ -74,3 +76,5 @@ void BM_LoadMemory(benchmark::State& state) {
 
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace kvx

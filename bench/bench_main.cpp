@@ -14,6 +14,8 @@
 #include <QApplication>
 #endif
 
+namespace kvx {
+
 // Fails when a generated program does not load or run, or the native baseline does other
 // work than the interpreter.
 bool benchmarkProgramsAreSound();
@@ -129,8 +131,10 @@ private:
 };
 
 } // namespace
+} // namespace kvx
 
 int main(int argc, char** argv) {
+    using namespace kvx;
 #ifdef KVX_BENCH_WINDOW
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -9,7 +9,8 @@
 
 #include "bench/bench_support.h"
 
-namespace {
+namespace kvx {
+namespace heap {
 // The counters outlive every allocation, so they cannot be objects with a constructor that
 // might run after the first operator new.
 constinit std::atomic<std::size_t> inUse{0};
@@ -24,7 +25,7 @@ void* allocate(std::size_t size) {
     const std::size_t taken = malloc_usable_size(p);
     const std::size_t now = inUse.fetch_add(taken) + taken;
     allocations.fetch_add(1, std::memory_order_relaxed);
-    std::size_t seen = peak.load();
+    std::size_t seen = heap::peak.load();
     while (now > seen && !peak.compare_exchange_weak(seen, now)) {
     }
     return p;
@@ -36,36 +37,39 @@ void release(void* p) noexcept {
         std::free(p);
     }
 }
-} // namespace
-
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void operator delete(void* p) noexcept {
-    release(p);
-}
-void operator delete[](void* p) noexcept {
-    release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    release(p);
-}
+} // namespace heap
 
 std::size_t heapInUse() noexcept {
-    return inUse.load();
+    return heap::inUse.load();
 }
 std::size_t heapPeak() noexcept {
-    return peak.load();
+    return heap::peak.load();
 }
 void resetHeapPeak() noexcept {
-    peak.store(inUse.load());
+    heap::peak.store(heap::inUse.load());
 }
 std::size_t heapAllocations() noexcept {
-    return allocations.load(std::memory_order_relaxed);
+    return heap::allocations.load(std::memory_order_relaxed);
+}
+
+} // namespace kvx
+
+// The replaceable global allocation functions must be declared at global scope.
+void* operator new(std::size_t size) {
+    return kvx::heap::allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return kvx::heap::allocate(size);
+}
+void operator delete(void* p) noexcept {
+    kvx::heap::release(p);
+}
+void operator delete[](void* p) noexcept {
+    kvx::heap::release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    kvx::heap::release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    kvx::heap::release(p);
 }

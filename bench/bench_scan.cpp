@@ -12,6 +12,8 @@
 #include "core/common.h"
 #include "session/session.h"
 
+namespace kvx {
+
 namespace {
 
 // Instructions per second from the CPU's own count, so skipped instructions do not count.
@@ -131,3 +133,5 @@ bool benchmarkProgramsAreSound() {
         return false;
     }
 }
+
+} // namespace kvx

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace kvx {
+
 void fillPattern(CPU& cpu) {
     for (int k = 0; k < 4; ++k) {
         MemField& field = cpu.area(PatternAreas[k]);
@@ -21,3 +23,5 @@ void loadForBenchmark(Session& session, const std::string& source) {
     }
     fillPattern(session.cpu());
 }
+
+} // namespace kvx

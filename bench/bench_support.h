@@ -7,6 +7,8 @@
 #include "core/cpu.h"
 #include "session/session.h"
 
+namespace kvx {
+
 // Heap bytes in use and the most in use since the last resetPeak(), as the allocator hands
 // them out (including its rounding).
 std::size_t heapInUse() noexcept;
@@ -25,3 +27,5 @@ inline constexpr Parameter::ParamClass PatternAreas[] = {Parameter::EType, Param
 
 // Fills E, A, M and V of `cpu` with patternByte, as the native code's areas are filled.
 void fillPattern(CPU& cpu);
+
+} // namespace kvx

@@ -12,6 +12,8 @@
 #include "frontend/mainwindow.h"
 #include "session/clocks.h"
 
+namespace kvx {
+
 namespace {
 
 constexpr int WindowMilliseconds = 3000;
@@ -43,3 +45,5 @@ void BM_Window(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_Window)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace kvx

@@ -7,6 +7,8 @@
 
 #include "bench/programs.h"
 
+namespace kvx {
+
 inline constexpr std::size_t BitLogicInstructions = 1000;
 inline constexpr std::uint32_t BitLogicSeed = 20261208;
 inline constexpr std::size_t MixedInstructions = 1000;
@@ -14,3 +16,5 @@ inline constexpr std::uint32_t MixedSeed = 7;
 
 // One scan of the bit-logic program's work over the areas.
 void runBitLogicNative(NativeAreas& m) noexcept;
+
+} // namespace kvx

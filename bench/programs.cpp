@@ -4,6 +4,8 @@
 #include <random>
 #include <string_view>
 
+namespace kvx {
+
 namespace {
 
 void append(std::string& out, std::string_view text) {
@@ -274,3 +276,5 @@ std::uint8_t patternByte(int area, int addr) noexcept {
     const auto x = static_cast<std::uint32_t>(area * 131 + addr) * 2654435761u;
     return static_cast<std::uint8_t>(x >> 24);
 }
+
+} // namespace kvx

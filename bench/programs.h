@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace kvx {
+
 struct GeneratedInstruction {
     std::string il;     // one instruction line, without line end
     std::string native; // the same effect as one C++ statement; empty where not generated
@@ -53,3 +55,5 @@ inline std::uint8_t* nativeArea(NativeAreas& m, int area) noexcept {
     return areas[area];
 }
 void fillPattern(NativeAreas& m) noexcept;
+
+} // namespace kvx

@@ -10,6 +10,8 @@
 #include "core/common.h"
 #include "session/session.h"
 
+namespace kvx {
+
 namespace {
 
 bool load(const ProgramFile& program, Session& session, std::ostream& err) {
@@ -138,3 +140,5 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     }
     return failed == 0 ? ExitOk : ExitFailure;
 }
+
+} // namespace kvx

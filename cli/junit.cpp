@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kvx {
+
 namespace {
 
 // Escapes for both text and attribute values. Control characters other than tab and line
@@ -72,3 +74,5 @@ void writeJUnit(std::ostream& out, const std::string& program,
     }
     out << "  </testsuite>\n</testsuites>\n";
 }
+
+} // namespace kvx

@@ -7,7 +7,11 @@
 
 #include "cli/scenario.h"
 
+namespace kvx {
+
 // Every failure of a scenario is listed in its one <failure> element, with the expected and
 // the actual value of each failed check.
 void writeJUnit(std::ostream& out, const std::string& program,
                 std::span<const ScenarioReport> reports);
+
+} // namespace kvx

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 
+namespace kvx {
 namespace {
 
 int usage(const UsageError& e) {
@@ -34,8 +35,10 @@ int dispatch(const Options& o) {
 }
 
 } // namespace
+} // namespace kvx
 
 int main(int argc, char** argv) {
+    using namespace kvx;
     try {
         const auto args = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
         return dispatch(parseOptions(args.subspan(1)));

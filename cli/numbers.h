@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace kvx {
+
 // The decimal number that is all of `text`, if it fits in 32 bits unsigned.
 inline std::optional<std::uint32_t> wholeNumber(std::string_view text) noexcept {
     std::uint32_t value = 0;
@@ -29,3 +31,5 @@ std::uint32_t parseCount(std::string_view what, std::string_view text) {
     }
     return *value;
 }
+
+} // namespace kvx

@@ -9,6 +9,8 @@
 #include "operands/parameter.h"
 #include "session/myio.h"
 
+namespace kvx {
+
 namespace {
 
 struct KindInfo {
@@ -190,3 +192,5 @@ std::string OperandRef::format(std::uint32_t actual, const Constant& like) const
     }
     return std::to_string(actual);
 }
+
+} // namespace kvx

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace kvx {
+
 class CPU;
 class MyIO;
 class Parameter;
@@ -66,3 +68,5 @@ private:
     Kind k;
     std::string name;
 };
+
+} // namespace kvx

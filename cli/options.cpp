@@ -5,6 +5,8 @@
 
 #include "cli/numbers.h"
 
+namespace kvx {
+
 namespace {
 
 struct CommandName {
@@ -236,3 +238,5 @@ std::string_view helpText() noexcept {
 std::string versionText() {
     return std::string("kvx ") + KVX_VERSION + "\n";
 }
+
+} // namespace kvx

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kvx {
+
 // Process exit codes; --help lists them.
 enum ExitCode : int {
     ExitOk = 0,
@@ -49,3 +51,5 @@ Options parseOptions(std::span<const char* const> args);
 
 std::string_view helpText() noexcept;
 std::string versionText();
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 
 #include "session/session.h"
 
+namespace kvx {
+
 ProgramFile::ProgramFile(std::string p) : path(std::move(p)) {
     if (path == "-") {
         displayName = "<stdin>";
@@ -25,3 +27,5 @@ std::string loadDiagnostic(const std::string& name, const CPUException& error) {
     }
     return name + ": error: " + error.getText() + "\n";
 }
+
+} // namespace kvx

@@ -6,6 +6,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 class Session;
 
 class ProgramFile final {
@@ -28,3 +30,5 @@ private:
 // A load error in the form editors jump to: "NAME:LINE: error: TEXT", or "NAME: error: TEXT"
 // when the error belongs to no line. Includes the line feed.
 std::string loadDiagnostic(const std::string& name, const CPUException& error);
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 
 #include "core/cpu.h"
 
+namespace kvx {
+
 namespace {
 
 constexpr std::clock_t NoClock = static_cast<std::clock_t>(-1);
@@ -50,3 +52,5 @@ std::string statsText(const RunStats& stats) {
            "\nscans run: " + std::to_string(stats.scans) +
            "\nCPU time per instruction: " + perInstruction(stats) + "\n";
 }
+
+} // namespace kvx

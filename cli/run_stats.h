@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace kvx {
+
 class CPU;
 
 struct RunStats {
@@ -32,3 +34,5 @@ private:
 // One "NAME: VALUE" line each: "instructions executed: 1200", "scans run: 100",
 // "CPU time per instruction: 3.2 ns"; the last says "none" and why when it cannot be told.
 std::string statsText(const RunStats& stats);
+
+} // namespace kvx

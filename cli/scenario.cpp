@@ -13,6 +13,8 @@
 #include "loader/reader.h"
 #include "session/session.h"
 
+namespace kvx {
+
 namespace {
 
 constexpr std::string_view Blanks = " \t";
@@ -242,3 +244,5 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out) {
     return ScenarioRun(path, out).run(program);
 }
+
+} // namespace kvx

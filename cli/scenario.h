@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace kvx {
+
 class ProgramFile;
 
 // One failed check, unexpected run-time error or malformed line.
@@ -32,3 +34,5 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 // Runs the scenario at `path` on a new CPU (all memory 0, clock at 0) with `program` loaded
 // and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE".
 ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out);
+
+} // namespace kvx

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kvx {
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -21,3 +23,5 @@ public:
 private:
     std::uint32_t now = 0;
 };
+
+} // namespace kvx

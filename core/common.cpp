@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+namespace kvx {
+
 namespace {
 constexpr std::string_view Digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 } // namespace
@@ -59,3 +61,5 @@ void Writer::write(float value) {
                                std::min<std::size_t>(static_cast<std::size_t>(n), buf.size() - 1)));
     }
 }
+
+} // namespace kvx

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace kvx {
+
 // The one error of the simulator: load errors and run-time faults alike. Thrown by value,
 // caught by const reference; getText() is the text shown to the user, unchanged. A load error
 // that belongs to a line of the program file also carries that line as a number, so a front
@@ -65,3 +67,5 @@ public:
 private:
     std::ostream& os;
 };
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace kvx {
+
 // ---- MemField --------------------------------------------------------------------------
 
 MemField::MemField(int Length, bool IsWriteProtected)
@@ -229,3 +231,5 @@ void CPU::runStep(Writer* trace) {
     sm->writeBit(SystemByte, SecondPulseBit, getmsTime() % 1000 >= 500 ? 1 : 0);
     transferOutputs(panel);
 }
+
+} // namespace kvx

@@ -11,6 +11,8 @@
 #include "core/program.h"
 #include "core/timer.h"
 
+namespace kvx {
+
 class Clock;
 class Writer;
 
@@ -195,3 +197,5 @@ private:
     std::uint64_t executed = 0;
     std::unique_ptr<MemField> a, e;
 };
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 #include "core/cpu.h"
 #include "core/program.h"
 
+namespace kvx {
+
 namespace {
 const char* blockKeyword(std::int32_t type) noexcept {
     switch (type) {
@@ -118,3 +120,5 @@ void CPU::print(Writer& w) const {
         prog->print(w);
     }
 }
+
+} // namespace kvx

@@ -9,6 +9,8 @@
 #include "core/cpu.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 namespace {
 
 struct AreaSyntax {
@@ -208,3 +210,5 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
     }
     return std::make_unique<BitParameter>(field, addr, bit - '0', syntax->prefix, syntax->cls);
 }
+
+} // namespace kvx

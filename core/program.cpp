@@ -2,6 +2,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 namespace {
 // Unlinks the successors one at a time so that freeing a long chain needs no deep recursion.
 template <typename Node>
@@ -74,3 +76,5 @@ Block::~Block() {
     Networks.reset();
     releaseChain(Next);
 }
+
+} // namespace kvx

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace kvx {
+
 class CPU;
 class Writer;
 
@@ -150,3 +152,5 @@ struct Block final {
 // A comment in listing form: every line prefixed with "//", then a line feed; nothing when
 // there is no comment.
 void PrintKomm(Writer& w, const std::optional<std::string>& text);
+
+} // namespace kvx

@@ -2,6 +2,8 @@
 
 #include "core/clock.h"
 
+namespace kvx {
+
 namespace {
 constexpr std::uint32_t Saturation = 0xFFFF;
 }
@@ -54,3 +56,5 @@ void Counter::Sub() noexcept {
         --stat;
     }
 }
+
+} // namespace kvx

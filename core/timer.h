@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kvx {
+
 class Clock;
 
 class Timer final {
@@ -51,3 +53,5 @@ private:
     std::uint16_t lim = 0;
     std::uint16_t stat = 0;
 };
+
+} // namespace kvx

@@ -11,6 +11,7 @@
 #include "frontend/mainwindow.h"
 #include "session/clocks.h"
 
+namespace kvx {
 namespace {
 
 // What a simulator that cannot open its window exits with.
@@ -84,8 +85,10 @@ private:
 };
 
 } // namespace
+} // namespace kvx
 
 int main(int argc, char** argv) {
+    using namespace kvx;
     if (!windowSystemNamed()) {
         failNoWindow("no window system (set DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
     }

@@ -19,6 +19,8 @@
 
 #include "frontend/panel.h"
 
+namespace kvx {
+
 namespace {
 
 struct MenuEntry {
@@ -216,3 +218,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     scanTimer->stop();
     event->accept();
 }
+
+} // namespace kvx

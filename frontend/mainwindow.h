@@ -13,6 +13,9 @@
 
 class QMenu;
 class QTimer;
+
+namespace kvx {
+
 class PanelWidget;
 
 class MainWindow final : public QMainWindow {
@@ -100,3 +103,5 @@ private:
     OpenDialog openDialog;
     ErrorReport errorReport;
 };
+
+} // namespace kvx

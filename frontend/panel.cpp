@@ -9,6 +9,8 @@
 
 #include "session/myio.h"
 
+namespace kvx {
+
 namespace {
 
 const QColor Background(160, 160, 164);
@@ -111,3 +113,5 @@ void PanelWidget::toggle(int no) {
     io.ChangeInput(no);
     update();
 }
+
+} // namespace kvx

@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+namespace kvx {
+
 class MyIO;
 
 class PanelWidget final : public QWidget {
@@ -38,3 +40,5 @@ private:
     MyIO& io;
     QPixmap part;
 };
+
+} // namespace kvx

@@ -16,6 +16,7 @@
 #include "core/cpu.h"
 #include "session/session.h"
 
+namespace kvx {
 namespace {
 
 [[noreturn]] void finding(const char* what, std::string_view detail) {
@@ -74,8 +75,10 @@ Session& longLivedSession() {
 }
 
 } // namespace
+} // namespace kvx
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kvx;
     Session& sim = longLivedSession();
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::string before = listing(sim.cpu());

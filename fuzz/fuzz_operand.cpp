@@ -17,6 +17,7 @@
 #include "core/cpu.h"
 #include "core/program.h"
 
+namespace kvx {
 namespace {
 
 [[noreturn]] void finding(const char* what, std::string_view input) {
@@ -76,8 +77,10 @@ void checkRoundTrip(CPU& cpu, const Parameter& p, std::string_view input) {
 }
 
 } // namespace
+} // namespace kvx
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kvx;
     // One CPU for the whole run, as in the window: areas, timers and counters persist.
     static SimClock clock;
     static CPU cpu(clock);

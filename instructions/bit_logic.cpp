@@ -5,6 +5,8 @@
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 namespace {
 
 int bitOf(const Parameter& p, bool negate) {
@@ -102,3 +104,5 @@ void R_Op::execute(CPU& c) {
         operandAs<TimerParameter>(p1.get()).getTimer()->reset();
     }
 }
+
+} // namespace kvx

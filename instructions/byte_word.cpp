@@ -4,6 +4,8 @@
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 namespace {
 
 template <Width W>
@@ -62,3 +64,5 @@ void UBgl_Op::execute(CPU& c) {
     const bool enabled = c.CurrentStack() != 0;
     c.replaceTop(enabled ? equal<Width::Byte>(*p1, *p2) : 0);
 }
+
+} // namespace kvx

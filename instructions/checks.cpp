@@ -7,6 +7,8 @@
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 namespace {
 
 using PC = Parameter::ParamClass;
@@ -229,3 +231,5 @@ KVX_CHECK(ZVR_Op, Two, counterRules)
 // clang-format on
 
 #undef KVX_CHECK
+
+} // namespace kvx

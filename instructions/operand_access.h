@@ -9,6 +9,8 @@
 #include "core/program.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 // Whether the operand is exactly the final class `Concrete`, cheaply enough for every scan. It
 // compares type identities only: where that cannot tell, it says no, and the callers fall back
 // to an access that answers the same.
@@ -49,3 +51,5 @@ inline void writeBitOf(Parameter& operand, int val) {
     }
     operand.writeBit(val);
 }
+
+} // namespace kvx

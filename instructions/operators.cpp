@@ -9,6 +9,8 @@
 #include "core/common.h"
 #include "core/cpu.h"
 
+namespace kvx {
+
 namespace {
 
 using Maker = std::unique_ptr<Operation> (*)(std::unique_ptr<Parameter>,
@@ -53,3 +55,5 @@ std::unique_ptr<Operation> CPU::parserCommand(std::string_view Opcode,
     }
     throw CPUException("Unknown Operation");
 }
+
+} // namespace kvx

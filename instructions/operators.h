@@ -14,6 +14,8 @@
 
 #include "core/program.h"
 
+namespace kvx {
+
 class CPU;
 
 // The constant answers and the two per-class operations, identical in shape for every
@@ -201,3 +203,5 @@ private:
 };
 
 #undef KVX_INSTRUCTION
+
+} // namespace kvx

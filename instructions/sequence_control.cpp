@@ -4,6 +4,8 @@
 #include "core/cpu.h"
 #include "instructions/operators.h"
 
+namespace kvx {
+
 void LSCR_Op::execute(CPU& c) {
     c.scrval = p1->readBit() == 1 ? 1 : 0;
     c.scrparam = p1.get();
@@ -25,3 +27,5 @@ void SCRT_Op::execute(CPU& c) {
 void SCRE_Op::execute(CPU& c) {
     c.scrval = -1;
 }
+
+} // namespace kvx

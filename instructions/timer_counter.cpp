@@ -7,6 +7,8 @@
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
+namespace kvx {
+
 void TON_Op::execute(CPU& c) {
     Timer& timer = *operandAs<TimerParameter>(p1.get()).getTimer();
     // The preset is taken at every execution, so a preset held in memory acts at once.
@@ -40,3 +42,5 @@ void ZVR_Op::execute(CPU& c) {
     up = countUp;
     down = countDown;
 }
+
+} // namespace kvx

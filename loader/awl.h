@@ -1,6 +1,8 @@
 // Token values of the program scanner, shared by the rule file and the parser.
 #pragma once
 
+namespace kvx {
+
 enum Token : int {
     TOK_EOF = 0,
     TOK_ORGANIZATION_BLOCK = 257,
@@ -21,3 +23,5 @@ enum Token : int {
     // "TITLE=" and the rest of the line.
     TOK_TITLE = 269,
 };
+
+} // namespace kvx

@@ -6,6 +6,8 @@
 #include "loader/awl.h"
 #include "loader/reader.h"
 
+namespace kvx {
+
 MyyyLexer::MyyyLexer(Reader& r) : yyFlexLexer(nullptr, nullptr), read(r) {}
 
 int MyyyLexer::getToken() {
@@ -73,3 +75,5 @@ void MyyyLexer::unexpectedText() const {
 Lexer::Lexer(Reader& r) : info(std::make_unique<MyyyLexer>(r)) {}
 
 Lexer::~Lexer() = default;
+
+} // namespace kvx

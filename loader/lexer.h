@@ -12,6 +12,8 @@
 #include <FlexLexer.h>
 #endif
 
+namespace kvx {
+
 class Reader;
 
 // Scanner over a Reader, which must outlive it. Every failure, including flex's own fatal
@@ -64,3 +66,5 @@ public:
 private:
     std::unique_ptr<MyyyLexer> info;
 };
+
+} // namespace kvx

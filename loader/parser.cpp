@@ -9,6 +9,8 @@
 #include "loader/awl.h"
 #include "loader/lexer.h"
 
+namespace kvx {
+
 namespace {
 struct BlockKind {
     int keyword;
@@ -239,3 +241,5 @@ void Parser::expectNext(int token, std::string_view msg) {
 void Parser::expectNewline() {
     expectNext(TOK_NEWLINE, "Newline expected");
 }
+
+} // namespace kvx

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace kvx {
+
 struct Block;
 class CPU;
 class Lexer;
@@ -44,3 +46,5 @@ private:
     Lexer* lex = nullptr;
     CPU* cpu = nullptr;
 };
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 FRead::FRead(const std::string& path) : name(path), f(std::fopen(path.c_str(), "rb")) {
     if (!f) {
         throw CPUException("File " + name + " not found");
@@ -33,3 +35,5 @@ int StringRead::read() {
         return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : -1;
     });
 }
+
+} // namespace kvx

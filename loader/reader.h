@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace kvx {
+
 // Yields the program text one byte at a time.
 class Reader {
 public:
@@ -71,3 +73,5 @@ private:
     std::size_t pos = 0;
     LineEndFilter lineEnds;
 };
+
+} // namespace kvx

@@ -4,6 +4,8 @@
 #include "core/cpu.h"
 #include "core/timer.h"
 
+namespace kvx {
+
 namespace {
 // Every unsupported write reports the same text, whatever its width.
 [[noreturn]] void noWrite() {
@@ -307,3 +309,5 @@ void TimerParameter::writeWord(std::uint16_t) {
 void TimerParameter::writeLong(std::uint32_t) {
     noWrite();
 }
+
+} // namespace kvx

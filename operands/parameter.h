@@ -8,6 +8,8 @@
 #include "core/cpu.h"
 #include "core/program.h"
 
+namespace kvx {
+
 class Timer;
 class Counter;
 
@@ -134,3 +136,5 @@ private:
     Timer* t;
     int no;
 };
+
+} // namespace kvx

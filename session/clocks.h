@@ -7,6 +7,8 @@
 
 #include "core/clock.h"
 
+namespace kvx {
+
 // Milliseconds of a monotonic clock, truncated to 32 bits: it wraps after about 49 days and
 // never jumps when the wall clock is set.
 class SteadyTickClock final : public Clock {
@@ -29,3 +31,5 @@ private:
     const Clock& base;
     const int& Faktor;
 };
+
+} // namespace kvx

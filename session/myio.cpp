@@ -1,5 +1,7 @@
 #include "session/myio.h"
 
+namespace kvx {
+
 namespace {
 bool isPanelBit(int bit) noexcept {
     return bit >= 0 && bit < MyIO::Size;
@@ -22,3 +24,5 @@ void MyIO::ChangeInput(int no) noexcept {
         state = state != 0 ? 0 : 1;
     }
 }
+
+} // namespace kvx

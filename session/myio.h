@@ -6,6 +6,8 @@
 
 #include "core/cpu.h"
 
+namespace kvx {
+
 class MyIO final : public IO {
 public:
     static constexpr int Size = 8;
@@ -23,3 +25,5 @@ public:
     std::array<int, Size> InState{};
     std::array<int, Size> OutState{};
 };
+
+} // namespace kvx

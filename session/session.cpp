@@ -3,6 +3,8 @@
 #include "loader/parser.h"
 #include "loader/reader.h"
 
+namespace kvx {
+
 Session::Session() : ticks(sim), simulated(true), scaled(ticks, Faktor), processor(scaled) {
     processor.setIO(&io);
 }
@@ -78,3 +80,5 @@ std::string Session::leds() const {
     }
     return line;
 }
+
+} // namespace kvx

@@ -21,6 +21,8 @@
 #include "session/clocks.h"
 #include "session/myio.h"
 
+namespace kvx {
+
 class Reader;
 
 class Session final {
@@ -93,3 +95,5 @@ private:
     bool running = false;
     std::uint32_t stepMs = 1;
 };
+
+} // namespace kvx

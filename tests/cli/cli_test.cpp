@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace kvx {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -705,3 +707,5 @@ TEST_F(KvxTest, JUnitThatCannotBeWrittenFailsTheRun) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -6,6 +6,8 @@
 #include "session/myio.h"
 #include "test_support.h"
 
+namespace kvx {
+
 namespace {
 
 class CPUTest : public ::testing::Test {
@@ -301,3 +303,5 @@ TEST(ProgramTreeTest, MillionNodeChainsAreReleasedWithoutDeepRecursion) {
 }
 
 } // namespace
+
+} // namespace kvx

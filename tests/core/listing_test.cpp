@@ -4,6 +4,8 @@
 #include "core/cpu.h"
 #include "test_support.h"
 
+namespace kvx {
+
 namespace {
 
 TEST(ListingTest, CommentsGetSlashesOnEveryLine) {
@@ -78,3 +80,5 @@ TEST(ListingTest, NoProgramListsNothing) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -9,6 +9,8 @@
 #include "core/cpu.h"
 #include "test_support.h"
 
+namespace kvx {
+
 namespace {
 
 TEST(MemFieldTest, BoundsOfEveryWidth) {
@@ -80,3 +82,5 @@ TEST(MemFieldTest, WriteProtectionComesBeforeTheAddressCheck) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -11,6 +11,8 @@
 #include "core/cpu.h"
 #include "core/program.h"
 
+namespace kvx {
+
 inline std::string errorOf(const std::function<void()>& action) {
     try {
         action();
@@ -84,3 +86,5 @@ OpVector ops(Ops&&... op) {
 inline std::unique_ptr<Operation> opDoing(LambdaOp::Body body) {
     return std::make_unique<LambdaOp>(std::move(body));
 }
+
+} // namespace kvx

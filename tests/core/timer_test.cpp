@@ -3,6 +3,8 @@
 #include "core/clock.h"
 #include "core/timer.h"
 
+namespace kvx {
+
 namespace {
 
 TEST(TimerTest, CountsOnlyWholeIntervalsBeyondTheFirst) {
@@ -104,3 +106,5 @@ TEST(CounterTest, SaturatesAtBothEnds) {
 }
 
 } // namespace
+
+} // namespace kvx

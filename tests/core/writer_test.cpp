@@ -4,6 +4,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 namespace {
 
 struct BaseCase {
@@ -47,3 +49,5 @@ TEST(WriterTest, SignedUnsignedAndText) {
 }
 
 } // namespace
+
+} // namespace kvx

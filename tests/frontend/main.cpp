@@ -6,7 +6,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int failed = 0;
-    failed += runPanelTests(argc, argv);
-    failed += runWindowTests(argc, argv);
+    failed += kvx::runPanelTests(argc, argv);
+    failed += kvx::runWindowTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

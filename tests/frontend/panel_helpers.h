@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QWidget>
 
+namespace kvx {
+
 namespace panelprobe {
 
 // Colours of the panel art at the probed pixels.
@@ -53,3 +55,5 @@ protected:
 };
 
 } // namespace panelprobe
+
+} // namespace kvx

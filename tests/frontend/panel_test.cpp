@@ -8,6 +8,8 @@
 #include "tests/frontend/panel_helpers.h"
 #include "tests/frontend/runners.h"
 
+namespace kvx {
+
 using namespace panelprobe;
 
 class PanelTest final : public QObject {
@@ -145,4 +147,5 @@ int runPanelTests(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
+} // namespace kvx
 #include "panel_test.moc"

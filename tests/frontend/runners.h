@@ -1,5 +1,9 @@
 // Each test file runs its own QTest class; main() runs them all in one application.
 #pragma once
 
+namespace kvx {
+
 int runPanelTests(int argc, char** argv);
 int runWindowTests(int argc, char** argv);
+
+} // namespace kvx

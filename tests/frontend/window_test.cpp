@@ -15,6 +15,8 @@
 #include "tests/frontend/panel_helpers.h"
 #include "tests/frontend/runners.h"
 
+namespace kvx {
+
 using namespace panelprobe;
 
 namespace {
@@ -403,4 +405,5 @@ int runWindowTests(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
+} // namespace kvx
 #include "window_test.moc"

@@ -2,6 +2,8 @@
 
 #include "tests/instructions/plc.h"
 
+namespace kvx {
+
 namespace {
 
 // Result of "LD M0.0 / <op> M0.1" for (M0.0, M0.1) = 00, 01, 10, 11.
@@ -272,3 +274,5 @@ TEST(BitLogic, UnderflowReadsZerosAndRaisesNothing) {
 }
 
 } // namespace
+
+} // namespace kvx

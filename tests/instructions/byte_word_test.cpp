@@ -2,6 +2,8 @@
 
 #include "tests/instructions/plc.h"
 
+namespace kvx {
+
 namespace {
 
 TEST(ByteWord, MovesActOnlyWhileEnabledAndKeepTheStack) {
@@ -118,3 +120,5 @@ TEST(ByteWord, ByteCompareReadsOnlyWhenEnabled) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 #include "instructions/operators.h"
 #include "tests/instructions/plc.h"
 
+namespace kvx {
+
 namespace {
 
 struct LoadCase {
@@ -207,3 +209,5 @@ TEST(Checks, ListingShowsTheMnemonicAndOperands) {
 }
 
 } // namespace
+
+} // namespace kvx

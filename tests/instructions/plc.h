@@ -20,6 +20,8 @@
 #include "session/session.h"
 #include "tests/core/test_support.h"
 
+namespace kvx {
+
 // Splits a line into mnemonic and up to two operands and makes the checked instruction.
 inline std::unique_ptr<Operation> instruction(CPU& cpu, const std::string& line) {
     std::istringstream words(line);
@@ -164,3 +166,5 @@ private:
                                           "PROBE");
     }
 };
+
+} // namespace kvx

@@ -2,6 +2,8 @@
 
 #include "tests/instructions/plc.h"
 
+namespace kvx {
+
 namespace {
 
 // Two steps: S0.1 moves on to S0.2 when M0.0 is 1. A0.3 counts as "the rest of the step
@@ -138,3 +140,5 @@ TEST(SequenceControl, TransitionOutsideASegmentClearsTheLastStep) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -2,6 +2,8 @@
 
 #include "tests/instructions/plc.h"
 
+namespace kvx {
+
 namespace {
 
 TEST(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
@@ -183,3 +185,5 @@ TEST(TimerCounter, UpDownCounterOnAShortStackRaisesNothing) {
 }
 
 } // namespace
+
+} // namespace kvx

@@ -5,6 +5,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 // The text of the CPUException that `action` throws, or "(no error)".
 template <typename Action>
 std::string errorOf(Action&& action) {
@@ -15,3 +17,5 @@ std::string errorOf(Action&& action) {
     }
     return "(no error)";
 }
+
+} // namespace kvx

@@ -17,6 +17,8 @@
 #include "loader_support.h"
 #include "session/myio.h"
 
+namespace kvx {
+
 namespace {
 
 const std::string lampProgram = "ORGANIZATION_BLOCK MAIN:OB1\n"
@@ -406,3 +408,5 @@ TEST_F(Load, MillionInstructionLinesLoadListAndFree) {
 }
 
 } // namespace
+
+} // namespace kvx

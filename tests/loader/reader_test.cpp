@@ -10,6 +10,8 @@
 #include "loader/reader.h"
 #include "loader_support.h"
 
+namespace kvx {
+
 namespace {
 
 std::string drain(Reader& r) {
@@ -73,3 +75,5 @@ TEST_F(FileRead, DirectoryIsNoProgram) {
 }
 
 } // namespace
+
+} // namespace kvx

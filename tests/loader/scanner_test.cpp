@@ -12,6 +12,8 @@
 #include "loader/reader.h"
 #include "loader_support.h"
 
+namespace kvx {
+
 namespace {
 
 // Hands over the bytes exactly as given (no line-end filtering) and counts the reads.
@@ -213,3 +215,5 @@ TEST(Scanner, TokenLongerThanTheBufferGrowsIt) {
 }
 
 } // namespace
+
+} // namespace kvx

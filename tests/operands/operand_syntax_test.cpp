@@ -7,6 +7,8 @@
 #include "operands/parameter.h"
 #include "tests/core/test_support.h"
 
+namespace kvx {
+
 namespace {
 
 // What parserParameter makes of a text: the operand's listing text, or the error.
@@ -134,3 +136,5 @@ TEST(OperandSyntaxTest, DecodeBaseIgnoresCaseOnlyForLetters) {
 }
 
 } // namespace
+
+} // namespace kvx

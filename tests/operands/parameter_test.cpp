@@ -5,6 +5,8 @@
 #include "operands/parameter.h"
 #include "tests/core/test_support.h"
 
+namespace kvx {
+
 namespace {
 
 class ParameterTest : public ::testing::Test {
@@ -146,3 +148,5 @@ TEST_F(ParameterTest, PrintAndDebugoutTexts) {
 }
 
 } // namespace
+
+} // namespace kvx

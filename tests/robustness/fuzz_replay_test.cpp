@@ -15,6 +15,7 @@
 extern "C" int replayFuzzLoad(const std::uint8_t* data, std::size_t size);
 extern "C" int replayFuzzOperand(const std::uint8_t* data, std::size_t size);
 
+namespace kvx {
 namespace {
 
 std::vector<std::string> filesIn(const std::filesystem::path& dir) {
@@ -52,3 +53,4 @@ TEST(FuzzReplay, OperandRegressions) {
 }
 
 } // namespace
+} // namespace kvx

@@ -17,6 +17,8 @@
 #include "core/program.h"
 #include "robustness_support.h"
 
+namespace kvx {
+
 namespace {
 
 class HostileInput : public ::testing::Test {
@@ -375,3 +377,5 @@ TEST_F(HostileInput, FileWithoutReadPermission) {
 }
 
 } // namespace
+
+} // namespace kvx

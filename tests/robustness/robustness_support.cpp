@@ -8,6 +8,8 @@
 
 #include "core/common.h"
 
+namespace kvx {
+
 const char* const BaselineProgram = "ORGANIZATION_BLOCK BASE:OB1\n"
                                     "TITLE=baseline\n"
                                     "BEGIN\n"
@@ -58,3 +60,5 @@ std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+} // namespace kvx

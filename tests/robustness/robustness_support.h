@@ -11,6 +11,8 @@
 #include "core/common.h"
 #include "session/session.h"
 
+namespace kvx {
+
 class ScratchDir final {
 public:
     ScratchDir();
@@ -40,3 +42,5 @@ inline void standStill(Session& session) noexcept {
 extern const char* const BaselineProgram;
 
 std::string readFile(const std::string& path);
+
+} // namespace kvx

@@ -14,6 +14,8 @@
 #include "core/program.h"
 #include "robustness_support.h"
 
+namespace kvx {
+
 namespace {
 
 // Switch 0 arms the fault in network 2; switches 1 and 2 drive LEDs 1 and 2 before and
@@ -172,3 +174,5 @@ TEST(RuntimeFaults, TimerSetByProgramBuiltInCode) {
 }
 
 } // namespace
+
+} // namespace kvx

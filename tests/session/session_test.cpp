@@ -5,6 +5,8 @@
 #include "core/common.h"
 #include "session/session.h"
 
+namespace kvx {
+
 namespace {
 
 const std::string Lamp = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n"
@@ -141,3 +143,5 @@ TEST(Session, FaktorStaysWithinLimitsAndScalesRealTime) {
 }
 
 } // namespace
+
+} // namespace kvx
