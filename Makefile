@@ -35,7 +35,7 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-release test-asan $(if $(wildcard fuzz/CMakeLists.txt),fuzz-smoke)
+test: test-release test-asan fuzz-smoke
 
 test-release: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

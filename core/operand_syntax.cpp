@@ -20,14 +20,10 @@ struct AreaSyntax {
 };
 
 // SM must be tried before S.
-constexpr std::array<AreaSyntax, 6> Areas{{
-    {"E", Parameter::EType, "E"},
-    {"A", Parameter::AType, "A"},
-    {"V", Parameter::VType, "V"},
-    {"M", Parameter::MType, "M"},
-    {"SM", Parameter::SMType, "SM"},
-    {"S", Parameter::SType, "S"},
-}};
+constexpr AreaSyntax Areas[] = {
+    {"E", Parameter::EType, "E"}, {"A", Parameter::AType, "A"},    {"V", Parameter::VType, "V"},
+    {"M", Parameter::MType, "M"}, {"SM", Parameter::SMType, "SM"}, {"S", Parameter::SType, "S"},
+};
 
 const AreaSyntax* findArea(std::string_view text) noexcept {
     for (const auto& syntax : Areas) {

@@ -15,6 +15,32 @@ void releaseChain(std::unique_ptr<Node>& next) noexcept {
 }
 } // namespace
 
+int Parameter::readBit() const {
+    throw CPUException("getbit not supported");
+}
+std::uint8_t Parameter::readByte() const {
+    throw CPUException("getbyte not supported");
+}
+std::uint16_t Parameter::readWord() const {
+    throw CPUException("getword not supported");
+}
+std::uint32_t Parameter::readLong() const {
+    throw CPUException("getlong not supported");
+}
+// Every refused write reports the same text, whatever its width.
+void Parameter::writeBit(int) {
+    throw CPUException("setbit not supported");
+}
+void Parameter::writeByte(std::uint8_t) {
+    throw CPUException("setbit not supported");
+}
+void Parameter::writeWord(std::uint16_t) {
+    throw CPUException("setbit not supported");
+}
+void Parameter::writeLong(std::uint32_t) {
+    throw CPUException("setbit not supported");
+}
+
 void Parameter::debugout(Writer& w) const {
     print(w);
     w.write(" [");

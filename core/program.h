@@ -51,14 +51,17 @@ public:
     // print() followed by " [bit:byte:word:long]", each value only where it can be read.
     virtual void debugout(Writer& w) const;
 
-    virtual int readBit() const = 0;
-    virtual std::uint8_t readByte() const = 0;
-    virtual std::uint16_t readWord() const = 0;
-    virtual std::uint32_t readLong() const = 0;
-    virtual void writeBit(int val) = 0;
-    virtual void writeByte(std::uint8_t val) = 0;
-    virtual void writeWord(std::uint16_t val) = 0;
-    virtual void writeLong(std::uint32_t val) = 0;
+    // An operand class overrides exactly the accesses its SupOps flags name. The defaults are
+    // the refusal of all others: "get<width> not supported" for a read, "setbit not supported"
+    // for a write of any width.
+    virtual int readBit() const;
+    virtual std::uint8_t readByte() const;
+    virtual std::uint16_t readWord() const;
+    virtual std::uint32_t readLong() const;
+    virtual void writeBit(int val);
+    virtual void writeByte(std::uint8_t val);
+    virtual void writeWord(std::uint16_t val);
+    virtual void writeLong(std::uint32_t val);
 
 protected:
     Parameter() noexcept = default;

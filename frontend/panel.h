@@ -15,8 +15,8 @@ class PanelWidget final : public QWidget {
     Q_OBJECT
 
 public:
-    // Room for every image, label and the whole click band, as in the client area of the
-    // original 580 x 300 window.
+    // Room for every image, label and the whole click band within the client area of the
+    // window's fixed 580 x 300 size.
     static constexpr int Width = 574;
     static constexpr int Height = 254;
 

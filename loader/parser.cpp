@@ -18,11 +18,11 @@ struct BlockKind {
     std::int32_t type;
 };
 
-constexpr std::array<BlockKind, 3> blockKinds{{
+constexpr BlockKind blockKinds[] = {
     {TOK_ORGANIZATION_BLOCK, TOK_END_ORGANIZATION_BLOCK, Block::Organization},
     {TOK_INTERRUPT_BLOCK, TOK_END_INTERRUPT_BLOCK, Block::Interrupt},
     {TOK_SUBROUTINE_BLOCK, TOK_END_SUBROUTINE_BLOCK, Block::Subroutine},
-}};
+};
 
 const BlockKind* findBlockKind(int token) noexcept {
     for (const BlockKind& kind : blockKinds) {

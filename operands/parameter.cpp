@@ -6,25 +6,6 @@
 
 namespace kvx {
 
-namespace {
-// Every unsupported write reports the same text, whatever its width.
-[[noreturn]] void noWrite() {
-    throw CPUException("setbit not supported");
-}
-[[noreturn]] void noBitRead() {
-    throw CPUException("getbit not supported");
-}
-[[noreturn]] void noByteRead() {
-    throw CPUException("getbyte not supported");
-}
-[[noreturn]] void noWordRead() {
-    throw CPUException("getword not supported");
-}
-[[noreturn]] void noLongRead() {
-    throw CPUException("getlong not supported");
-}
-} // namespace
-
 // ---- BitParameter ----------------------------------------------------------------------
 
 BitParameter::BitParameter(MemField* field, int addr, int bit, const char* pre,
@@ -41,25 +22,6 @@ void BitParameter::print(Writer& w) const {
     w.write(Addr);
     w.write('.');
     w.write(Bit);
-}
-
-std::uint8_t BitParameter::readByte() const {
-    noByteRead();
-}
-std::uint16_t BitParameter::readWord() const {
-    noWordRead();
-}
-std::uint32_t BitParameter::readLong() const {
-    noLongRead();
-}
-void BitParameter::writeByte(std::uint8_t) {
-    noWrite();
-}
-void BitParameter::writeWord(std::uint16_t) {
-    noWrite();
-}
-void BitParameter::writeLong(std::uint32_t) {
-    noWrite();
 }
 
 void BitParameter::SetBitRange(int cnt, int val) {
@@ -115,14 +77,9 @@ void AreaParameter<W>::print(Writer& w) const {
 }
 
 template <Width W>
-int AreaParameter<W>::readBit() const {
-    noBitRead();
-}
-
-template <Width W>
 std::uint8_t AreaParameter<W>::readByte() const {
     if constexpr (W != Width::Byte) {
-        noByteRead();
+        return Parameter::readByte();
     } else {
         return f->readByte(Addr);
     }
@@ -131,7 +88,7 @@ std::uint8_t AreaParameter<W>::readByte() const {
 template <Width W>
 std::uint16_t AreaParameter<W>::readWord() const {
     if constexpr (W != Width::Word) {
-        noWordRead();
+        return Parameter::readWord();
     } else {
         return f->readWord(Addr);
     }
@@ -140,21 +97,16 @@ std::uint16_t AreaParameter<W>::readWord() const {
 template <Width W>
 std::uint32_t AreaParameter<W>::readLong() const {
     if constexpr (W != Width::Long) {
-        noLongRead();
+        return Parameter::readLong();
     } else {
         return f->readLong(Addr);
     }
 }
 
 template <Width W>
-void AreaParameter<W>::writeBit(int) {
-    noWrite();
-}
-
-template <Width W>
 void AreaParameter<W>::writeByte(std::uint8_t val) {
     if constexpr (W != Width::Byte) {
-        noWrite();
+        Parameter::writeByte(val);
     } else {
         f->writeByte(Addr, val);
     }
@@ -163,7 +115,7 @@ void AreaParameter<W>::writeByte(std::uint8_t val) {
 template <Width W>
 void AreaParameter<W>::writeWord(std::uint16_t val) {
     if constexpr (W != Width::Word) {
-        noWrite();
+        Parameter::writeWord(val);
     } else {
         f->writeWord(Addr, val);
     }
@@ -172,7 +124,7 @@ void AreaParameter<W>::writeWord(std::uint16_t val) {
 template <Width W>
 void AreaParameter<W>::writeLong(std::uint32_t val) {
     if constexpr (W != Width::Long) {
-        noWrite();
+        Parameter::writeLong(val);
     } else {
         f->writeLong(Addr, val);
     }
@@ -216,19 +168,6 @@ std::uint16_t NumParameter::readWord() const {
 std::uint32_t NumParameter::readLong() const {
     return static_cast<std::uint32_t>(value);
 }
-void NumParameter::writeBit(int) {
-    noWrite();
-}
-void NumParameter::writeByte(std::uint8_t) {
-    noWrite();
-}
-void NumParameter::writeWord(std::uint16_t) {
-    noWrite();
-}
-void NumParameter::writeLong(std::uint32_t) {
-    noWrite();
-}
-
 // ---- CounterParameter ------------------------------------------------------------------
 
 CounterParameter::CounterParameter(Counter* ct, int No) noexcept : c(ct), no(No) {
@@ -246,28 +185,12 @@ void CounterParameter::print(Writer& w) const {
 int CounterParameter::readBit() const {
     return c->IsActive();
 }
-std::uint8_t CounterParameter::readByte() const {
-    noByteRead();
-}
 std::uint16_t CounterParameter::readWord() const {
     return c->getValue();
-}
-std::uint32_t CounterParameter::readLong() const {
-    noLongRead();
-}
-void CounterParameter::writeBit(int) {
-    noWrite();
-}
-void CounterParameter::writeByte(std::uint8_t) {
-    noWrite();
 }
 void CounterParameter::writeWord(std::uint16_t val) {
     c->setValue(val);
 }
-void CounterParameter::writeLong(std::uint32_t) {
-    noWrite();
-}
-
 // ---- TimerParameter --------------------------------------------------------------------
 
 TimerParameter::TimerParameter(Timer* tim, int No) noexcept : t(tim), no(No) {
@@ -285,14 +208,8 @@ void TimerParameter::print(Writer& w) const {
 int TimerParameter::readBit() const {
     return t->IsActive();
 }
-std::uint8_t TimerParameter::readByte() const {
-    noByteRead();
-}
 std::uint16_t TimerParameter::readWord() const {
     return static_cast<std::uint16_t>(t->getValue());
-}
-std::uint32_t TimerParameter::readLong() const {
-    noLongRead();
 }
 void TimerParameter::writeBit(int val) {
     if (val != 0) {
@@ -300,14 +217,4 @@ void TimerParameter::writeBit(int val) {
     }
     t->reset();
 }
-void TimerParameter::writeByte(std::uint8_t) {
-    noWrite();
-}
-void TimerParameter::writeWord(std::uint16_t) {
-    noWrite();
-}
-void TimerParameter::writeLong(std::uint32_t) {
-    noWrite();
-}
-
 } // namespace kvx

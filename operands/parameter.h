@@ -1,6 +1,7 @@
-// The seven operand classes. Each supports exactly the accesses its SupOps flags name; every
-// other access throws "get<width> not supported" for a read and "setbit not supported" for a
-// write. Operands point into the CPU's areas, timers and counters without owning them.
+// The seven operand classes. Each overrides exactly the accesses its SupOps flags name; every
+// other access is the Parameter default, which throws "get<width> not supported" for a read
+// and "setbit not supported" for a write. Operands point into the CPU's areas, timers and counters
+// without owning them.
 #pragma once
 
 #include <cstdint>
@@ -19,13 +20,7 @@ public:
     void print(Writer& w) const override;
     // Inline, so that a caller that knows the operand is a bit reaches memory directly.
     int readBit() const override { return f->readBit(Addr, Bit); }
-    std::uint8_t readByte() const override;
-    std::uint16_t readWord() const override;
-    std::uint32_t readLong() const override;
     void writeBit(int val) override { f->writeBit(Addr, Bit, val); }
-    void writeByte(std::uint8_t val) override;
-    void writeWord(std::uint16_t val) override;
-    void writeLong(std::uint32_t val) override;
 
     // Writes `val` into `cnt` consecutive bits from this operand's bit upward, on into bit 0
     // of the next byte after bit 7. Stops at the first bit the area refuses; the bits before
@@ -50,11 +45,9 @@ class AreaParameter final : public Parameter {
 public:
     AreaParameter(MemField* f, int Addr, const char* pre, ParamClass p) noexcept;
     void print(Writer& w) const override;
-    int readBit() const override;
     std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
     std::uint32_t readLong() const override;
-    void writeBit(int val) override;
     void writeByte(std::uint8_t val) override;
     void writeWord(std::uint16_t val) override;
     void writeLong(std::uint32_t val) override;
@@ -82,10 +75,6 @@ public:
     std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
     std::uint32_t readLong() const override;
-    void writeBit(int val) override;
-    void writeByte(std::uint8_t val) override;
-    void writeWord(std::uint16_t val) override;
-    void writeLong(std::uint32_t val) override;
     std::int32_t getValue() const noexcept { return value; }
     int getBase() const noexcept { return base; }
 
@@ -100,13 +89,8 @@ public:
     CounterParameter(Counter* ct, int No) noexcept;
     void print(Writer& w) const override;
     int readBit() const override;
-    std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
-    std::uint32_t readLong() const override;
-    void writeBit(int val) override;
-    void writeByte(std::uint8_t val) override;
     void writeWord(std::uint16_t val) override;
-    void writeLong(std::uint32_t val) override;
     Counter* getCounter() const noexcept { return c; }
     int getNo() const noexcept { return no; }
 
@@ -122,13 +106,8 @@ public:
     TimerParameter(Timer* tim, int No) noexcept;
     void print(Writer& w) const override;
     int readBit() const override;
-    std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
-    std::uint32_t readLong() const override;
     void writeBit(int val) override;
-    void writeByte(std::uint8_t val) override;
-    void writeWord(std::uint16_t val) override;
-    void writeLong(std::uint32_t val) override;
     Timer* getTimer() const noexcept { return t; }
     int getNo() const noexcept { return no; }
 

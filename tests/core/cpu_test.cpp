@@ -27,13 +27,6 @@ protected:
     MyIO panel;
 };
 
-TEST_F(CPUTest, TimerTimeBasesByNumber) {
-    for (int no = 0; no < CPU::TimerCount; ++no) {
-        const int expected = (no % 32 == 0) ? 1 : (no % 32 <= 4 ? 10 : 100);
-        EXPECT_EQ(cpu.timer(no).getBase(), expected) << "T" << no;
-    }
-}
-
 TEST_F(CPUTest, FirstScanAndAlwaysOnBitsAroundReset) {
     std::vector<int> seen;
     cpu.setProgram(makeBlock(

@@ -6,6 +6,33 @@ namespace kvx {
 
 namespace {
 
+// The timer number decides the time base; a program sees it as the time a TON with preset 10
+// takes to turn its bit on, scanned every millisecond.
+TEST(TimerCounter, OnDelayTimeFollowsTheTimerNumber) {
+    const struct {
+        const char* timer;
+        std::uint32_t base;
+    } cases[] = {
+        {"T32", 1},   {"T33", 10}, {"T36", 10},  {"T37", 100},
+        {"T63", 100}, {"T96", 1},  {"T100", 10}, {"T127", 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timer);
+        Plc plc;
+        plc.load({{std::string("LD M0.0"), std::string("TON ") + c.timer + " 10"},
+                  {std::string("LD ") + c.timer, "= A0.0"}});
+        plc.setBit("M0.0", 1);
+        plc.scan();
+        const std::uint32_t start = plc.now();
+        while (plc.bit("A0.0") == 0 && plc.now() - start < 2000) {
+            plc.scanAfter(1);
+        }
+        const std::uint32_t took = plc.now() - start;
+        EXPECT_GE(took, 10 * c.base);
+        EXPECT_LE(took, 10 * c.base + c.base + 1) << "one interval is not counted yet";
+    }
+}
+
 TEST(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
     Plc plc;
     plc.load({{"LD M0.0", "TON T37 10", "PROBE"}, {"LD T37", "= A0.0"}});

@@ -384,29 +384,6 @@ TEST_F(Load, ReaderFailureMidFileFailsTheLoad) {
     EXPECT_EQ(cpu.getProgram(), installed);
 }
 
-TEST_F(Load, MillionInstructionLinesLoadListAndFree) {
-    constexpr int lines = 1'000'000;
-    std::string text = "ORGANIZATION_BLOCK M:O\nBEGIN\nNETWORK 1\n";
-    text.reserve(text.size() + lines * 8U + 64U);
-    for (int i = 0; i < lines / 2; ++i) {
-        text += "LD M0.0\n= M0.1\n";
-    }
-    text += "END_ORGANIZATION_BLOCK\n";
-    load(text);
-    EXPECT_EQ(instructionCount(*cpu.getProgram()->Networks), lines);
-    StringWriter w;
-    cpu.print(w);
-    EXPECT_GT(w.str().size(), static_cast<std::size_t>(lines) * 4U);
-    cpu.setProgram(nullptr);
-
-    std::string networks = "ORGANIZATION_BLOCK M:O\nBEGIN\n";
-    for (int i = 0; i < lines / 4; ++i) {
-        networks += "NETWORK 1\n";
-    }
-    load(networks + "END_ORGANIZATION_BLOCK\n");
-    cpu.setProgram(nullptr);
-}
-
 } // namespace
 
 } // namespace kvx

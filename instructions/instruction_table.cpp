@@ -1,9 +1,14 @@
-// Load-time operand checks. Every check is the presence rules of the instruction's operand
-// column followed by its own rules, in order; the first rule that fails names the error.
+// The table of instructions: for every mnemonic its class, its stack effect and its load-time
+// operand checks, and CPU::parserCommand, which makes an instruction from a line's text.
+// Every check is the presence rules of the instruction's operand column followed by its own
+// rules, in order; the first rule that fails names the error.
 
+#include <memory>
 #include <span>
+#include <string_view>
 
 #include "core/common.h"
+#include "core/cpu.h"
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
@@ -194,42 +199,96 @@ void checkOperands(Column column, const Parameter* first, const Parameter* secon
 
 } // namespace
 
-// Which operand column and which rules each instruction checks.
-#define KVX_CHECK(CLASS, COLUMN, RULES)                                                            \
-    void CLASS::check() const {                                                                    \
-        checkOperands(Column::COLUMN, p1.get(), p2.get(), RULES);                                  \
-    }
-
+// The instructions, one row each: class, mnemonic, runs in an inactive segment, stack effect
+// (pop, keep, push), operand column, load-time rules. parserCommand searches the rows in this
+// order for an exact, case-sensitive match of the mnemonic.
 // clang-format off
-KVX_CHECK(LD_Op, One, bitReadRules)
-KVX_CHECK(LDN_Op, One, bitReadRules)
-KVX_CHECK(U_Op, One, bitReadRules)
-KVX_CHECK(UN_Op, One, bitReadRules)
-KVX_CHECK(O_Op, One, bitReadRules)
-KVX_CHECK(ON_Op, One, bitReadRules)
-KVX_CHECK(ULD_Op, None, noRules)
-KVX_CHECK(OLD_Op, None, noRules)
-KVX_CHECK(NOT_Op, None, noRules)
-KVX_CHECK(LPS_Op, None, noRules)
-KVX_CHECK(LRD_Op, None, noRules)
-KVX_CHECK(LPP_Op, None, noRules)
-KVX_CHECK(EU_Op, None, noRules)
-KVX_CHECK(ED_Op, None, noRules)
-KVX_CHECK(SCRE_Op, None, noRules)
-KVX_CHECK(gl_Op, One, assignRules)
-KVX_CHECK(S_Op, Two, setRules)
-KVX_CHECK(R_Op, Two, resetRules)
-KVX_CHECK(LSCR_Op, One, stepRules)
-KVX_CHECK(SCRT_Op, One, stepRules)
-KVX_CHECK(MOVB_Op, Two, moveByteRules)
-KVX_CHECK(MOVW_Op, Two, moveWordRules)
-KVX_CHECK(XORB_Op, Two, xorByteRules)
-KVX_CHECK(LDWgl_Op, Two, compareWordRules)
-KVX_CHECK(UBgl_Op, Two, compareByteRules)
-KVX_CHECK(TON_Op, Two, timerRules)
-KVX_CHECK(ZVR_Op, Two, counterRules)
+#define KVX_INSTRUCTIONS(X) \
+    X(LDN_Op, "LDN", 0, 0, 0, 1, One, bitReadRules) \
+    X(LD_Op, "LD", 0, 0, 0, 1, One, bitReadRules) \
+    X(O_Op, "O", 0, 1, 0, 1, One, bitReadRules) \
+    X(ON_Op, "ON", 0, 1, 0, 1, One, bitReadRules) \
+    X(U_Op, "U", 0, 1, 0, 1, One, bitReadRules) \
+    X(UN_Op, "UN", 0, 1, 0, 1, One, bitReadRules) \
+    X(OLD_Op, "OLD", 0, 2, 0, 1, None, noRules) \
+    X(ULD_Op, "ULD", 0, 2, 0, 1, None, noRules) \
+    X(NOT_Op, "NOT", 0, 1, 0, 1, None, noRules) \
+    X(R_Op, "R", 0, 0, 1, 0, Two, resetRules) \
+    X(S_Op, "S", 0, 0, 1, 0, Two, setRules) \
+    X(LSCR_Op, "LSCR", 0, 0, 0, 0, One, stepRules) \
+    X(SCRT_Op, "SCRT", 0, 0, 1, 0, One, stepRules) \
+    X(SCRE_Op, "SCRE", 1, 0, 0, 0, None, noRules) \
+    X(gl_Op, "=", 0, 0, 1, 0, One, assignRules) \
+    X(LPS_Op, "LPS", 0, 1, 0, 2, None, noRules) \
+    X(LPP_Op, "LPP", 0, 1, 0, 0, None, noRules) \
+    X(LRD_Op, "LRD", 0, 1, 0, 1, None, noRules) \
+    X(EU_Op, "EU", 0, 1, 0, 1, None, noRules) \
+    X(ED_Op, "ED", 0, 1, 0, 1, None, noRules) \
+    X(MOVB_Op, "MOVB", 0, 0, 1, 0, Two, moveByteRules) \
+    X(MOVW_Op, "MOVW", 0, 0, 1, 0, Two, moveWordRules) \
+    X(XORB_Op, "XORB", 0, 0, 1, 0, Two, xorByteRules) \
+    X(LDWgl_Op, "LDW=", 0, 0, 0, 1, Two, compareWordRules) \
+    X(UBgl_Op, "UB=", 0, 1, 0, 1, Two, compareByteRules) \
+    X(TON_Op, "TON", 0, 0, 1, 0, Two, timerRules) \
+    X(ZVR_Op, "ZVR", 0, 0, 3, 0, Two, counterRules)
 // clang-format on
 
-#undef KVX_CHECK
+#define KVX_DEFINE(CLASS, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES)                            \
+    void CLASS::check() const {                                                                    \
+        checkOperands(Column::COLUMN, p1.get(), p2.get(), RULES);                                  \
+    }                                                                                              \
+    int CLASS::IsSingleType() const noexcept {                                                     \
+        return SINGLE;                                                                             \
+    }                                                                                              \
+    const char* CLASS::getName() const noexcept {                                                  \
+        return TEXT;                                                                               \
+    }                                                                                              \
+    int CLASS::getPopCount() const noexcept {                                                      \
+        return POP;                                                                                \
+    }                                                                                              \
+    int CLASS::getKeepCount() const noexcept {                                                     \
+        return KEEP;                                                                               \
+    }                                                                                              \
+    int CLASS::getPushCount() const noexcept {                                                     \
+        return PUSH;                                                                               \
+    }
+KVX_INSTRUCTIONS(KVX_DEFINE)
+#undef KVX_DEFINE
+
+namespace {
+
+using Maker = std::unique_ptr<Operation> (*)(std::unique_ptr<Parameter>,
+                                             std::unique_ptr<Parameter>);
+
+template <typename Op>
+std::unique_ptr<Operation> make(std::unique_ptr<Parameter> first,
+                                std::unique_ptr<Parameter> second) {
+    return std::make_unique<Op>(std::move(first), std::move(second));
+}
+
+struct Mnemonic {
+    std::string_view text;
+    Maker maker;
+};
+
+#define KVX_MNEMONIC(CLASS, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES) {TEXT, make<CLASS>},
+constexpr Mnemonic Mnemonics[] = {KVX_INSTRUCTIONS(KVX_MNEMONIC)};
+#undef KVX_MNEMONIC
+
+} // namespace
+
+std::unique_ptr<Operation> CPU::parserCommand(std::string_view Opcode,
+                                              std::optional<std::string_view> p1,
+                                              std::optional<std::string_view> p2) {
+    // Operand texts first: a bad operand is reported even on a line with an unknown mnemonic.
+    std::unique_ptr<Parameter> first = p1 ? parserParameter(*p1) : nullptr;
+    std::unique_ptr<Parameter> second = p2 ? parserParameter(*p2) : nullptr;
+    for (const Mnemonic& entry : Mnemonics) {
+        if (entry.text == Opcode) {
+            return entry.maker(std::move(first), std::move(second));
+        }
+    }
+    throw CPUException("Unknown Operation");
+}
 
 } // namespace kvx
