@@ -64,7 +64,11 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
         }
         if (error) {
             out.flush();
-            err << name << ": scan " << k << ": " << error->getText() << '\n';
+            err << name;
+            if (const auto line = error->getLine()) {
+                err << ':' << *line;
+            }
+            err << ": scan " << k << ": " << error->getText() << '\n';
             err.flush();
             code = ExitFailure;
         }

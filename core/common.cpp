@@ -62,4 +62,15 @@ void Writer::write(float value) {
     }
 }
 
+std::string CPUException::describe() const {
+    if (instruction.empty()) {
+        return msg;
+    }
+    std::string text = msg + " (";
+    if (where) {
+        text += "line " + std::to_string(*where) + ": ";
+    }
+    return text + instruction + ")";
+}
+
 } // namespace kvx

@@ -19,11 +19,26 @@ public:
         : msg(std::move(text)), where(line) {}
     const char* getText() const noexcept { return msg.c_str(); }
     std::optional<int> getLine() const noexcept { return where; }
+    // For a run-time fault: the mnemonic of the instruction that raised it, or empty.
+    const std::string& getInstruction() const noexcept { return instruction; }
+
+    // The same error, located at the instruction `mnemonic` on `line` (0: line unknown).
+    CPUException locatedAt(int line, std::string mnemonic) const {
+        CPUException located(msg, line > 0 ? std::optional<int>(line) : std::nullopt);
+        located.instruction = std::move(mnemonic);
+        return located;
+    }
+    // The text followed by where it arose, as a user reads it: "StackOverflow (line 12: LPS)".
+    // Only the text when nothing is known.
+    std::string describe() const;
 
 private:
     std::string msg;
     std::optional<int> where;
+    std::string instruction;
 };
+
+struct OpList;
 
 // Abstract text sink. A concrete writer supplies only write(char); every other overload
 // formats on top of it, so every character reaches write(char).
@@ -32,6 +47,9 @@ class Writer {
 public:
     virtual ~Writer() = default;
     virtual void write(char c) = 0;
+    // The listing is about to write the row of this instruction node; a writer that keeps
+    // rows can tie the row to the node. Most writers ignore it.
+    virtual void nodeStarts(const OpList& /*node*/) {}
 
     // A null text writes nothing.
     void write(const char* text);

@@ -178,11 +178,23 @@ void CPU::traceStep(const Operation& op, Writer& w) const {
     w.write("->");
 }
 
+// The text trace of the runner: each executed step with its operand values and the top of the
+// stack.
+class TraceObserver final : public ScanObserver {
+public:
+    explicit TraceObserver(Writer& out) noexcept : w(out) {}
+    void executed(const OpList& node, const CPU& cpu) override { cpu.traceStep(*node.Op, w); }
+
+private:
+    Writer& w;
+};
+
 // The loop keeps the 1 ms phase and the executed count in registers: both live in memory
 // only at its ends, since any instruction might otherwise be assumed to change them.
-void CPU::runBlock(const Block& block, std::uint32_t& incno, Writer* trace) {
+void CPU::runBlock(const Block& block, std::uint32_t& incno, ScanObserver* observer) {
     std::uint32_t phase = incno;
     std::uint64_t count = 0;
+    const OpList* node = nullptr;
     try {
         scrval = -1;
         for (const Network* net = block.Networks.get(); net != nullptr; net = net->Next.get()) {
@@ -190,23 +202,38 @@ void CPU::runBlock(const Block& block, std::uint32_t& incno, Writer* trace) {
             if (scrval != -1) {
                 push(scrval);
             }
-            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+            for (node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
                 // Every 33rd instruction is about one millisecond of a real controller.
                 if (++phase == 33) {
                     phase = 0;
                     updateTimer1ms();
                 }
                 Operation* op = node->Op.get();
-                if (op == nullptr || (scrval == 0 && op->IsSingleType() == 0)) {
+                if (op == nullptr) {
+                    continue;
+                }
+                if (scrval == 0 && op->IsSingleType() == 0) {
+                    if (observer != nullptr) [[unlikely]] {
+                        observer->skipped(*node);
+                    }
                     continue;
                 }
                 ++count;
                 op->execute(*this);
-                if (trace != nullptr) [[unlikely]] {
-                    traceStep(*op, *trace);
+                if (observer != nullptr) [[unlikely]] {
+                    observer->executed(*node, *this);
                 }
             }
         }
+    } catch (const CPUException& error) {
+        executed += count;
+        if (node == nullptr || !node->Op) {
+            throw;
+        }
+        if (observer != nullptr) {
+            observer->faulted(*node, *this);
+        }
+        throw error.locatedAt(node->Line, node->Op->getName());
     } catch (...) {
         executed += count;
         throw;
@@ -216,19 +243,34 @@ void CPU::runBlock(const Block& block, std::uint32_t& incno, Writer* trace) {
 }
 
 void CPU::runStep(Writer* trace) {
+    if (trace == nullptr) {
+        runStep(static_cast<ScanObserver*>(nullptr));
+        return;
+    }
+    TraceObserver tracer(*trace);
+    runStep(&tracer);
+}
+
+void CPU::runStep(ScanObserver* observer) {
     IO bare;
     IO& panel = io != nullptr ? *io : bare;
     ++scans;
     std::uint32_t incno = getmsTime() % 33;
     transferInputs(panel);
+    if (forces != nullptr) [[unlikely]] {
+        forces->afterInputs(*this);
+    }
     updateTimer10ms();
     for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
         if (block->Type == Block::Organization) {
-            runBlock(*block, incno, trace);
+            runBlock(*block, incno, observer);
         }
     }
     sm->writeBit(SystemByte, FirstScanBit, 0);
     sm->writeBit(SystemByte, SecondPulseBit, getmsTime() % 1000 >= 500 ? 1 : 0);
+    if (forces != nullptr) [[unlikely]] {
+        forces->beforeOutputs(*this);
+    }
     transferOutputs(panel);
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/observer.h"
 #include "core/program.h"
 #include "core/timer.h"
 
@@ -136,8 +137,14 @@ public:
     }
 
     // One scan cycle. A CPUException leaves the scan where it arose: the outputs then keep
-    // the values of the previous scan. `trace`, if given, receives each executed step.
+    // the values of the previous scan. A fault raised by an instruction is rethrown located at
+    // it (CPUException::getLine, getInstruction). `trace`, if given, receives each executed
+    // step as text; `observer`, if given, each node of the scan.
     void runStep(Writer* trace = nullptr);
+    void runStep(ScanObserver* observer);
+
+    // Not owned; null (the default) forces nothing. Applied in every scan while set.
+    void setForceHook(ForceHook* hook) noexcept { forces = hook; }
 
     // Listing of the installed program; nothing when none is installed.
     void print(Writer& w) const;
@@ -182,7 +189,9 @@ private:
     void updateTimer10ms() noexcept;
     void transferInputs(IO& panel);
     void transferOutputs(IO& panel);
-    void runBlock(const Block& block, std::uint32_t& incno, Writer* trace);
+    void runBlock(const Block& block, std::uint32_t& incno, ScanObserver* observer);
+
+    friend class TraceObserver;
     void traceStep(const Operation& op, Writer& w) const;
 
     const Clock& clock;
@@ -191,6 +200,7 @@ private:
     std::array<std::unique_ptr<Timer>, TimerCount> t;
     std::array<std::unique_ptr<Counter>, CounterCount> z;
     IO* io = nullptr;
+    ForceHook* forces = nullptr;
     int sp = 0;
     std::array<int, StackSize> stack{};
     std::uint64_t scans = 0;

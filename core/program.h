@@ -116,6 +116,8 @@ struct OpList final {
 
     std::unique_ptr<Operation> Op;
     std::unique_ptr<OpList> Next;
+    // The line of the program file the instruction stands on; 0 for a node made in code.
+    std::int32_t Line = 0;
 };
 
 struct Network final {

@@ -165,6 +165,7 @@ std::unique_ptr<OpList> Parser::ParserOpList() {
     ChainBuilder<OpList> lines;
     while (nexttok == TOK_NAME) {
         auto node = std::make_unique<OpList>();
+        node->Line = lex->getLineNo();
         node->Op = ParserOperation();
         lines.append(std::move(node));
     }

@@ -52,6 +52,8 @@ public:
     void writeWord(std::uint16_t val) override;
     void writeLong(std::uint32_t val) override;
 
+    int getAddr() const noexcept { return Addr; }
+
 private:
     MemField* f;
     int Addr;

@@ -40,17 +40,26 @@ std::optional<CPUException> Session::loadText(std::string text) {
     return load(reader);
 }
 
-std::optional<CPUException> Session::tick() {
+std::optional<CPUException> Session::tick(ScanObserver* observer) {
     if (!running) {
         return std::nullopt;
     }
-    return scan();
+    return scanWith(observer);
 }
 
 std::optional<CPUException> Session::scan(Writer* trace) {
+    return scanWith(trace);
+}
+
+std::optional<CPUException> Session::scan(ScanObserver* observer) {
+    return scanWith(observer);
+}
+
+template <typename Watcher>
+std::optional<CPUException> Session::scanWith(Watcher watcher) {
     std::optional<CPUException> fault;
     try {
-        processor.runStep(trace);
+        processor.runStep(watcher);
     } catch (const CPUException& error) {
         running = false;
         fault = error;

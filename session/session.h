@@ -48,11 +48,14 @@ public:
     bool isRunning() const noexcept { return running; }
     void run() noexcept { running = true; }
     void stop() noexcept { running = false; }
-    // One scan when running, nothing otherwise. A fault stops the run and is returned.
-    std::optional<CPUException> tick();
+    // One scan when running, nothing otherwise. A fault stops the run and is returned,
+    // located at the instruction that raised it where there is one.
+    std::optional<CPUException> tick(ScanObserver* observer = nullptr);
     // One scan whatever the run state (single step, the runner's scans). A fault stops the
-    // run and is returned. `trace`, if given, receives each executed step.
+    // run and is returned. `trace`, if given, receives each executed step as text;
+    // `observer`, if given, sees each node of the scan.
     std::optional<CPUException> scan(Writer* trace = nullptr);
+    std::optional<CPUException> scan(ScanObserver* observer);
     // Clears the instructions' own memories and sets the first-scan bits; memory, timers,
     // counters and the run state stay.
     void reset() { processor.reset(); }
@@ -83,6 +86,9 @@ public:
     std::string leds() const;
 
 private:
+    template <typename Watcher>
+    std::optional<CPUException> scanWith(Watcher watcher);
+
     // Declaration order matters: the scaled clock reads the tick source and Faktor, the CPU
     // reads the scaled clock and the panel.
     SimClock sim;

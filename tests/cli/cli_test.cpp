@@ -336,9 +336,9 @@ TEST_F(KvxTest, RunReportsEveryFaultingScanAndGoesOn) {
          "",
          1,
          "A0.7..A0.0 00000000\n",
-         "{data}/panel.awl: scan 1: Out of field read\n"
-         "{data}/panel.awl: scan 2: Out of field read\n"
-         "{data}/panel.awl: scan 3: Out of field read\n"},
+         "{data}/panel.awl:22: scan 1: Out of field read\n"
+         "{data}/panel.awl:22: scan 2: Out of field read\n"
+         "{data}/panel.awl:22: scan 3: Out of field read\n"},
         // The fault comes and goes with its cause, V1.0, which toggles every scan: the scan
         // between the faulting ones completes and its outputs are the ones shown.
         {{"run", "-", "--scans", "3"},
@@ -346,7 +346,7 @@ TEST_F(KvxTest, RunReportsEveryFaultingScanAndGoesOn) {
          "MOVB VB200 AB0\nNETWORK 2\nLD SM0.0\nMOVB 6 AB0\nEND_ORGANIZATION_BLOCK\n",
          1,
          "A0.7..A0.0 00000110\n",
-         "<stdin>: scan 1: Out of field read\n<stdin>: scan 3: Out of field read\n"},
+         "<stdin>:7: scan 1: Out of field read\n<stdin>:7: scan 3: Out of field read\n"},
         {{"run", "{data}/bad_char.awl"},
          "",
          1,
@@ -375,7 +375,7 @@ TEST_F(KvxTest, RunTraceShowsEveryStepOfEveryScan) {
     EXPECT_EQ(failed.code, 1);
     EXPECT_TRUE(failed.out.starts_with("--- scan 1 at 0 ms\nLD E0.0 [0:::]\n")) << failed.out;
     EXPECT_NE(failed.out.find("LD E0.3 [1:::]\nStack: 001->\n"), std::string::npos) << failed.out;
-    EXPECT_EQ(failed.err, x("{data}/panel.awl: scan 1: Out of field read\n"));
+    EXPECT_EQ(failed.err, x("{data}/panel.awl:22: scan 1: Out of field read\n"));
 }
 
 struct StatsCase {
@@ -409,8 +409,8 @@ TEST_F(KvxTest, RunStatsCountTheInstructionsAndScansThatRan) {
          "",
          1,
          "A0.7..A0.0 00000000\ninstructions executed: 26\nscans run: 2\n",
-         "{data}/panel.awl: scan 1: Out of field read\n"
-         "{data}/panel.awl: scan 2: Out of field read\n"},
+         "{data}/panel.awl:22: scan 1: Out of field read\n"
+         "{data}/panel.awl:22: scan 2: Out of field read\n"},
         // The whole trace comes first, then the LEDs, then the statistics.
         {{"run", "-", "--stats", "--trace", "--set", "E0.0=1", "--scans", "2"},
          "ORGANIZATION_BLOCK M:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\nEND_ORGANIZATION_BLOCK\n",

@@ -1,0 +1,32 @@
+// Looking into a running scan without changing it: status views, coverage, waveforms and the
+// trace all see the scan through a ScanObserver, and forced operands enter it through a
+// ForceHook. Neither costs a scan anything while none is attached.
+#pragma once
+
+namespace kvx {
+
+class CPU;
+struct OpList;
+
+// Told about every instruction node of one scan, in scan order. The calls come after the
+// instruction acted (the logic stack then holds its result); a node whose instruction raised
+// gets faulted() instead, and the scan ends there.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    virtual void executed(const OpList& node, const CPU& cpu) = 0;
+    // Passed over because its sequence segment is inactive.
+    virtual void skipped(const OpList& /*node*/) {}
+    virtual void faulted(const OpList& /*node*/, const CPU& /*cpu*/) {}
+};
+
+// Writes forced values into the CPU: every scan, once after the inputs were copied from the
+// panel, and once more for outputs before they are copied to the panel.
+class ForceHook {
+public:
+    virtual ~ForceHook() = default;
+    virtual void afterInputs(CPU& cpu) = 0;
+    virtual void beforeOutputs(CPU& cpu) = 0;
+};
+
+} // namespace kvx
