@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "cli/junit.h"
-#include "cli/operand_access.h"
+#include "session/operand_access.h"
 #include "cli/program_file.h"
 #include "cli/run_stats.h"
 #include "cli/scenario.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli/numbers.h"
-#include "cli/operand_access.h"
+#include "session/operand_access.h"
 #include "cli/program_file.h"
 #include "core/common.h"
 #include "loader/reader.h"

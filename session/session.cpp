@@ -70,6 +70,26 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
     return fault;
 }
 
+std::optional<CPUException> Session::force(const std::string& name, std::uint32_t value) {
+    try {
+        forced.force(name, processor.parserParameter(name), value);
+    } catch (const CPUException& error) {
+        return error;
+    }
+    attachForces();
+    return std::nullopt;
+}
+
+void Session::release(const std::string& name) {
+    forced.release(name);
+    attachForces();
+}
+
+void Session::releaseAll() noexcept {
+    forced.releaseAll();
+    attachForces();
+}
+
 void Session::slower() noexcept {
     if (Faktor < MaxFaktor) {
         ++Faktor;

@@ -18,6 +18,7 @@
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/forcing.h"
 #include "session/clocks.h"
 #include "session/myio.h"
 
@@ -74,6 +75,15 @@ public:
     void setStep(std::uint32_t ms) noexcept { stepMs = ms; }
     void advance(std::uint32_t ms) noexcept { sim.advance(ms); }
 
+    // ---- forcing ----
+    // Forces the operand `name` (as written in a program) to `value` in its width, every scan
+    // until released; returns the error (a bad operand) or nullopt. The caller checks that the
+    // value fits the operand's width.
+    std::optional<CPUException> force(const std::string& name, std::uint32_t value);
+    void release(const std::string& name);
+    void releaseAll() noexcept;
+    const ForceTable& forces() const noexcept { return forced; }
+
     // ---- the parts ----
     CPU& cpu() noexcept { return processor; }
     const CPU& cpu() const noexcept { return processor; }
@@ -88,6 +98,8 @@ public:
 private:
     template <typename Watcher>
     std::optional<CPUException> scanWith(Watcher watcher);
+    // The scan pays for forcing only while something is forced.
+    void attachForces() noexcept { processor.setForceHook(forced.empty() ? nullptr : &forced); }
 
     // Declaration order matters: the scaled clock reads the tick source and Faktor, the CPU
     // reads the scaled clock and the panel.
@@ -97,6 +109,7 @@ private:
     int Faktor = MinFaktor;
     ScaledClock scaled;
     MyIO io;
+    ForceTable forced;
     CPU processor;
     bool running = false;
     std::uint32_t stepMs = 1;

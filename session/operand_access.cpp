@@ -1,4 +1,4 @@
-#include "cli/operand_access.h"
+#include "session/operand_access.h"
 
 #include <algorithm>
 #include <array>

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "session/session.h"
+#include "session/watch.h"
+
+namespace kvx {
+namespace {
+
+// A0.0 follows E0.0; MB2 counts scans; T37 times E0.1; Z1 counts E0.2's edges.
+const std::string Program = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\n"
+                            "NETWORK 1\nLD E0.0\n= A0.0\n"
+                            "NETWORK 2\nLD SM0.0\nMOVB 5 VB3\n"
+                            "NETWORK 3\nLD E0.1\nTON T37 2\n"
+                            "NETWORK 4\nLD E0.2\nLD SM0.1\nLD SM0.1\nZVR Z1 2\n"
+                            "END_ORGANIZATION_BLOCK\n";
+
+class Watch : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(session.loadText(Program), std::nullopt); }
+    void scans(int n) {
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(session.scan(), std::nullopt);
+        }
+    }
+    Session session;
+    WatchList watch{session};
+};
+
+TEST_F(Watch, ValuesInEachFormat) {
+    session.cpu().area(Parameter::VType).writeLong(4, 0x0102A0FFu);
+    const struct {
+        const char* operand;
+        WatchFormat format;
+        const char* shown;
+    } rows[] = {
+        {"VB3", WatchFormat::Decimal, "5"},
+        {"VB3", WatchFormat::Binary, "2#00000101"},
+        {"VB3", WatchFormat::Hex, "16#05"},
+        {"VW6", WatchFormat::Decimal, "41215"},
+        {"VW6", WatchFormat::Hex, "16#A0FF"},
+        {"VD4", WatchFormat::Hex, "16#0102A0FF"},
+        {"VD4", WatchFormat::Binary, "2#00000001000000101010000011111111"},
+        {"V7.7", WatchFormat::Hex, "1"},
+        {"SM0.0", WatchFormat::Binary, "1"},
+        {"T37", WatchFormat::Decimal, "0 (Q=0)"},
+        {"Z1", WatchFormat::Decimal, "0 (Q=0)"},
+    };
+    scans(1);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.operand);
+        const std::size_t row = watch.size();
+        ASSERT_EQ(watch.setOperand(row, r.operand), "");
+        watch.setFormat(row, r.format);
+        EXPECT_EQ(watch.valueText(row), r.shown);
+    }
+}
+
+TEST_F(Watch, BadOperandsAreMessagesNotExceptions) {
+    const struct {
+        const char* text;
+        const char* message;
+    } rows[] = {
+        {"X0.0", "X0.0: Unknown Parameter Type"},
+        {"16#FF", "16#FF: is a constant, not an operand"},
+        {"VB100", "VB100: Out of field read"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.text);
+        const std::size_t row = watch.size();
+        EXPECT_EQ(watch.setOperand(row, r.text), r.message);
+        EXPECT_EQ(watch.message(row), r.message);
+        EXPECT_EQ(watch.valueText(row), "");
+        EXPECT_EQ(watch.operandText(row), r.text) << "kept for correction";
+        EXPECT_EQ(watch.write(row, "1"), "no operand in this row");
+        EXPECT_EQ(watch.force(row, "1"), "no operand in this row");
+    }
+    ASSERT_EQ(watch.setOperand(0, "MB1"), "");
+    EXPECT_EQ(watch.write(0, "256"), "value 256 does not fit in the byte MB1");
+    EXPECT_EQ(watch.write(0, "A0.0"), "A0.0: is an operand, not a constant value");
+    ASSERT_EQ(watch.setOperand(1, "T37"), "");
+    EXPECT_EQ(watch.force(1, "5"), "T37: a timer can only be forced to 0, which holds it reset");
+}
+
+TEST_F(Watch, WriteOnceActsLikeTheSwitchOrTheProgram) {
+    ASSERT_EQ(watch.setOperand(0, "E0.0"), "");
+    ASSERT_EQ(watch.setOperand(1, "MB2"), "");
+    EXPECT_EQ(watch.write(0, "1"), "");
+    EXPECT_EQ(session.panel().InState[0], 1) << "an input bit sets its switch";
+    EXPECT_EQ(watch.write(1, "16#7F"), "");
+    scans(1);
+    EXPECT_EQ(watch.valueText(1), "127");
+    EXPECT_EQ(session.panel().OutState[0], 1);
+    session.panel().ChangeInput(0);
+    scans(1);
+    EXPECT_EQ(session.panel().OutState[0], 0) << "written once: the switch rules again";
+}
+
+TEST_F(Watch, ForcedOperandsHoldUntilUnforced) {
+    ASSERT_EQ(watch.setOperand(0, "E0.0"), "");
+    ASSERT_EQ(watch.setOperand(1, "VB3"), "");
+    EXPECT_EQ(watch.force(0, "1"), "");
+    EXPECT_EQ(watch.force(1, "9"), "");
+    EXPECT_TRUE(watch.anyForced());
+    EXPECT_TRUE(session.forces().coversPanelBit(false, 0));
+    scans(1);
+    EXPECT_EQ(session.panel().OutState[0], 1) << "forced input beats the switch that is off";
+    EXPECT_EQ(watch.valueText(1), "5") << "the program's move comes after the force";
+
+    watch.unforce(0);
+    EXPECT_FALSE(watch.isForced(0));
+    EXPECT_TRUE(watch.isForced(1));
+    scans(1);
+    EXPECT_EQ(session.panel().OutState[0], 0);
+
+    // Changing a forced row's operand releases its force.
+    ASSERT_EQ(watch.setOperand(1, "A0.5"), "");
+    EXPECT_FALSE(watch.anyForced());
+    EXPECT_TRUE(session.forces().empty());
+
+    EXPECT_EQ(watch.force(1, "1"), "");
+    scans(1);
+    EXPECT_EQ(session.panel().OutState[5], 1) << "forced output reaches its LED";
+    watch.unforceAll();
+    EXPECT_TRUE(session.forces().empty());
+    EXPECT_EQ(watch.operandTexts(), (std::vector<std::string>{"E0.0", "A0.5"}));
+}
+
+TEST_F(Watch, ForcesEndWithTheList) {
+    {
+        WatchList temporary(session);
+        ASSERT_EQ(temporary.setOperand(0, "A0.3"), "");
+        ASSERT_EQ(temporary.force(0, "1"), "");
+        EXPECT_FALSE(session.forces().empty());
+    }
+    EXPECT_TRUE(session.forces().empty());
+}
+
+} // namespace
+} // namespace kvx
