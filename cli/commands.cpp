@@ -3,11 +3,11 @@
 #include <fstream>
 
 #include "cli/junit.h"
-#include "session/operand_access.h"
 #include "cli/program_file.h"
 #include "cli/run_stats.h"
 #include "cli/scenario.h"
 #include "core/common.h"
+#include "session/operand_access.h"
 #include "session/session.h"
 
 namespace kvx {

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "cli/numbers.h"
-#include "session/operand_access.h"
 #include "cli/program_file.h"
 #include "core/common.h"
 #include "loader/reader.h"
+#include "session/operand_access.h"
 #include "session/session.h"
 
 namespace kvx {
