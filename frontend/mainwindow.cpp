@@ -4,13 +4,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 
 #ifdef __linux__
@@ -18,6 +22,8 @@
 #endif
 
 #include "frontend/panel.h"
+#include "frontend/status_view.h"
+#include "frontend/watch_view.h"
 
 namespace kvx {
 
@@ -26,6 +32,7 @@ namespace {
 struct MenuEntry {
     const char* text; // null: a separator
     int id;
+    const char* shortcut = nullptr;
 };
 
 struct Popup {
@@ -49,10 +56,17 @@ constexpr MenuEntry RunItems[] = {
     {nullptr, 0},
     {"&Reset", MainWindow::Reset},
 };
+constexpr MenuEntry AnsichtItems[] = {
+    {"&Programmstatus", MainWindow::Programmstatus, "F3"},
+    {"&Variablen", MainWindow::Variablen, "F4"},
+    {nullptr, 0},
+    {"Alles &entforcen", MainWindow::AllesEntforcen, "Ctrl+Shift+E"},
+};
 constexpr Popup Popups[] = {
     {"&Datei", DateiItems},
     {"&Timer", TimerItems},
     {"&Run", RunItems},
+    {"&Ansicht", AnsichtItems},
 };
 
 struct EnableRule {
@@ -93,15 +107,25 @@ void keepTimerWakeupsPrecise() noexcept {
 } // namespace
 
 const MainWindow::CommandEntry MainWindow::Commands[] = {
-    {Laden, &MainWindow::chooseAndLoad}, {Langsamer, &MainWindow::slower},
-    {Beenden, &MainWindow::quit},        {Schneller, &MainWindow::faster},
-    {Continue, &MainWindow::resume},     {Stop, &MainWindow::stop},
-    {Einzelschritt, &MainWindow::step},  {Reset, &MainWindow::resetCpu},
+    {Laden, &MainWindow::chooseAndLoad},
+    {Langsamer, &MainWindow::slower},
+    {Beenden, &MainWindow::quit},
+    {Schneller, &MainWindow::faster},
+    {Continue, &MainWindow::resume},
+    {Stop, &MainWindow::stop},
+    {Einzelschritt, &MainWindow::step},
+    {Reset, &MainWindow::resetCpu},
+    {Programmstatus, &MainWindow::showProgramStatus},
+    {Variablen, &MainWindow::showWatchTable},
+    {AllesEntforcen, &MainWindow::unforceAll},
 };
 
 MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     : QMainWindow(parent), sim(ticks), panelWidget(new PanelWidget(sim.panel(), this)),
-      scanTimer(new QTimer(this)), openDialog(askForProgram), errorReport(showErrorBox) {
+      scanTimer(new QTimer(this)), viewTimer(new QTimer(this)),
+      programStatus(new ProgramStatusView(this)), watch(new WatchView(sim, this)),
+      openDialog(askForProgram), errorReport(showErrorBox), stateLabel(new QLabel(this)),
+      rateLabel(new QLabel(this)), timeLabel(new QLabel(this)), fileLabel(new QLabel(this)) {
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -109,6 +133,15 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     buildMenu();
     setCentralWidget(panelWidget);
+    // Beside the panel, never inside it: the panel keeps its size, the window grows by the
+    // bar.
+    statusBar()->setSizeGripEnabled(false);
+    for (QLabel* label : {stateLabel, rateLabel, timeLabel, fileLabel}) {
+        statusBar()->addWidget(label);
+    }
+    statusBar()->addPermanentWidget(fileLabel);
+    panelWidget->setForceMarks(&sim.forces());
+    connect(watch, &WatchView::forcesChanged, this, &MainWindow::forcesChanged);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     panelWidget->setFocus();
 
@@ -118,12 +151,21 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     scanTimer->setInterval(1);
     connect(scanTimer, &QTimer::timeout, this, &MainWindow::tick);
     scanTimer->start();
+
+    viewTimer->setObjectName(QStringLiteral("viewTimer"));
+    viewTimer->setInterval(100);
+    connect(viewTimer, &QTimer::timeout, this, &MainWindow::refreshViews);
+    viewTimer->start();
+    refreshViews();
 }
 
 // Members die before QMainWindow deletes its children: stop the scans and drop the panel
 // widget while the model it draws is still alive.
 MainWindow::~MainWindow() {
     scanTimer->stop();
+    viewTimer->stop();
+    delete watch;
+    delete programStatus;
     delete panelWidget;
 }
 
@@ -137,6 +179,9 @@ void MainWindow::buildMenu() {
             }
             QAction* action = menu->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);
+            if (item.shortcut != nullptr) {
+                action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
+            }
             connect(action, &QAction::triggered, this, [this, id = item.id] { command(id); });
         }
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { applyMenuState(*menu); });
@@ -170,13 +215,31 @@ void MainWindow::command(int id) {
 void MainWindow::tick() {
     if (sim.isRunning()) {
         const auto leds = sim.panel().OutState;
-        afterScan(leds, sim.tick());
+        afterScan(leds, scanOnce(false));
     }
 }
 
 void MainWindow::step() {
     const auto leds = sim.panel().OutState;
-    afterScan(leds, sim.scan());
+    // The status view shows every single step at once.
+    captureNext = programStatus->isVisible();
+    afterScan(leds, scanOnce(true));
+}
+
+std::optional<CPUException> MainWindow::scanOnce(bool whateverTheRunState) {
+    if (!captureNext) {
+        return whateverTheRunState ? sim.scan() : sim.tick();
+    }
+    captureNext = false;
+    capture.clear();
+    auto fault = whateverTheRunState ? sim.scan(&capture) : sim.tick(&capture);
+    programStatus->showScan(capture);
+    return fault;
+}
+
+void MainWindow::resetCpu() {
+    sim.reset();
+    refreshViews();
 }
 
 void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
@@ -184,7 +247,11 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
     // The session stopped the run before the fault is reported, so a report that keeps the
     // event loop going never sees a second one.
     if (fault) {
-        reportError(fault->getText());
+        lastFault = fault;
+        const QString where = QString::fromStdString(fault->describe());
+        programStatus->markFault(fault->getLine(), where);
+        refreshViews();
+        errorReport(this, where);
         return;
     }
     // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
@@ -197,7 +264,76 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
 void MainWindow::load(const QString& path) {
     if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
         reportError(error->getText());
+        return;
     }
+    fileName = QFileInfo(path).fileName();
+    setWindowTitle(fileName + QStringLiteral(" - KVX-Simulator"));
+    lastFault.reset();
+    programStatus->setProgram(sim.cpu());
+    refreshViews();
+}
+
+void MainWindow::showProgramStatus() {
+    programStatus->show();
+    programStatus->raise();
+    captureNext = true;
+}
+
+void MainWindow::showWatchTable() {
+    watch->show();
+    watch->raise();
+    watch->refresh();
+}
+
+void MainWindow::unforceAll() {
+    watch->unforceAll();
+}
+
+void MainWindow::forcesChanged() {
+    panelWidget->update();
+    refreshViews();
+}
+
+void MainWindow::refreshViews() {
+    // Ten captures a second are plenty for a person and cost the other scans nothing.
+    if (programStatus->isVisible() && sim.isRunning()) {
+        captureNext = true;
+    }
+    if (watch->isVisible()) {
+        watch->refresh();
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - markMs >= 1000) {
+        const std::uint64_t scans = sim.cpu().scanCount();
+        scanRate = markMs == 0 ? 0.0
+                               : static_cast<double>(scans - scansAtMark) * 1000.0 /
+                                     static_cast<double>(now - markMs);
+        scansAtMark = scans;
+        markMs = now;
+    }
+    const QStringList texts = statusTexts();
+    stateLabel->setText(texts[0]);
+    rateLabel->setText(texts[1]);
+    timeLabel->setText(texts[2]);
+    fileLabel->setText(texts[3]);
+}
+
+QStringList MainWindow::statusTexts() const {
+    QString state = sim.isRunning() ? QStringLiteral("Läuft")
+                    : lastFault && !sim.isRunning()
+                        ? QStringLiteral("Gestoppt durch Fehler: ") +
+                              QString::fromStdString(lastFault->describe())
+                        : QStringLiteral("Gestoppt");
+    if (!sim.forces().empty()) {
+        state += QStringLiteral(" | Forciert");
+    }
+    const std::uint32_t ms = sim.now();
+    const QString time = QStringLiteral("Zeit %1.%2 s, Faktor 1:%3")
+                             .arg(ms / 1000)
+                             .arg(ms % 1000, 3, 10, QLatin1Char('0'))
+                             .arg(sim.faktor());
+    return {state, QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5)), time,
+            fileName.isEmpty() ? QStringLiteral("Kein Programm") : fileName};
 }
 
 void MainWindow::reportError(const char* text) {

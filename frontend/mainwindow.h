@@ -9,14 +9,18 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "core/status.h"
 #include "session/session.h"
 
+class QLabel;
 class QMenu;
 class QTimer;
 
 namespace kvx {
 
 class PanelWidget;
+class ProgramStatusView;
+class WatchView;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -32,6 +36,9 @@ public:
         Stop = 106,
         Einzelschritt = 107,
         Reset = 109,
+        Programmstatus = 201,
+        Variablen = 202,
+        AllesEntforcen = 203,
     };
     static constexpr int MinFaktor = Session::MinFaktor;
     static constexpr int MaxFaktor = Session::MaxFaktor;
@@ -66,10 +73,17 @@ public:
     MyIO& panelIO() noexcept { return sim.panel(); }
     Session& session() noexcept { return sim; }
     PanelWidget& panel() noexcept { return *panelWidget; }
+    ProgramStatusView& statusView() noexcept { return *programStatus; }
+    WatchView& watchView() noexcept { return *watch; }
+    // The texts of the status bar: run state, scan rate, simulated time with the divisor, file.
+    QStringList statusTexts() const;
 
 public slots:
     // One tick of the scan timer: one scan cycle while running, nothing otherwise.
     void tick();
+    // Ten times a second: asks for the next scan's status while the status view is open,
+    // and refreshes the watch table and the status bar.
+    void refreshViews();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,7 +103,13 @@ private:
     void resume() noexcept { sim.run(); }
     void stop() noexcept { sim.stop(); }
     void step();
-    void resetCpu() { sim.reset(); }
+    void resetCpu();
+    void showProgramStatus();
+    void showWatchTable();
+    void unforceAll();
+    void forcesChanged();
+    // One scan through the session, captured for the status view when it asked for one.
+    std::optional<CPUException> scanOnce(bool whateverTheRunState);
 
     struct CommandEntry {
         int id;
@@ -100,8 +120,23 @@ private:
     Session sim;
     PanelWidget* panelWidget;
     QTimer* scanTimer;
+    QTimer* viewTimer;
+    ProgramStatusView* programStatus;
+    WatchView* watch;
     OpenDialog openDialog;
     ErrorReport errorReport;
+    StatusCapture capture;
+    bool captureNext = false;
+    QString fileName;
+    std::optional<CPUException> lastFault;
+    QLabel* stateLabel;
+    QLabel* rateLabel;
+    QLabel* timeLabel;
+    QLabel* fileLabel;
+    // The scan rate: scans counted over the last whole second.
+    std::uint64_t scansAtMark = 0;
+    qint64 markMs = 0;
+    double scanRate = 0;
 };
 
 } // namespace kvx

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "core/forcing.h"
 #include "session/myio.h"
 
 namespace kvx {
@@ -63,6 +64,23 @@ void drawRow(QPainter& p, const QPixmap& part, const Row& row,
     }
 }
 
+const QColor ForcedOutline(255, 200, 0);
+
+// A forced LED or switch is framed, so the user sees that the program or the switch does not
+// decide it.
+void drawForceMarks(QPainter& p, const Row& row, const ForceTable& forces, bool output) {
+    QPen pen(ForcedOutline);
+    pen.setWidth(3);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    for (int column = 0; column < MyIO::Size; ++column) {
+        if (forces.coversPanelBit(output, MyIO::Size - 1 - column)) {
+            p.drawRect(ColumnLeft + ColumnPitch * column - 2, row.imageY - 2, ImageSize + 3,
+                       ImageSize + 3);
+        }
+    }
+}
+
 } // namespace
 
 PanelWidget::PanelWidget(MyIO& panelIO, QWidget* parent)
@@ -85,6 +103,10 @@ void PanelWidget::paintEvent(QPaintEvent*) {
     p.setPen(Qt::black);
     drawRow(p, part, LedRow, io.OutState);
     drawRow(p, part, SwitchRow, io.InState);
+    if (forced != nullptr && !forced->empty()) {
+        drawForceMarks(p, LedRow, *forced, true);
+        drawForceMarks(p, SwitchRow, *forced, false);
+    }
 }
 
 void PanelWidget::keyPressEvent(QKeyEvent* event) {

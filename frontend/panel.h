@@ -9,6 +9,7 @@
 
 namespace kvx {
 
+class ForceTable;
 class MyIO;
 
 class PanelWidget final : public QWidget {
@@ -25,6 +26,9 @@ public:
 
     QSize sizeHint() const override { return {Width, Height}; }
 
+    // LEDs and switches that `forces` covers get an outline; null shows none. Not owned.
+    void setForceMarks(const ForceTable* forces) noexcept { forced = forces; }
+
     // The switch a left click at `pos` flips: clicks in the band y 160..222, x 10..569 hit
     // the column to their left (gaps included); anything else hits nothing.
     static std::optional<int> switchAt(QPoint pos) noexcept;
@@ -39,6 +43,7 @@ private:
 
     MyIO& io;
     QPixmap part;
+    const ForceTable* forced = nullptr;
 };
 
 } // namespace kvx

@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     int failed = 0;
     failed += kvx::runPanelTests(argc, argv);
     failed += kvx::runWindowTests(argc, argv);
+    failed += kvx::runViewsTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

@@ -5,5 +5,6 @@ namespace kvx {
 
 int runPanelTests(int argc, char** argv);
 int runWindowTests(int argc, char** argv);
+int runViewsTests(int argc, char** argv);
 
 } // namespace kvx

@@ -83,12 +83,13 @@ private slots:
 
     void menuHasTheItemsAndIds() {
         const QList<QAction*> popups = window->menuBar()->actions();
-        QCOMPARE(popups.size(), 3);
-        const QStringList titles{"&Datei", "&Timer", "&Run"};
+        QCOMPARE(popups.size(), 4);
+        const QStringList titles{"&Datei", "&Timer", "&Run", "&Ansicht"};
         const QList<QList<std::pair<QString, int>>> items{
             {{"&Laden", 101}, {"", 0}, {"&Beenden", 103}},
             {{"&Langsamer", 102}, {"&Schneller", 104}},
             {{"&Continue", 105}, {"&Stop", 106}, {"&Einzelschriit", 107}, {"", 0}, {"&Reset", 109}},
+            {{"&Programmstatus", 201}, {"&Variablen", 202}, {"", 0}, {"Alles &entforcen", 203}},
         };
         for (qsizetype p = 0; p < popups.size(); ++p) {
             QCOMPARE(popups[p]->text(), titles[p]);
@@ -123,6 +124,7 @@ private slots:
             {101, true},         {103, true},         {102, faktor < 1000},
             {104, faktor > 1},   {105, running == 0}, {106, running != 0},
             {107, running == 0}, {109, true},         {0, true}, // separators
+            {201, true},         {202, true},         {203, true},
         };
         for (QAction* popup : window->menuBar()->actions()) {
             QMenu* menu = popup->menu();
@@ -332,7 +334,7 @@ private slots:
             window->tick();
         });
         window->tick();
-        QCOMPARE(errors, QStringList{"StackOverflow"});
+        QCOMPARE(errors, QStringList{"StackOverflow (line 158: LD)"});
         QCOMPARE(window->isRunning(), 0);
         // The faulty scan never reached the output transfer.
         QCOMPARE(window->panelIO().OutState[0], 0);
@@ -350,7 +352,7 @@ private slots:
         window->load(writeProgram(overflowing()));
         window->command(MainWindow::Stop);
         window->command(MainWindow::Einzelschritt);
-        QCOMPARE(errors, QStringList{"StackOverflow"});
+        QCOMPARE(errors, QStringList{"StackOverflow (line 158: LD)"});
         QCOMPARE(window->isRunning(), 0);
         QVERIFY(window->cpu().getProgram() != nullptr);
     }

@@ -1,0 +1,274 @@
+// Looking inside the running program from the window: the program-status view, the watch
+// table with forcing, the status bar and the location of a run-time fault.
+#include <memory>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "core/clock.h"
+#include "frontend/mainwindow.h"
+#include "frontend/panel.h"
+#include "frontend/status_view.h"
+#include "frontend/watch_view.h"
+#include "tests/frontend/panel_helpers.h"
+#include "tests/frontend/runners.h"
+
+namespace kvx {
+
+using namespace panelprobe;
+
+namespace {
+
+// Lines 4 to 12 hold the instructions; S0.1 is never set, so its segment stays inactive.
+const QByteArray Program = "ORGANIZATION_BLOCK MAIN:OB1\n" // 1
+                           "BEGIN\n"                       // 2
+                           "NETWORK 1\n"                   // 3
+                           "LD E0.0\n"                     // 4
+                           "= A0.0\n"                      // 5
+                           "MOVB 42 VB7\n"                 // 6
+                           "NETWORK 2\n"                   // 7
+                           "LSCR S0.1\n"                   // 8
+                           "LD SM0.0\n"                    // 9
+                           "= A0.7\n"                      // 10
+                           "SCRE\n"                        // 11
+                           "NETWORK 3\n"                   // 12
+                           "LD E0.6\n"                     // 13
+                           "S V99.0 9\n"                   // 14
+                           "END_ORGANIZATION_BLOCK\n";
+
+} // namespace
+
+class ViewsTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        errors.clear();
+        window = std::make_unique<MainWindow>(ticks);
+        window->findChild<QTimer*>(QStringLiteral("scanTimer"))->stop();
+        window->findChild<QTimer*>(QStringLiteral("viewTimer"))->stop();
+        window->setErrorReport([this](QWidget*, const QString& text) { errors << text; });
+        path = files.filePath(QStringLiteral("prog.awl"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(Program);
+        file.close();
+        window->load(path);
+        QVERIFY(errors.isEmpty());
+    }
+    void cleanup() { window.reset(); }
+
+    void titleAndStatusBarNameTheFileAndState() {
+        QCOMPARE(window->windowTitle(), QStringLiteral("prog.awl - KVX-Simulator"));
+        QStringList texts = window->statusTexts();
+        QCOMPARE(texts[0], QStringLiteral("Läuft"));
+        QCOMPARE(texts[2], QStringLiteral("Zeit 0.000 s, Faktor 1:1"));
+        QCOMPARE(texts[3], QStringLiteral("prog.awl"));
+        window->command(MainWindow::Langsamer);
+        ticks.set(12345 * 2);
+        window->command(MainWindow::Stop);
+        texts = window->statusTexts();
+        QCOMPARE(texts[0], QStringLiteral("Gestoppt"));
+        QCOMPARE(texts[2], QStringLiteral("Zeit 12.345 s, Faktor 1:2"));
+        // The panel keeps its size; the bar adds to the window below it.
+        QCOMPARE(window->panel().size(), QSize(PanelWidget::Width, PanelWidget::Height));
+    }
+
+    void statusRowsShowTheCapturedScan() {
+        window->command(MainWindow::Programmstatus);
+        QVERIFY(window->statusView().isVisible());
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        QTableWidget& table = window->statusView().table();
+        const struct {
+            int line;
+            QString result;
+            QString first;
+            QString second;
+            bool grayed;
+        } rows[] = {
+            {4, "1", "1", "", false},  {5, "1", "1", "", false},   {6, "1", "42", "42", false},
+            {9, "-", "", "", true},    {10, "-", "", "", true},    {11, "0", "", "", false},
+            {13, "0", "0", "", false}, {14, "0", "0", "9", false},
+        };
+        for (const auto& r : rows) {
+            const int row = rowOfLine(table, r.line);
+            QVERIFY2(row >= 0, qPrintable(QString::number(r.line)));
+            QCOMPARE(table.item(row, ProgramStatusView::ResultColumn)->text(), r.result);
+            QCOMPARE(table.item(row, ProgramStatusView::FirstOperand)->text(), r.first);
+            QCOMPARE(table.item(row, ProgramStatusView::SecondOperand)->text(), r.second);
+            const bool grayed =
+                table.item(row, ProgramStatusView::InstructionColumn)->foreground().color() ==
+                QColor(150, 150, 150);
+            QCOMPARE(grayed, r.grayed);
+        }
+        // A marker in the LEDs' red for a result of 1.
+        const QIcon marker =
+            table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->icon();
+        QCOMPARE(marker.pixmap(12, 12).toImage().pixelColor(6, 6), QColor(220, 30, 30));
+
+        // Between captures the view holds still, even though scans go on.
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        QCOMPARE(table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->text(), "1");
+        // A single step shows at once.
+        window->command(MainWindow::Stop);
+        window->command(MainWindow::Einzelschritt);
+        QCOMPARE(table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->text(), "0");
+    }
+
+    void faultIsLocatedInTheBoxTheBarAndTheView() {
+        window->command(MainWindow::Programmstatus);
+        window->panelIO().ChangeInput(6);
+        window->tick();
+        QCOMPARE(errors, QStringList{"Out of field read (line 14: S)"});
+        QCOMPARE(window->statusTexts()[0],
+                 QStringLiteral("Gestoppt durch Fehler: Out of field read (line 14: S)"));
+        QTableWidget& table = window->statusView().table();
+        const int row = rowOfLine(table, 14);
+        QCOMPARE(table.item(row, ProgramStatusView::InstructionColumn)->background().color(),
+                 QColor(255, 215, 215));
+        QCOMPARE(table.item(rowOfLine(table, 13), 0)->background().style(), Qt::NoBrush);
+    }
+
+    // The way a user does it: the menu item, then typing into the table's cells.
+    void watchTableFromTheMenuAndTheKeyboard() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QAction* item = menuItem(MainWindow::Variablen);
+        QVERIFY(item != nullptr);
+        item->trigger();
+        WatchView& view = window->watchView();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QTableWidget& table = view.table();
+
+        typeInto(table, 0, WatchView::OperandColumn, "VB7");
+        typeInto(table, 1, WatchView::OperandColumn, "A0.0");
+        typeInto(table, 2, WatchView::OperandColumn, "XY1");
+        QCOMPARE(table.rowCount(), 4); // an empty row waits for the next operand
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        view.refresh();
+        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("42"));
+        auto* format = qobject_cast<QComboBox*>(table.cellWidget(0, WatchView::FormatColumn));
+        format->setCurrentIndex(2);
+        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("16#2A"));
+        format->setCurrentIndex(1);
+        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("2#00101010"));
+        QCOMPARE(table.item(2, WatchView::Message)->text(),
+                 QStringLiteral("XY1: Unknown Parameter Type"));
+        QVERIFY(errors.isEmpty());
+
+        // Write once: the program's move puts 42 back at the next scan.
+        typeInto(table, 0, WatchView::ControlColumn, "7");
+        table.setCurrentCell(0, WatchView::ControlColumn);
+        QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("writeButton")),
+                          Qt::LeftButton);
+        QCOMPARE(window->cpu().area(Parameter::VType).readByte(7), 7);
+        window->tick();
+        view.refresh();
+        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("2#00101010"));
+
+        // Force the output on against the program, with E0.0 off.
+        window->panelIO().ChangeInput(0);
+        typeInto(table, 1, WatchView::ControlColumn, "1");
+        table.item(1, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
+        window->tick();
+        QCOMPARE(window->panelIO().OutState[0], 1);
+        QVERIFY(window->statusTexts()[0].endsWith(QStringLiteral("| Forciert")));
+        QImage image = window->panel().grab().toImage();
+        QCOMPARE(image.pixelColor(columnX(0) - 2, 60), QColor(255, 200, 0)); // outlined LED
+
+        // Alles entforcen from the menu: the program rules the LED again.
+        window->command(MainWindow::AllesEntforcen);
+        window->tick();
+        QCOMPARE(window->panelIO().OutState[0], 0);
+        QCOMPARE(table.item(1, WatchView::ForcedColumn)->checkState(), Qt::Unchecked);
+        image = window->panel().grab().toImage();
+        QCOMPARE(image.pixelColor(columnX(0) - 2, 60), Background);
+    }
+
+    void forcedInputBeatsTheSwitch() {
+        WatchView& view = window->watchView();
+        QTableWidget& table = view.table();
+        setCell(table, 0, WatchView::OperandColumn, "E0.0");
+        setCell(table, 0, WatchView::ControlColumn, "0");
+        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        QCOMPARE(window->panelIO().OutState[0], 0);
+        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Unchecked);
+        window->tick();
+        QCOMPARE(window->panelIO().OutState[0], 1);
+    }
+
+private:
+    static int rowOfLine(const QTableWidget& table, int line) {
+        for (int row = 0; row < table.rowCount(); ++row) {
+            if (table.item(row, ProgramStatusView::LineColumn)->text() == QString::number(line)) {
+                return row;
+            }
+        }
+        return -1;
+    }
+
+    QAction* menuItem(int id) const {
+        for (QAction* popup : window->menuBar()->actions()) {
+            for (QAction* action : popup->menu()->actions()) {
+                if (action->data().toInt() == id) {
+                    return action;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    // Opens the cell's editor as a double click does, types and confirms with Return; then
+    // lets the table settle as the event loop would between two key presses.
+    static void typeInto(QTableWidget& table, int row, int column, const QString& text) {
+        // Editors closed before are gone once their deferred deletion ran.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        table.setFocus();
+        table.setCurrentCell(row, column);
+        QTest::keyClick(&table, Qt::Key_F2);
+        auto* editor = table.viewport()->findChild<QLineEdit*>();
+        QVERIFY2(editor != nullptr, "no cell editor opened");
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The editor hands its text over from the event loop.
+        QCoreApplication::processEvents();
+        // An operand typed into the last row brings a new empty row.
+        if (column == WatchView::OperandColumn && row + 1 == table.rowCount()) {
+            QTRY_COMPARE(table.rowCount(), row + 2);
+        }
+    }
+
+    // What the cell's editor hands the table when it closes, without the typing.
+    static void setCell(QTableWidget& table, int row, int column, const QString& text) {
+        table.item(row, column)->setText(text);
+        QCoreApplication::processEvents();
+    }
+
+    SimClock ticks;
+    std::unique_ptr<MainWindow> window;
+    QStringList errors;
+    QTemporaryDir files;
+    QString path;
+};
+
+int runViewsTests(int argc, char** argv) {
+    ViewsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace kvx
+#include "views_test.moc"
