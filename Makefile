@@ -10,7 +10,9 @@ FUZZ_SECONDS ?= 60
 SMOKE_SECONDS ?= 10
 
 PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
-           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev
+           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev \
+           clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
+           man-db groff-base
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
