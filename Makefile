@@ -15,7 +15,7 @@ PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
            clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
            man-db groff-base
 # Making and checking the Debian package needs these too; only the package targets install them.
-PACKAGE_TOOLS = dpkg-dev fakeroot lintian
+PACKAGE_TOOLS = dpkg-dev fakeroot lintian debootstrap
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -72,7 +72,7 @@ bench: deps
 	./$(BENCH_BUILD)/bench/kvx-bench --benchmark_repetitions=10 \
 	    --benchmark_enable_random_interleaving=true --benchmark_min_time=0.2
 
-.PHONY: package-deps package
+.PHONY: package-deps package test-package
 
 package-deps: deps
 	@missing=""; \
@@ -97,6 +97,11 @@ package: package-deps
 	cd $(PKG_BUILD) && cpack -G DEB
 	cp $(PKG_BUILD)/kvx-simulator_*.deb .
 	@ls -l kvx-simulator_*.deb
+
+# Slow (a fresh Debian 12 in a chroot), so not part of `make test`.
+test-package: package
+	lintian --fail-on error --display-info kvx-simulator_*.deb
+	sh packaging/test-package.sh $(PKG_BUILD)/test-root kvx-simulator_*.deb
 
 run: build
 	./$(BUILD)/frontend/kvx-sim examples/lamps.awl
