@@ -15,7 +15,7 @@ PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
            clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
            man-db groff-base
 # Making and checking the Debian package needs these too; only the package targets install them.
-PACKAGE_TOOLS = dpkg-dev fakeroot lintian debootstrap
+PACKAGE_TOOLS = dpkg-dev lintian debootstrap
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
