@@ -5,12 +5,17 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
+PKG_BUILD  ?= build-pkg
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SMOKE_SECONDS ?= 10
 
 PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
-           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev clang-format
+           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev \
+           clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
+           man-db groff-base
+# Making and checking the Debian package needs these too; only the package targets install them.
+PACKAGE_TOOLS = dpkg-dev lintian debootstrap
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -67,8 +72,40 @@ bench: deps
 	./$(BENCH_BUILD)/bench/kvx-bench --benchmark_repetitions=10 \
 	    --benchmark_enable_random_interleaving=true --benchmark_min_time=0.2
 
+.PHONY: package-deps package test-package
+
+package-deps: deps
+	@missing=""; \
+	for p in $(PACKAGE_TOOLS); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    if [ "$$(id -u)" -ne 0 ]; then echo "run as root to install:$$missing" >&2; exit 1; fi; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+# The package is built from its own tree, for /usr and with Debian's hardening flags, and lands
+# here as kvx-simulator_VERSION_ARCH.deb. Only the programs are built, not the test suite.
+package: package-deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(PKG_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PKG_BUILD) -j $(JOBS) --target kvx kvx-sim kvx_packaging_files
+	rm -f $(PKG_BUILD)/kvx-simulator_*.deb kvx-simulator_*.deb
+	cd $(PKG_BUILD) && cpack -G DEB
+	cp $(PKG_BUILD)/kvx-simulator_*.deb .
+	@ls -l kvx-simulator_*.deb
+
+# Slow (a fresh Debian 12 in a chroot), so not part of `make test`.
+test-package: package
+	lintian --fail-on error --display-info kvx-simulator_*.deb
+	sh packaging/test-package.sh $(PKG_BUILD)/test-root kvx-simulator_*.deb
+
 run: build
 	./$(BUILD)/frontend/kvx-sim examples/lamps.awl
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(PKG_BUILD) kvx-simulator_*.deb
