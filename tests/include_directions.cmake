@@ -6,8 +6,9 @@ cmake_minimum_required(VERSION 3.25)
 #   core, operands, instructions   one layer: the CPU makes operands and instructions
 #   loader                         -> core layer
 #   session                        -> loader, core layer
-#   cli (the runner)               -> session, loader, core layer
-#   frontend (the window)          -> session, loader, core layer
+#   scenario (testing programs)    -> session, loader, core layer
+#   cli (the runner)               -> scenario, session, loader, core layer
+#   frontend (the window)          -> scenario, session, loader, core layer
 #   tests, bench, fuzz             -> anything
 #
 # Nothing but the window itself includes the window's code.
@@ -18,12 +19,13 @@ set(allowed_operands ${core_layer})
 set(allowed_instructions ${core_layer})
 set(allowed_loader ${core_layer} loader)
 set(allowed_session ${core_layer} loader session)
-set(allowed_cli ${core_layer} loader session cli)
-set(allowed_frontend ${core_layer} loader session frontend)
-set(project_folders ${core_layer} loader session cli frontend tests bench fuzz)
+set(allowed_scenario ${core_layer} loader session scenario)
+set(allowed_cli ${core_layer} loader session scenario cli)
+set(allowed_frontend ${core_layer} loader session scenario frontend)
+set(project_folders ${core_layer} loader session scenario cli frontend tests bench fuzz)
 
 set(violations "")
-foreach(folder core operands instructions loader session cli frontend)
+foreach(folder core operands instructions loader session scenario cli frontend)
     file(GLOB_RECURSE sources RELATIVE ${ROOT}
          ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.l)
     foreach(source IN LISTS sources)

@@ -1,0 +1,92 @@
+#include "scenario/coverage.h"
+
+#include <string_view>
+
+#include "core/cpu.h"
+#include "core/program.h"
+#include "core/status.h"
+
+namespace kvx {
+
+bool isContact(const char* mnemonic) noexcept {
+    static constexpr std::string_view Contacts[] = {"LD", "LDN", "U",    "UN",
+                                                    "O",  "ON",  "LDW=", "UB="};
+    for (std::string_view contact : Contacts) {
+        if (contact == mnemonic) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CoverageCounter::LineCount& CoverageCounter::at(const OpList& node) {
+    LineCount& count = lines[node.Line];
+    count.contact = count.contact || isContact(node.Op->getName());
+    return count;
+}
+
+void CoverageCounter::addProgram(const CPU& cpu) {
+    for (const ListingRow& row : listingRows(cpu)) {
+        if (row.node != nullptr && row.node->Op && row.node->Line > 0) {
+            (void)at(*row.node);
+        }
+    }
+}
+
+void CoverageCounter::executed(const OpList& node, const CPU& cpu) {
+    if (node.Line <= 0) {
+        return;
+    }
+    LineCount& count = at(node);
+    ++count.runs;
+    if (count.contact) {
+        ++(cpu.CurrentStack() != 0 ? count.one : count.zero);
+    }
+}
+
+// An instruction that raised did run, but decided nothing.
+void CoverageCounter::faulted(const OpList& node, const CPU&) {
+    if (node.Line > 0) {
+        ++at(node).runs;
+    }
+}
+
+CoverageSummary CoverageCounter::summary() const {
+    CoverageSummary s;
+    for (const auto& [line, count] : lines) {
+        ++s.lines;
+        s.linesExecuted += count.runs > 0 ? 1 : 0;
+        if (count.contact) {
+            ++s.contacts;
+            s.contactsBothWays += count.zero > 0 && count.one > 0 ? 1 : 0;
+        }
+    }
+    return s;
+}
+
+void CoverageCounter::writeLcov(std::ostream& out, const std::string& sourceFile) const {
+    out << "TN:\nSF:" << sourceFile << '\n';
+    int branches = 0;
+    int branchesHit = 0;
+    for (const auto& [line, count] : lines) {
+        if (!count.contact) {
+            continue;
+        }
+        // lcov writes "-" for a branch whose block never ran, a count otherwise.
+        const auto taken = [&](std::uint64_t n) {
+            return count.runs == 0 ? std::string("-") : std::to_string(n);
+        };
+        out << "BRDA:" << line << ",0,0," << taken(count.zero) << '\n';
+        out << "BRDA:" << line << ",0,1," << taken(count.one) << '\n';
+        branches += 2;
+        branchesHit += (count.zero > 0 ? 1 : 0) + (count.one > 0 ? 1 : 0);
+    }
+    out << "BRF:" << branches << "\nBRH:" << branchesHit << '\n';
+    const CoverageSummary s = summary();
+    for (const auto& [line, count] : lines) {
+        out << "DA:" << line << ',' << count.runs << '\n';
+    }
+    out << "LF:" << s.lines << "\nLH:" << s.linesExecuted << "\nend_of_record\n";
+}
+
+} // namespace kvx

@@ -1,0 +1,144 @@
+#include "scenario/waveform.h"
+
+#include "core/common.h"
+#include "core/cpu.h"
+#include "session/operand_access.h"
+#include "session/session.h"
+
+namespace kvx {
+
+struct WaveformWriter::Signal {
+    std::string id;
+    int width = 1;
+    std::function<std::uint32_t()> read;
+    std::optional<std::uint32_t> last;
+};
+
+namespace {
+// Identifier codes: printable ASCII from '!' to '~', several characters once they run out.
+std::string identifier(std::size_t index) {
+    std::string id;
+    do {
+        id.push_back(static_cast<char>('!' + index % 94));
+        index /= 94;
+    } while (index > 0);
+    return id;
+}
+
+// A reference name without the hierarchy separator viewers split on.
+std::string referenceName(std::string name) {
+    for (char& c : name) {
+        if (c == '.') {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+int widthOf(Kind kind) noexcept {
+    switch (kind) {
+    case Kind::Bit:
+        return 1;
+    case Kind::Byte:
+        return 8;
+    case Kind::Long:
+        return 32;
+    default:
+        return 16;
+    }
+}
+} // namespace
+
+void WaveformWriter::declare(std::string name, int width, std::function<std::uint32_t()> read) {
+    Signal signal{identifier(signals.size()), width, std::move(read), std::nullopt};
+    out << "$var " << (width == 1 ? "wire" : "reg") << ' ' << width << ' ' << signal.id << ' '
+        << referenceName(std::move(name));
+    if (width > 1) {
+        out << " [" << width - 1 << ":0]";
+    }
+    out << " $end\n";
+    signals.push_back(std::move(signal));
+}
+
+WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<std::string>& probes)
+    : out(o), session(s) {
+    for (const std::string& probe : probes) {
+        auto operand = std::make_unique<OperandRef>(session.cpu(), probe);
+        try {
+            (void)operand->value();
+        } catch (const CPUException& e) {
+            throw InputError(probe + ": " + e.getText());
+        }
+        operands.push_back(std::move(operand));
+    }
+    out << "$version KVX-Simulator $end\n$timescale 1ms $end\n$scope module plc $end\n";
+    const MemField& inputs = session.cpu().area(Parameter::EType);
+    const MemField& outputs = session.cpu().area(Parameter::AType);
+    for (int bit = 0; bit < MyIO::Size; ++bit) {
+        declare("E0." + std::to_string(bit), 1,
+                [&inputs, bit] { return static_cast<std::uint32_t>(inputs.readBit(0, bit)); });
+    }
+    for (int bit = 0; bit < MyIO::Size; ++bit) {
+        declare("A0." + std::to_string(bit), 1,
+                [&outputs, bit] { return static_cast<std::uint32_t>(outputs.readBit(0, bit)); });
+    }
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        OperandRef& operand = *operands[i];
+        declare(probes[i], widthOf(operand.kind()), [&operand] { return operand.value(); });
+        // A timer's or counter's "preset reached" is a signal of its own.
+        if (operand.kind() == Kind::Timer || operand.kind() == Kind::Counter) {
+            declare(probes[i] + ".Q", 1,
+                    [&operand] { return static_cast<std::uint32_t>(operand.bit()); });
+        }
+    }
+    out << "$upscope $end\n$enddefinitions $end\n";
+}
+
+WaveformWriter::~WaveformWriter() = default;
+
+std::string WaveformWriter::valueText(const Signal& signal, std::uint32_t value) const {
+    if (signal.width == 1) {
+        return (value != 0 ? "1" : "0") + signal.id;
+    }
+    std::string bits;
+    for (int bit = signal.width - 1; bit >= 0; --bit) {
+        bits.push_back(((value >> bit) & 1u) != 0 ? '1' : '0');
+    }
+    // Leading zeros are implied.
+    const auto first = bits.find('1');
+    return "b" + (first == std::string::npos ? std::string("0") : bits.substr(first)) + ' ' +
+           signal.id;
+}
+
+void WaveformWriter::sample(std::uint32_t ms) {
+    const std::uint64_t time = lastTime ? std::max<std::uint64_t>(*lastTime, ms) : ms;
+    bool stamped = false;
+    for (Signal& signal : signals) {
+        std::uint32_t value = 0;
+        try {
+            value = signal.read();
+        } catch (const CPUException&) {
+            // An operand outside its area reads as 0 in the waveform, as it cannot be shown.
+        }
+        if (signal.last == value) {
+            continue;
+        }
+        if (!stamped) {
+            out << '#' << time << '\n';
+            if (!lastTime) {
+                out << "$dumpvars\n";
+            }
+            stamped = true;
+        }
+        out << valueText(signal, value) << '\n';
+        signal.last = value;
+    }
+    if (stamped && !lastTime) {
+        out << "$end\n";
+    }
+    if (stamped || !lastTime) {
+        lastTime = time;
+    }
+}
+
+} // namespace kvx

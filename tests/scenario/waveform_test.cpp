@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "scenario/waveform.h"
+#include "session/operand_access.h"
+#include "session/session.h"
+
+namespace kvx {
+namespace {
+
+const std::string Motor = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\nTON T37 3\n"
+                          "NETWORK 2\nLD T37\n= A0.0\nEND_ORGANIZATION_BLOCK\n";
+
+TEST(Waveform, HeaderThenOnlyChangesAtTheirTimes) {
+    Session s;
+    ASSERT_EQ(s.loadText(Motor), std::nullopt);
+    s.setStep(100);
+    std::ostringstream vcd;
+    WaveformWriter writer(vcd, s, {"T37", "MB1"});
+    writer.sample(s.now());
+    s.panel().ChangeInput(0);
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(s.scan(), std::nullopt);
+        writer.sample(s.now());
+    }
+    const std::string text = vcd.str();
+    // Inputs E0.0.. use ! to (, outputs A0.0.. ) to 0, T37 1, T37.Q 2, MB1 3.
+    for (const char* part : {"$timescale 1ms $end", "$var wire 1 ! E0_0 $end",
+                             "$var wire 1 ) A0_0 $end", "$var reg 16 1 T37 [15:0] $end",
+                             "$var wire 1 2 T37_Q $end", "$var reg 8 3 MB1 [7:0] $end",
+                             "$enddefinitions $end\n#0\n$dumpvars\n0!\n", "#100\n1!\n"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+    }
+    // The timer output and A0.0 come on once 3 intervals of 100 ms have passed.
+    const auto on = text.find("1)");
+    ASSERT_NE(on, std::string::npos) << text;
+    const auto stamp = text.rfind('#', on);
+    const std::uint64_t at = std::stoull(text.substr(stamp + 1));
+    EXPECT_GE(at, 400u);
+    EXPECT_LE(at, 500u);
+    EXPECT_EQ(text.find("b0 3", text.find("$end\n", text.find("$dumpvars")) + 5), std::string::npos)
+        << "MB1 never changed after the dump";
+}
+
+TEST(Waveform, BadProbesAreInputErrors) {
+    Session s;
+    ASSERT_EQ(s.loadText(Motor), std::nullopt);
+    for (const char* probe : {"X1", "16#FF", "VB200"}) {
+        std::ostringstream vcd;
+        EXPECT_THROW(WaveformWriter(vcd, s, {probe}), InputError) << probe;
+    }
+}
+
+TEST(Waveform, TimeNeverRunsBackwards) {
+    Session s;
+    ASSERT_EQ(s.loadText(Motor), std::nullopt);
+    std::ostringstream vcd;
+    WaveformWriter writer(vcd, s, {});
+    writer.sample(50);
+    s.panel().ChangeInput(0);
+    ASSERT_EQ(s.scan(), std::nullopt);
+    writer.sample(20);
+    EXPECT_NE(vcd.str().find("#50\n1!\n"), std::string::npos) << vcd.str();
+}
+
+} // namespace
+} // namespace kvx
