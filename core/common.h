@@ -11,18 +11,22 @@ namespace kvx {
 
 // The one error of the simulator: load errors and run-time faults alike. Thrown by value,
 // caught by const reference; getText() is the text shown to the user, unchanged. A load error
-// that belongs to a line of the program file also carries that line as a number, so a front
-// end can point at it without reading the text.
+// that belongs to a line of the program file also carries that line as a number, and the text
+// of the offending token as the file holds it where the loader knows it (empty at the end of
+// the input), so a front end can point at both without reading the text.
 class CPUException final {
 public:
-    explicit CPUException(std::string text, std::optional<int> line = std::nullopt)
-        : msg(std::move(text)), where(line) {}
+    explicit CPUException(std::string text, std::optional<int> line = std::nullopt,
+                          std::optional<std::string> token = std::nullopt)
+        : msg(std::move(text)), where(line), offending(std::move(token)) {}
     const char* getText() const noexcept { return msg.c_str(); }
     std::optional<int> getLine() const noexcept { return where; }
+    const std::optional<std::string>& getToken() const noexcept { return offending; }
 
 private:
     std::string msg;
     std::optional<int> where;
+    std::optional<std::string> offending;
 };
 
 // Abstract text sink. A concrete writer supplies only write(char); every other overload
