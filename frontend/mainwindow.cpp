@@ -1,30 +1,42 @@
 #include "frontend/mainwindow.h"
 
 #include <span>
+#include <utility>
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QMimeData>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
 
+#include "frontend/dialogs.h"
+#include "frontend/error_text.h"
+#include "frontend/help.h"
 #include "frontend/panel.h"
+#include "frontend/program_watch.h"
+#include "frontend/recent_files.h"
 
 namespace kvx {
 
 namespace {
 
 struct MenuEntry {
-    const char* text; // null: a separator
+    const char* text; // null: a separator; empty: filled in while the menu opens
     int id;
 };
 
@@ -35,12 +47,25 @@ struct Popup {
 
 constexpr MenuEntry DateiItems[] = {
     {"&Laden", MainWindow::Laden},
+    {"&Neu laden", MainWindow::NeuLaden},
+    {nullptr, 0},
+    {"", MainWindow::RecentFile1},
+    {"", MainWindow::RecentFile1 + 1},
+    {"", MainWindow::RecentFile1 + 2},
+    {"", MainWindow::RecentFile1 + 3},
+    {"", MainWindow::RecentFile1 + 4},
+    {"", MainWindow::RecentFile1 + 5},
+    {"", MainWindow::RecentFile1 + 6},
+    {"", MainWindow::RecentFile8},
     {nullptr, 0},
     {"&Beenden", MainWindow::Beenden},
 };
 constexpr MenuEntry TimerItems[] = {
+    {"", MainWindow::FaktorAnzeige}, // "Faktor 1:N"
+    {nullptr, 0},
     {"&Langsamer", MainWindow::Langsamer},
     {"&Schneller", MainWindow::Schneller},
+    {"&Echtzeit", MainWindow::Echtzeit},
 };
 constexpr MenuEntry RunItems[] = {
     {"&Continue", MainWindow::Continue},
@@ -49,36 +74,97 @@ constexpr MenuEntry RunItems[] = {
     {nullptr, 0},
     {"&Reset", MainWindow::Reset},
 };
+constexpr MenuEntry HilfeItems[] = {
+    {"&Kurzanleitung", MainWindow::Kurzanleitung},
+    {"&Über KVX-Simulator", MainWindow::Ueber},
+};
 constexpr Popup Popups[] = {
     {"&Datei", DateiItems},
     {"&Timer", TimerItems},
     {"&Run", RunItems},
+    {"&Hilfe", HilfeItems},
+};
+
+bool isRecentFile(int id) noexcept {
+    return id >= MainWindow::RecentFile1 && id <= MainWindow::RecentFile8;
+}
+
+// The desktop's standard key for a command comes first (the menu shows the first key); the
+// keys named after it are added where the desktop has none or another one, so they work on
+// every desktop. None may be a digit: 0 to 7 belong to the switches.
+struct ShortcutEntry {
+    int id;
+    QKeySequence::StandardKey standard;
+    const char* keys; // portable text, "; " between keys
+};
+
+constexpr ShortcutEntry Shortcuts[] = {
+    {MainWindow::Laden, QKeySequence::Open, "Ctrl+O"},
+    {MainWindow::NeuLaden, QKeySequence::UnknownKey, "F5"},
+    {MainWindow::Beenden, QKeySequence::Quit, "Ctrl+Q"},
+    {MainWindow::Langsamer, QKeySequence::ZoomOut, "Ctrl+-"},
+    {MainWindow::Schneller, QKeySequence::ZoomIn, "Ctrl++; Ctrl+="},
+    {MainWindow::Continue, QKeySequence::UnknownKey, "F9"},
+    {MainWindow::Stop, QKeySequence::UnknownKey, "Shift+F9; F6"},
+    {MainWindow::Einzelschritt, QKeySequence::UnknownKey, "F10; F7"},
+    {MainWindow::Reset, QKeySequence::UnknownKey, "Ctrl+R"},
+    {MainWindow::Kurzanleitung, QKeySequence::HelpContents, "F1"},
+};
+
+QList<QKeySequence> shortcutsOf(int id) {
+    QList<QKeySequence> keys;
+    for (const ShortcutEntry& entry : Shortcuts) {
+        if (entry.id != id) {
+            continue;
+        }
+        keys = QKeySequence::keyBindings(entry.standard);
+        for (const QKeySequence& key :
+             QKeySequence::listFromString(QString::fromLatin1(entry.keys))) {
+            if (!keys.contains(key)) {
+                keys << key;
+            }
+        }
+    }
+    return keys;
+}
+
+struct MenuState {
+    bool running;
+    int faktor;
+    bool program; // a program is installed
+    bool file;    // ... and came from a file that can be reloaded
 };
 
 struct EnableRule {
     int id;
-    bool (*enabled)(int running, int faktor);
+    bool (*enabled)(const MenuState& state);
 };
 
 constexpr EnableRule EnableRules[] = {
-    {MainWindow::Langsamer, [](int, int faktor) { return faktor < MainWindow::MaxFaktor; }},
-    {MainWindow::Schneller, [](int, int faktor) { return faktor > MainWindow::MinFaktor; }},
-    {MainWindow::Continue, [](int running, int) { return running == 0; }},
-    {MainWindow::Einzelschritt, [](int running, int) { return running == 0; }},
-    {MainWindow::Stop, [](int running, int) { return running != 0; }},
+    {MainWindow::Langsamer, [](const MenuState& s) { return s.faktor < MainWindow::MaxFaktor; }},
+    {MainWindow::Schneller, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
+    {MainWindow::Echtzeit, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
+    {MainWindow::FaktorAnzeige, [](const MenuState&) { return false; }},
+    {MainWindow::Continue, [](const MenuState& s) { return !s.running && s.program; }},
+    {MainWindow::Einzelschritt, [](const MenuState& s) { return !s.running && s.program; }},
+    {MainWindow::Stop, [](const MenuState& s) { return s.running; }},
+    {MainWindow::NeuLaden, [](const MenuState& s) { return s.file; }},
 };
 
-std::optional<QString> askForProgram(QWidget* owner) {
-    const QString path = QFileDialog::getOpenFileName(owner, QStringLiteral("Programm laden"),
-                                                      QString(), QStringLiteral("Awlfile (*.awl)"));
-    if (path.isEmpty()) {
+const QString EmptyHint = QStringLiteral("Kein Programm geladen\n"
+                                         "Datei > Laden oder eine .awl-Datei hierher ziehen");
+
+// A drop loads one local program file; anything else is refused before it is dropped.
+std::optional<QString> droppedProgram(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().first().isLocalFile()) {
+        return std::nullopt;
+    }
+    const QString path = data->urls().first().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".awl"), Qt::CaseInsensitive)) {
         return std::nullopt;
     }
     return path;
-}
-
-void showErrorBox(QWidget* owner, const QString& text) {
-    QMessageBox::critical(owner, QStringLiteral("Fehler"), text);
 }
 
 // Linux lets a sleeping thread wake up to 50 µs late so that wakeups can be batched; at one
@@ -93,15 +179,25 @@ void keepTimerWakeupsPrecise() noexcept {
 } // namespace
 
 const MainWindow::CommandEntry MainWindow::Commands[] = {
-    {Laden, &MainWindow::chooseAndLoad}, {Langsamer, &MainWindow::slower},
-    {Beenden, &MainWindow::quit},        {Schneller, &MainWindow::faster},
-    {Continue, &MainWindow::resume},     {Stop, &MainWindow::stop},
-    {Einzelschritt, &MainWindow::step},  {Reset, &MainWindow::resetCpu},
+    {Laden, &MainWindow::chooseAndLoad},
+    {Langsamer, &MainWindow::slower},
+    {Beenden, &MainWindow::quit},
+    {Schneller, &MainWindow::faster},
+    {Continue, &MainWindow::resume},
+    {Stop, &MainWindow::stop},
+    {Einzelschritt, &MainWindow::step},
+    {Reset, &MainWindow::resetCpu},
+    {NeuLaden, &MainWindow::reload},
+    {Echtzeit, &MainWindow::realTime},
+    {Kurzanleitung, &MainWindow::showGuide},
+    {Ueber, &MainWindow::showAboutBox},
 };
 
 MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     : QMainWindow(parent), sim(ticks), panelWidget(new PanelWidget(sim.panel(), this)),
-      scanTimer(new QTimer(this)), openDialog(askForProgram), errorReport(showErrorBox) {
+      scanTimer(new QTimer(this)),
+      openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
+      errorReport(showErrorBox), watch(new ProgramWatch(this)) {
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -111,6 +207,12 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     setCentralWidget(panelWidget);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     panelWidget->setFocus();
+    setAcceptDrops(true);
+    // The menu bar holds the keyboard after Alt or a menu's Esc; the switches' keys still
+    // reach the panel (and give it the keyboard back).
+    menuBar()->installEventFilter(this);
+    connect(watch, &ProgramWatch::changed, this, &MainWindow::reloadWhenChanged);
+    refreshState();
 
     keepTimerWakeupsPrecise();
     scanTimer->setObjectName(QStringLiteral("scanTimer"));
@@ -129,42 +231,73 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildMenu() {
     for (const Popup& popup : Popups) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(popup.title));
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(popup.title));
         for (const MenuEntry& item : popup.items) {
             if (item.text == nullptr) {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromLatin1(item.text));
+            QAction* action = menu->addAction(QString::fromUtf8(item.text));
             action->setData(item.id);
+            action->setShortcuts(shortcutsOf(item.id));
+            if (isRecentFile(item.id)) {
+                action->setVisible(false);
+                recentEntries << action;
+            }
             connect(action, &QAction::triggered, this, [this, id = item.id] { command(id); });
         }
-        connect(menu, &QMenu::aboutToShow, this, [this, menu] { applyMenuState(*menu); });
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            showRecentFiles(recentEntries, settingsStore.recentFiles());
+            applyMenuState(*menu);
+        });
     }
 }
 
 void MainWindow::applyMenuState(QMenu& menu) const {
     for (QAction* action : menu.actions()) {
-        action->setEnabled(isCommandEnabled(action->data().toInt()));
+        const int id = action->data().toInt();
+        if (id == FaktorAnzeige) {
+            action->setText(QStringLiteral("Faktor 1:%1").arg(faktor()));
+        }
+        action->setEnabled(isCommandEnabled(id));
     }
 }
 
-bool MainWindow::isCommandEnabled(int id) const noexcept {
+void MainWindow::refreshState() {
+    for (QAction* popup : menuBar()->actions()) {
+        if (popup->menu() != nullptr) {
+            applyMenuState(*popup->menu());
+        }
+    }
+    panelWidget->setHint(sim.hasProgram() ? QString() : EmptyHint);
+}
+
+bool MainWindow::isCommandEnabled(int id) const {
+    if (isRecentFile(id)) {
+        const QStringList files = settingsStore.recentFiles();
+        const qsizetype index = id - RecentFile1;
+        return index < files.size() && QFileInfo::exists(files[index]);
+    }
+    const MenuState state{sim.isRunning(), faktor(), sim.hasProgram(), !programFile().isEmpty()};
     for (const EnableRule& rule : EnableRules) {
         if (rule.id == id) {
-            return rule.enabled(isRunning(), faktor());
+            return rule.enabled(state);
         }
     }
     return true;
 }
 
 void MainWindow::command(int id) {
+    if (isRecentFile(id)) {
+        openRecent(id - RecentFile1);
+    }
     for (const CommandEntry& entry : Commands) {
         if (entry.id == id) {
             (this->*entry.run)();
-            return;
+            break;
         }
     }
+    refreshState();
 }
 
 void MainWindow::tick() {
@@ -184,6 +317,7 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
     // The session stopped the run before the fault is reported, so a report that keeps the
     // event loop going never sees a second one.
     if (fault) {
+        refreshState();
         reportError(fault->getText());
         return;
     }
@@ -195,19 +329,144 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
 }
 
 void MainWindow::load(const QString& path) {
-    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
-        reportError(error->getText());
+    const auto error = install(path);
+    refreshState();
+    if (error) {
+        reportError(*error);
     }
 }
 
+std::optional<QString> MainWindow::install(const QString& path) {
+    // The version read is the one stamped before reading: a save during the load is then
+    // seen as the newer version it is.
+    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
+    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
+        return errorText(*error, path);
+    }
+    watch->watch(path, version);
+    settingsStore.addRecentFile(path);
+    settingsStore.setLastFolder(QFileInfo(path).absolutePath());
+    panelWidget->update();
+    return std::nullopt;
+}
+
+// A reload replaces the program, not the user's choice to run it: a running program runs on
+// from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
+// so that stepping through a program survives editing it. (Laden and a drop start the program
+// they load, as loading a program always has.) A run stopped by a fault counts as stopped.
+void MainWindow::reload() {
+    const QString path = programFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool wasRunning = sim.isRunning();
+    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
+    const auto error = install(path);
+    if (error) {
+        // A version that failed is not tried again until it changes.
+        watch->seen(version);
+    } else if (!wasRunning) {
+        sim.stop();
+    }
+    refreshState();
+    if (error) {
+        reportError(*error);
+    }
+}
+
+void MainWindow::reloadWhenChanged() {
+    if (reporting) {
+        reloadWaiting = true;
+        return;
+    }
+    reload();
+}
+
+void MainWindow::openRecent(int index) {
+    const QStringList files = settingsStore.recentFiles();
+    if (index < files.size()) {
+        load(files[index]);
+    }
+}
+
+void MainWindow::openAtStart(const QString& path) {
+    startFile = path;
+    if (windowHandle() == nullptr) {
+        create();
+    }
+    if (windowHandle()->isExposed()) {
+        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+    } else {
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+QString MainWindow::programFile() const {
+    return watch->path();
+}
+
+QString MainWindow::ladenFolder() const {
+    return programFile().isEmpty() ? settingsStore.lastFolder()
+                                   : QFileInfo(programFile()).absolutePath();
+}
+
 void MainWindow::reportError(const char* text) {
-    errorReport(this, QString::fromUtf8(text));
+    reportError(QString::fromUtf8(text));
+}
+
+void MainWindow::reportError(const QString& text) {
+    const bool nested = std::exchange(reporting, true);
+    errorReport(this, text);
+    reporting = nested;
+    if (!reporting && std::exchange(reloadWaiting, false)) {
+        reload();
+    }
 }
 
 void MainWindow::chooseAndLoad() {
     if (const auto path = openDialog(this)) {
+        settingsStore.setLastFolder(QFileInfo(*path).absolutePath());
         load(*path);
     }
+}
+
+void MainWindow::showGuide() {
+    showQuickGuide(this, quickGuideHtml(menuBar()->actions()));
+}
+
+void MainWindow::showAboutBox() {
+    showAbout(this);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedProgram(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (const auto path = droppedProgram(event->mimeData())) {
+        event->acceptProposedAction();
+        // After the drop has finished: the source must not wait for an error box.
+        QTimer::singleShot(0, this, [this, file = *path] { load(file); });
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == menuBar() && event->type() == QEvent::KeyPress) {
+        if (const auto no = PanelWidget::switchForKey(*static_cast<QKeyEvent*>(event))) {
+            panelWidget->setFocus(Qt::ShortcutFocusReason);
+            panelWidget->toggle(*no);
+            return true;
+        }
+    }
+    // The start file is loaded once the window is on screen, where its error box belongs.
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && !startFile.isEmpty()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::quit() {

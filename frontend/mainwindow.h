@@ -1,5 +1,7 @@
 // The simulator window: a view over one Session. It owns the scan timer and turns menu
 // commands into the session's run control; painting and panel input belong to PanelWidget.
+// Around that sits the edit-load loop: the loaded file is reloaded when it changes on disk,
+// the files loaded last are offered again, and a file dropped on the window is loaded.
 #pragma once
 
 #include <array>
@@ -9,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "frontend/settings.h"
 #include "session/session.h"
 
 class QMenu;
@@ -17,6 +20,7 @@ class QTimer;
 namespace kvx {
 
 class PanelWidget;
+class ProgramWatch;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -32,6 +36,15 @@ public:
         Stop = 106,
         Einzelschritt = 107,
         Reset = 109,
+        NeuLaden = 120,
+        Echtzeit = 121,
+        // The Timer menu's first row, showing the speed factor; never enabled.
+        FaktorAnzeige = 122,
+        Kurzanleitung = 123,
+        Ueber = 124,
+        // The recent files, the newest first.
+        RecentFile1 = 131,
+        RecentFile8 = 138,
     };
     static constexpr int MinFaktor = Session::MinFaktor;
     static constexpr int MaxFaktor = Session::MaxFaktor;
@@ -51,11 +64,23 @@ public:
     void command(int id);
     // Whether the menu item `id` is enabled in the current state; ids without a rule
     // (separators, the system menu) always are.
-    bool isCommandEnabled(int id) const noexcept;
+    bool isCommandEnabled(int id) const;
 
     // Loads a program file as "&Laden" does after its dialog: on success the CPU is reset and
-    // running; on failure the error is reported and program and run state stay as they were.
+    // running, the file is watched and heads the recent files; on failure the error is
+    // reported and program, run state and watched file stay as they were.
     void load(const QString& path);
+    // Loads `path` as load() does once the window is on screen, so that an error box has its
+    // place over the window (the command line's FILE).
+    void openAtStart(const QString& path);
+    // The file the installed program came from (absolute); empty before the first load.
+    QString programFile() const;
+    // Where the Laden dialog opens: the folder of the loaded file, else the one used last.
+    QString ladenFolder() const;
+
+    // The recent files and the last folder; tests point it at a file of their own.
+    void setSettings(Settings store) { settingsStore = std::move(store); }
+    const Settings& settings() const noexcept { return settingsStore; }
 
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
@@ -73,14 +98,25 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenu();
     void applyMenuState(QMenu& menu) const;
+    // Menu enabling (which shortcuts follow) and the empty panel's hint, after any change.
+    void refreshState();
     // Repaints after a scan that changed the LEDs and reports a fault the scan raised.
     void afterScan(const std::array<int, MyIO::Size>& ledsBefore,
                    const std::optional<CPUException>& fault);
     void reportError(const char* text);
+    void reportError(const QString& text);
+    // Installs the program of `path`; the text for the error box when it did not load.
+    std::optional<QString> install(const QString& path);
+    void reload();
+    void reloadWhenChanged();
+    void openRecent(int index);
 
     void chooseAndLoad();
     void slower() noexcept { sim.slower(); }
@@ -90,6 +126,9 @@ private:
     void stop() noexcept { sim.stop(); }
     void step();
     void resetCpu() { sim.reset(); }
+    void realTime() noexcept { sim.realTime(); }
+    void showGuide();
+    void showAboutBox();
 
     struct CommandEntry {
         int id;
@@ -102,6 +141,13 @@ private:
     QTimer* scanTimer;
     OpenDialog openDialog;
     ErrorReport errorReport;
+    Settings settingsStore;
+    ProgramWatch* watch;
+    QList<QAction*> recentEntries;
+    QString startFile;
+    // While an error box is up, a reload waits for it to close.
+    bool reporting = false;
+    bool reloadWaiting = false;
 };
 
 } // namespace kvx
