@@ -340,14 +340,16 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         std::atomic<bool> done = false;
         std::thread rescuer([&] {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            std::this_thread::sleep_for(std::chrono::seconds(2));
-            while (!done && std::chrono::steady_clock::now() < until) {
-                const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0) {
-                    ::close(fd);
+            const auto start = std::chrono::steady_clock::now();
+            while (!done && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+                if (std::chrono::steady_clock::now() - start > std::chrono::seconds(2)) {
+                    const int fd =
+                        ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+                    if (fd >= 0) {
+                        ::close(fd);
+                    }
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
         QElapsedTimer clock;
