@@ -6,13 +6,16 @@
 #include "tests/frontend/runners.h"
 
 int main(int argc, char** argv) {
-    // No window made here may read or write the user's settings: their default place is a
-    // temporary folder, before the first window exists.
+    // No window made here may read or write the user's settings, neither the window's own
+    // nor Qt's (the file dialog keeps its history): their default place is a temporary
+    // folder, before the first window exists.
     const QTemporaryDir settingsHome;
     if (!settingsHome.isValid()) {
         return 1;
     }
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
+    for (const QSettings::Format format : {QSettings::IniFormat, QSettings::NativeFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, settingsHome.path());
+    }
     QApplication app(argc, argv);
     int failed = 0;
     failed += kvx::runPanelTests(argc, argv);
