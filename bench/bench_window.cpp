@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -31,6 +32,9 @@ void measureWindow(benchmark::State& state, bool statusOpen) {
 
     SteadyTickClock ticks;
     MainWindow window(ticks);
+    // The measured load must not land in the user's recent files.
+    const QTemporaryDir settings;
+    window.setSettings(Settings(settings.filePath(QStringLiteral("kvx-sim.ini"))));
     window.show();
     window.load(file.fileName());
     if (statusOpen) {

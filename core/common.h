@@ -11,12 +11,14 @@ namespace kvx {
 
 // The one error of the simulator: load errors and run-time faults alike. Thrown by value,
 // caught by const reference; getText() is the text shown to the user, unchanged. A load error
-// that belongs to a line of the program file also carries that line as a number, so a front
-// end can point at it without reading the text.
+// that belongs to a line of the program file also carries that line as a number, and the text
+// of the offending token as the file holds it where the loader knows it (empty at the end of
+// the input), so a front end can point at both without reading the text.
 class CPUException final {
 public:
-    explicit CPUException(std::string text, std::optional<int> line = std::nullopt)
-        : msg(std::move(text)), where(line) {}
+    explicit CPUException(std::string text, std::optional<int> line = std::nullopt,
+                          std::optional<std::string> token = std::nullopt)
+        : msg(std::move(text)), where(line), offending(std::move(token)) {}
     const char* getText() const noexcept { return msg.c_str(); }
     std::optional<int> getLine() const noexcept { return where; }
     // For a run-time fault: the mnemonic of the instruction that raised it, or empty.
@@ -31,11 +33,13 @@ public:
     // The text followed by where it arose, as a user reads it: "StackOverflow (line 12: LPS)".
     // Only the text when nothing is known.
     std::string describe() const;
+    const std::optional<std::string>& getToken() const noexcept { return offending; }
 
 private:
     std::string msg;
     std::optional<int> where;
     std::string instruction;
+    std::optional<std::string> offending;
 };
 
 struct OpList;

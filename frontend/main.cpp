@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
 
 #include "frontend/mainwindow.h"
 #include "session/clocks.h"
@@ -112,10 +111,9 @@ int main(int argc, char** argv) {
 
     SteadyTickClock ticks;
     MainWindow window(ticks);
-    window.show();
     if (!files.isEmpty()) {
-        // Once the window is up, so an error box has its owner on screen.
-        QTimer::singleShot(0, &window, [&window, path = files.first()] { window.load(path); });
+        window.openAtStart(files.first());
     }
+    window.show();
     return QApplication::exec();
 }

@@ -1,27 +1,40 @@
 #include "frontend/mainwindow.h"
 
 #include <span>
+#include <utility>
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
 
+#include "frontend/dialogs.h"
+#include "frontend/error_text.h"
+#include "frontend/help.h"
 #include "frontend/panel.h"
+#include "frontend/program_watch.h"
+#include "frontend/recent_files.h"
 #include "frontend/status_view.h"
 #include "frontend/watch_view.h"
 
@@ -30,9 +43,8 @@ namespace kvx {
 namespace {
 
 struct MenuEntry {
-    const char* text; // null: a separator
+    const char* text; // null: a separator; empty: filled in while the menu opens
     int id;
-    const char* shortcut = nullptr;
 };
 
 struct Popup {
@@ -42,12 +54,25 @@ struct Popup {
 
 constexpr MenuEntry DateiItems[] = {
     {"&Laden", MainWindow::Laden},
+    {"&Neu laden", MainWindow::NeuLaden},
+    {nullptr, 0},
+    {"", MainWindow::RecentFile1},
+    {"", MainWindow::RecentFile1 + 1},
+    {"", MainWindow::RecentFile1 + 2},
+    {"", MainWindow::RecentFile1 + 3},
+    {"", MainWindow::RecentFile1 + 4},
+    {"", MainWindow::RecentFile1 + 5},
+    {"", MainWindow::RecentFile1 + 6},
+    {"", MainWindow::RecentFile8},
     {nullptr, 0},
     {"&Beenden", MainWindow::Beenden},
 };
 constexpr MenuEntry TimerItems[] = {
+    {"", MainWindow::FaktorAnzeige}, // "Faktor 1:N"
+    {nullptr, 0},
     {"&Langsamer", MainWindow::Langsamer},
     {"&Schneller", MainWindow::Schneller},
+    {"&Echtzeit", MainWindow::Echtzeit},
 };
 constexpr MenuEntry RunItems[] = {
     {"&Continue", MainWindow::Continue},
@@ -57,42 +82,103 @@ constexpr MenuEntry RunItems[] = {
     {"&Reset", MainWindow::Reset},
 };
 constexpr MenuEntry AnsichtItems[] = {
-    {"&Programmstatus", MainWindow::Programmstatus, "F3"},
-    {"&Variablen", MainWindow::Variablen, "F4"},
+    {"&Programmstatus", MainWindow::Programmstatus},
+    {"&Variablen", MainWindow::Variablen},
     {nullptr, 0},
-    {"Alles &entforcen", MainWindow::AllesEntforcen, "Ctrl+Shift+E"},
+    {"Alles &entforcen", MainWindow::AllesEntforcen},
+};
+constexpr MenuEntry HilfeItems[] = {
+    {"&Kurzanleitung", MainWindow::Kurzanleitung},
+    {"&Über KVX-Simulator", MainWindow::Ueber},
 };
 constexpr Popup Popups[] = {
-    {"&Datei", DateiItems},
-    {"&Timer", TimerItems},
-    {"&Run", RunItems},
-    {"&Ansicht", AnsichtItems},
+    {"&Datei", DateiItems},     {"&Timer", TimerItems}, {"&Run", RunItems},
+    {"&Ansicht", AnsichtItems}, {"&Hilfe", HilfeItems},
+};
+
+bool isRecentFile(int id) noexcept {
+    return id >= MainWindow::RecentFile1 && id <= MainWindow::RecentFile8;
+}
+
+// The desktop's standard key for a command comes first (the menu shows the first key); the
+// keys named after it are added where the desktop has none or another one, so they work on
+// every desktop. None may be a digit: 0 to 7 belong to the switches.
+struct ShortcutEntry {
+    int id;
+    QKeySequence::StandardKey standard;
+    const char* keys; // portable text, "; " between keys
+};
+
+constexpr ShortcutEntry Shortcuts[] = {
+    {MainWindow::Laden, QKeySequence::Open, "Ctrl+O"},
+    {MainWindow::NeuLaden, QKeySequence::UnknownKey, "F5"},
+    {MainWindow::Beenden, QKeySequence::Quit, "Ctrl+Q"},
+    {MainWindow::Langsamer, QKeySequence::ZoomOut, "Ctrl+-"},
+    {MainWindow::Schneller, QKeySequence::ZoomIn, "Ctrl++; Ctrl+="},
+    {MainWindow::Continue, QKeySequence::UnknownKey, "F9"},
+    {MainWindow::Stop, QKeySequence::UnknownKey, "Shift+F9; F6"},
+    {MainWindow::Einzelschritt, QKeySequence::UnknownKey, "F10; F7"},
+    {MainWindow::Reset, QKeySequence::UnknownKey, "Ctrl+R"},
+    {MainWindow::Kurzanleitung, QKeySequence::HelpContents, "F1"},
+    {MainWindow::Programmstatus, QKeySequence::UnknownKey, "F3"},
+    {MainWindow::Variablen, QKeySequence::UnknownKey, "F4"},
+    {MainWindow::AllesEntforcen, QKeySequence::UnknownKey, "Ctrl+Shift+E"},
+};
+
+QList<QKeySequence> shortcutsOf(int id) {
+    QList<QKeySequence> keys;
+    for (const ShortcutEntry& entry : Shortcuts) {
+        if (entry.id != id) {
+            continue;
+        }
+        keys = QKeySequence::keyBindings(entry.standard);
+        for (const QKeySequence& key :
+             QKeySequence::listFromString(QString::fromLatin1(entry.keys))) {
+            if (!keys.contains(key)) {
+                keys << key;
+            }
+        }
+    }
+    return keys;
+}
+
+struct MenuState {
+    bool running;
+    int faktor;
+    bool program; // a program is installed
+    bool file;    // ... and came from a file that can be reloaded
 };
 
 struct EnableRule {
     int id;
-    bool (*enabled)(int running, int faktor);
+    bool (*enabled)(const MenuState& state);
 };
 
 constexpr EnableRule EnableRules[] = {
-    {MainWindow::Langsamer, [](int, int faktor) { return faktor < MainWindow::MaxFaktor; }},
-    {MainWindow::Schneller, [](int, int faktor) { return faktor > MainWindow::MinFaktor; }},
-    {MainWindow::Continue, [](int running, int) { return running == 0; }},
-    {MainWindow::Einzelschritt, [](int running, int) { return running == 0; }},
-    {MainWindow::Stop, [](int running, int) { return running != 0; }},
+    {MainWindow::Langsamer, [](const MenuState& s) { return s.faktor < MainWindow::MaxFaktor; }},
+    {MainWindow::Schneller, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
+    {MainWindow::Echtzeit, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
+    {MainWindow::FaktorAnzeige, [](const MenuState&) { return false; }},
+    {MainWindow::Continue, [](const MenuState& s) { return !s.running && s.program; }},
+    {MainWindow::Einzelschritt, [](const MenuState& s) { return !s.running && s.program; }},
+    {MainWindow::Stop, [](const MenuState& s) { return s.running; }},
+    {MainWindow::NeuLaden, [](const MenuState& s) { return s.file; }},
 };
 
-std::optional<QString> askForProgram(QWidget* owner) {
-    const QString path = QFileDialog::getOpenFileName(owner, QStringLiteral("Programm laden"),
-                                                      QString(), QStringLiteral("Awlfile (*.awl)"));
-    if (path.isEmpty()) {
+const QString EmptyHint = QStringLiteral("Kein Programm geladen\n"
+                                         "Datei > Laden oder eine .awl-Datei hierher ziehen");
+
+// A drop loads one local program file; anything else is refused before it is dropped.
+std::optional<QString> droppedProgram(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().first().isLocalFile()) {
+        return std::nullopt;
+    }
+    const QString path = data->urls().first().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".awl"), Qt::CaseInsensitive)) {
         return std::nullopt;
     }
     return path;
-}
-
-void showErrorBox(QWidget* owner, const QString& text) {
-    QMessageBox::critical(owner, QStringLiteral("Fehler"), text);
 }
 
 // Linux lets a sleeping thread wake up to 50 µs late so that wakeups can be batched; at one
@@ -118,14 +204,19 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
     {Programmstatus, &MainWindow::showProgramStatus},
     {Variablen, &MainWindow::showWatchTable},
     {AllesEntforcen, &MainWindow::unforceAll},
+    {NeuLaden, &MainWindow::reload},
+    {Echtzeit, &MainWindow::realTime},
+    {Kurzanleitung, &MainWindow::showGuide},
+    {Ueber, &MainWindow::showAboutBox},
 };
 
 MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     : QMainWindow(parent), sim(ticks), panelWidget(new PanelWidget(sim.panel(), this)),
       scanTimer(new QTimer(this)), viewTimer(new QTimer(this)),
-      programStatus(new ProgramStatusView(this)), watch(new WatchView(sim, this)),
-      openDialog(askForProgram), errorReport(showErrorBox), stateLabel(new QLabel(this)),
-      rateLabel(new QLabel(this)), timeLabel(new QLabel(this)), fileLabel(new QLabel(this)) {
+      programStatus(new ProgramStatusView(this)), watchTable(new WatchView(sim, this)),
+      openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
+      errorReport(showErrorBox), stateLabel(new QLabel(this)), rateLabel(new QLabel(this)),
+      timeLabel(new QLabel(this)), fileLabel(new QLabel(this)), watch(new ProgramWatch(this)) {
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -141,9 +232,15 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     }
     statusBar()->addPermanentWidget(fileLabel);
     panelWidget->setForceMarks(&sim.forces());
-    connect(watch, &WatchView::forcesChanged, this, &MainWindow::forcesChanged);
+    connect(watchTable, &WatchView::forcesChanged, this, &MainWindow::forcesChanged);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     panelWidget->setFocus();
+    setAcceptDrops(true);
+    // The menu bar holds the keyboard after Alt or a menu's Esc; the switches' keys still
+    // reach the panel (and give it the keyboard back).
+    menuBar()->installEventFilter(this);
+    connect(watch, &ProgramWatch::changed, this, &MainWindow::reloadWhenChanged);
+    refreshState();
 
     keepTimerWakeupsPrecise();
     scanTimer->setObjectName(QStringLiteral("scanTimer"));
@@ -164,52 +261,80 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
 MainWindow::~MainWindow() {
     scanTimer->stop();
     viewTimer->stop();
-    delete watch;
+    delete watchTable;
     delete programStatus;
     delete panelWidget;
 }
 
 void MainWindow::buildMenu() {
     for (const Popup& popup : Popups) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(popup.title));
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(popup.title));
         for (const MenuEntry& item : popup.items) {
             if (item.text == nullptr) {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromLatin1(item.text));
+            QAction* action = menu->addAction(QString::fromUtf8(item.text));
             action->setData(item.id);
-            if (item.shortcut != nullptr) {
-                action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
+            action->setShortcuts(shortcutsOf(item.id));
+            if (isRecentFile(item.id)) {
+                action->setVisible(false);
+                recentEntries << action;
             }
             connect(action, &QAction::triggered, this, [this, id = item.id] { command(id); });
         }
-        connect(menu, &QMenu::aboutToShow, this, [this, menu] { applyMenuState(*menu); });
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            showRecentFiles(recentEntries, settingsStore.recentFiles());
+            applyMenuState(*menu);
+        });
     }
 }
 
 void MainWindow::applyMenuState(QMenu& menu) const {
     for (QAction* action : menu.actions()) {
-        action->setEnabled(isCommandEnabled(action->data().toInt()));
+        const int id = action->data().toInt();
+        if (id == FaktorAnzeige) {
+            action->setText(QStringLiteral("Faktor 1:%1").arg(faktor()));
+        }
+        action->setEnabled(isCommandEnabled(id));
     }
 }
 
-bool MainWindow::isCommandEnabled(int id) const noexcept {
+void MainWindow::refreshState() {
+    for (QAction* popup : menuBar()->actions()) {
+        if (popup->menu() != nullptr) {
+            applyMenuState(*popup->menu());
+        }
+    }
+    panelWidget->setHint(sim.hasProgram() ? QString() : EmptyHint);
+}
+
+bool MainWindow::isCommandEnabled(int id) const {
+    if (isRecentFile(id)) {
+        const QStringList files = settingsStore.recentFiles();
+        const qsizetype index = id - RecentFile1;
+        return index < files.size() && QFileInfo::exists(files[index]);
+    }
+    const MenuState state{sim.isRunning(), faktor(), sim.hasProgram(), !programFile().isEmpty()};
     for (const EnableRule& rule : EnableRules) {
         if (rule.id == id) {
-            return rule.enabled(isRunning(), faktor());
+            return rule.enabled(state);
         }
     }
     return true;
 }
 
 void MainWindow::command(int id) {
+    if (isRecentFile(id)) {
+        openRecent(id - RecentFile1);
+    }
     for (const CommandEntry& entry : Commands) {
         if (entry.id == id) {
             (this->*entry.run)();
-            return;
+            break;
         }
     }
+    refreshState();
 }
 
 void MainWindow::tick() {
@@ -251,7 +376,8 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
         const QString where = QString::fromStdString(fault->describe());
         programStatus->markFault(fault->getLine(), where);
         refreshViews();
-        errorReport(this, where);
+        refreshState();
+        reportError(where);
         return;
     }
     // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
@@ -262,15 +388,11 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
 }
 
 void MainWindow::load(const QString& path) {
-    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
-        reportError(error->getText());
-        return;
+    const auto error = install(path);
+    refreshState();
+    if (error) {
+        reportError(*error);
     }
-    fileName = QFileInfo(path).fileName();
-    setWindowTitle(fileName + QStringLiteral(" - KVX-Simulator"));
-    lastFault.reset();
-    programStatus->setProgram(sim.cpu());
-    refreshViews();
 }
 
 void MainWindow::showProgramStatus() {
@@ -280,13 +402,13 @@ void MainWindow::showProgramStatus() {
 }
 
 void MainWindow::showWatchTable() {
-    watch->show();
-    watch->raise();
-    watch->refresh();
+    watchTable->show();
+    watchTable->raise();
+    watchTable->refresh();
 }
 
 void MainWindow::unforceAll() {
-    watch->unforceAll();
+    watchTable->unforceAll();
 }
 
 void MainWindow::forcesChanged() {
@@ -299,8 +421,8 @@ void MainWindow::refreshViews() {
     if (programStatus->isVisible() && sim.isRunning()) {
         captureNext = true;
     }
-    if (watch->isVisible()) {
-        watch->refresh();
+    if (watchTable->isVisible()) {
+        watchTable->refresh();
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - markMs >= 1000) {
@@ -336,14 +458,143 @@ QStringList MainWindow::statusTexts() const {
             fileName.isEmpty() ? QStringLiteral("Kein Programm") : fileName};
 }
 
+std::optional<QString> MainWindow::install(const QString& path) {
+    // The version read is the one stamped before reading: a save during the load is then
+    // seen as the newer version it is.
+    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
+    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
+        return errorText(*error, path);
+    }
+    watch->watch(path, version);
+    settingsStore.addRecentFile(path);
+    settingsStore.setLastFolder(QFileInfo(path).absolutePath());
+    fileName = QFileInfo(path).fileName();
+    setWindowTitle(fileName + QStringLiteral(" - KVX-Simulator"));
+    lastFault.reset();
+    // The old program's nodes are gone: the status view takes the new listing at once.
+    programStatus->setProgram(sim.cpu());
+    panelWidget->update();
+    refreshViews();
+    return std::nullopt;
+}
+
+// A reload replaces the program, not the user's choice to run it: a running program runs on
+// from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
+// so that stepping through a program survives editing it. (Laden and a drop start the program
+// they load, as loading a program always has.) A run stopped by a fault counts as stopped.
+void MainWindow::reload() {
+    const QString path = programFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool wasRunning = sim.isRunning();
+    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
+    const auto error = install(path);
+    if (error) {
+        // A version that failed is not tried again until it changes.
+        watch->seen(version);
+    } else if (!wasRunning) {
+        sim.stop();
+    }
+    refreshState();
+    if (error) {
+        reportError(*error);
+    }
+}
+
+void MainWindow::reloadWhenChanged() {
+    if (reporting) {
+        reloadWaiting = true;
+        return;
+    }
+    reload();
+}
+
+void MainWindow::openRecent(int index) {
+    const QStringList files = settingsStore.recentFiles();
+    if (index < files.size()) {
+        load(files[index]);
+    }
+}
+
+void MainWindow::openAtStart(const QString& path) {
+    startFile = path;
+    if (windowHandle() == nullptr) {
+        create();
+    }
+    if (windowHandle()->isExposed()) {
+        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+    } else {
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+QString MainWindow::programFile() const {
+    return watch->path();
+}
+
+QString MainWindow::ladenFolder() const {
+    return programFile().isEmpty() ? settingsStore.lastFolder()
+                                   : QFileInfo(programFile()).absolutePath();
+}
+
 void MainWindow::reportError(const char* text) {
-    errorReport(this, QString::fromUtf8(text));
+    reportError(QString::fromUtf8(text));
+}
+
+void MainWindow::reportError(const QString& text) {
+    const bool nested = std::exchange(reporting, true);
+    errorReport(this, text);
+    reporting = nested;
+    if (!reporting && std::exchange(reloadWaiting, false)) {
+        reload();
+    }
 }
 
 void MainWindow::chooseAndLoad() {
     if (const auto path = openDialog(this)) {
+        settingsStore.setLastFolder(QFileInfo(*path).absolutePath());
         load(*path);
     }
+}
+
+void MainWindow::showGuide() {
+    showQuickGuide(this, quickGuideHtml(menuBar()->actions()));
+}
+
+void MainWindow::showAboutBox() {
+    showAbout(this);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedProgram(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (const auto path = droppedProgram(event->mimeData())) {
+        event->acceptProposedAction();
+        // After the drop has finished: the source must not wait for an error box.
+        QTimer::singleShot(0, this, [this, file = *path] { load(file); });
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == menuBar() && event->type() == QEvent::KeyPress) {
+        if (const auto no = PanelWidget::switchForKey(*static_cast<QKeyEvent*>(event))) {
+            panelWidget->setFocus(Qt::ShortcutFocusReason);
+            panelWidget->toggle(*no);
+            return true;
+        }
+    }
+    // The start file is loaded once the window is on screen, where its error box belongs.
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && !startFile.isEmpty()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::quit() {

@@ -1,5 +1,7 @@
 // The simulator window: a view over one Session. It owns the scan timer and turns menu
 // commands into the session's run control; painting and panel input belong to PanelWidget.
+// Around that sits the edit-load loop: the loaded file is reloaded when it changes on disk,
+// the files loaded last are offered again, and a file dropped on the window is loaded.
 #pragma once
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <QString>
 
 #include "core/status.h"
+#include "frontend/settings.h"
 #include "session/session.h"
 
 class QLabel;
@@ -21,6 +24,7 @@ namespace kvx {
 class PanelWidget;
 class ProgramStatusView;
 class WatchView;
+class ProgramWatch;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -39,6 +43,15 @@ public:
         Programmstatus = 201,
         Variablen = 202,
         AllesEntforcen = 203,
+        NeuLaden = 120,
+        Echtzeit = 121,
+        // The Timer menu's first row, showing the speed factor; never enabled.
+        FaktorAnzeige = 122,
+        Kurzanleitung = 123,
+        Ueber = 124,
+        // The recent files, the newest first.
+        RecentFile1 = 131,
+        RecentFile8 = 138,
     };
     static constexpr int MinFaktor = Session::MinFaktor;
     static constexpr int MaxFaktor = Session::MaxFaktor;
@@ -58,11 +71,23 @@ public:
     void command(int id);
     // Whether the menu item `id` is enabled in the current state; ids without a rule
     // (separators, the system menu) always are.
-    bool isCommandEnabled(int id) const noexcept;
+    bool isCommandEnabled(int id) const;
 
     // Loads a program file as "&Laden" does after its dialog: on success the CPU is reset and
-    // running; on failure the error is reported and program and run state stay as they were.
+    // running, the file is watched and heads the recent files; on failure the error is
+    // reported and program, run state and watched file stay as they were.
     void load(const QString& path);
+    // Loads `path` as load() does once the window is on screen, so that an error box has its
+    // place over the window (the command line's FILE).
+    void openAtStart(const QString& path);
+    // The file the installed program came from (absolute); empty before the first load.
+    QString programFile() const;
+    // Where the Laden dialog opens: the folder of the loaded file, else the one used last.
+    QString ladenFolder() const;
+
+    // The recent files and the last folder; tests point it at a file of their own.
+    void setSettings(Settings store) { settingsStore = std::move(store); }
+    const Settings& settings() const noexcept { return settingsStore; }
 
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
@@ -74,7 +99,7 @@ public:
     Session& session() noexcept { return sim; }
     PanelWidget& panel() noexcept { return *panelWidget; }
     ProgramStatusView& statusView() noexcept { return *programStatus; }
-    WatchView& watchView() noexcept { return *watch; }
+    WatchView& watchView() noexcept { return *watchTable; }
     // The texts of the status bar: run state, scan rate, simulated time with the divisor, file.
     QStringList statusTexts() const;
 
@@ -87,14 +112,25 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenu();
     void applyMenuState(QMenu& menu) const;
+    // Menu enabling (which shortcuts follow) and the empty panel's hint, after any change.
+    void refreshState();
     // Repaints after a scan that changed the LEDs and reports a fault the scan raised.
     void afterScan(const std::array<int, MyIO::Size>& ledsBefore,
                    const std::optional<CPUException>& fault);
     void reportError(const char* text);
+    void reportError(const QString& text);
+    // Installs the program of `path`; the text for the error box when it did not load.
+    std::optional<QString> install(const QString& path);
+    void reload();
+    void reloadWhenChanged();
+    void openRecent(int index);
 
     void chooseAndLoad();
     void slower() noexcept { sim.slower(); }
@@ -110,6 +146,9 @@ private:
     void forcesChanged();
     // One scan through the session, captured for the status view when it asked for one.
     std::optional<CPUException> scanOnce(bool whateverTheRunState);
+    void realTime() noexcept { sim.realTime(); }
+    void showGuide();
+    void showAboutBox();
 
     struct CommandEntry {
         int id;
@@ -122,7 +161,7 @@ private:
     QTimer* scanTimer;
     QTimer* viewTimer;
     ProgramStatusView* programStatus;
-    WatchView* watch;
+    WatchView* watchTable;
     OpenDialog openDialog;
     ErrorReport errorReport;
     StatusCapture capture;
@@ -137,6 +176,13 @@ private:
     std::uint64_t scansAtMark = 0;
     qint64 markMs = 0;
     double scanRate = 0;
+    Settings settingsStore;
+    ProgramWatch* watch;
+    QList<QAction*> recentEntries;
+    QString startFile;
+    // While an error box is up, a reload waits for it to close.
+    bool reporting = false;
+    bool reloadWaiting = false;
 };
 
 } // namespace kvx

@@ -1,11 +1,14 @@
 #include "frontend/panel.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include "core/forcing.h"
 #include "session/myio.h"
@@ -81,6 +84,45 @@ void drawForceMarks(QPainter& p, const Row& row, const ForceTable& forces, bool 
     }
 }
 
+// The hint: a light card with a dark frame, its first line bold.
+const QColor HintBackground(250, 250, 246);
+const QColor HintFrame(90, 90, 96);
+constexpr int HintPadding = 14;
+
+void drawHint(QPainter& p, const QRect& area, const QString& text) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QFont bold = p.font();
+    bold.setBold(true);
+    const QFont plain = p.font();
+    const QFontMetrics plainMetrics(plain);
+    const QFontMetrics boldMetrics(bold);
+    int width = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        width = std::max(width, (i == 0 ? boldMetrics : plainMetrics).horizontalAdvance(lines[i]));
+    }
+    const int lineHeight = std::max(plainMetrics.height(), boldMetrics.height());
+    const QSize size(width + 2 * HintPadding,
+                     lineHeight * static_cast<int>(lines.size()) + 2 * HintPadding);
+    QRect card(QPoint(), size);
+    card.moveCenter(area.center());
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(HintFrame);
+    p.setBrush(HintBackground);
+    p.drawRoundedRect(QRectF(card).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    int y = card.top() + HintPadding;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        p.setFont(i == 0 ? bold : plain);
+        p.drawText(QRect(card.left(), y, card.width(), lineHeight), Qt::AlignCenter, lines[i]);
+        y += lineHeight;
+    }
+    p.restore();
+}
+
+QString stateName(int state) {
+    return state != 0 ? QStringLiteral("an") : QStringLiteral("aus");
+}
+
 } // namespace
 
 PanelWidget::PanelWidget(MyIO& panelIO, QWidget* parent)
@@ -97,6 +139,57 @@ std::optional<int> PanelWidget::switchAt(QPoint pos) noexcept {
     return MyIO::Size - 1 - (pos.x() - ColumnLeft) / ColumnPitch;
 }
 
+std::optional<int> PanelWidget::ledAt(QPoint pos) noexcept {
+    const int top = LedRow.imageY;
+    if (pos.y() < top || pos.y() >= top + ImageSize || pos.x() < BandLeft || pos.x() > BandRight) {
+        return std::nullopt;
+    }
+    return MyIO::Size - 1 - (pos.x() - ColumnLeft) / ColumnPitch;
+}
+
+QString PanelWidget::toolTipAt(QPoint pos) const {
+    if (const auto led = ledAt(pos)) {
+        return QStringLiteral("LED A0.%1: %2")
+            .arg(*led)
+            .arg(stateName(io.OutState[static_cast<std::size_t>(*led)]));
+    }
+    if (const auto no = switchAt(pos)) {
+        return QStringLiteral("Schalter E0.%1: %2")
+            .arg(*no)
+            .arg(stateName(io.InState[static_cast<std::size_t>(*no)]));
+    }
+    return {};
+}
+
+void PanelWidget::setHint(const QString& text) {
+    if (text != hintText) {
+        hintText = text;
+        update();
+    }
+}
+
+bool PanelWidget::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = toolTipAt(help->pos());
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            // The tip goes when the pointer leaves the column it names.
+            const int column = (help->pos().x() - ColumnLeft) / ColumnPitch;
+            const QRect item = ledAt(help->pos())
+                                   ? QRect(ColumnLeft + ColumnPitch * column, LedRow.imageY,
+                                           ColumnPitch, ImageSize)
+                                   : QRect(ColumnLeft + ColumnPitch * column, BandTop, ColumnPitch,
+                                           BandBottom - BandTop + 1);
+            QToolTip::showText(help->globalPos(), text, this, item);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void PanelWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Background);
@@ -107,12 +200,22 @@ void PanelWidget::paintEvent(QPaintEvent*) {
         drawForceMarks(p, LedRow, *forced, true);
         drawForceMarks(p, SwitchRow, *forced, false);
     }
+    if (!hintText.isEmpty()) {
+        drawHint(p, rect(), hintText);
+    }
+}
+
+std::optional<int> PanelWidget::switchForKey(const QKeyEvent& key) noexcept {
+    const QString text = key.text();
+    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'7') {
+        return text[0].unicode() - u'0';
+    }
+    return std::nullopt;
 }
 
 void PanelWidget::keyPressEvent(QKeyEvent* event) {
-    const QString text = event->text();
-    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'7') {
-        toggle(text[0].unicode() - u'0');
+    if (const auto no = switchForKey(*event)) {
+        toggle(*no);
         return;
     }
     event->ignore();

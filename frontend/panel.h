@@ -1,11 +1,15 @@
 // The I/O panel on screen: draws the LEDs and switches of a MyIO and lets the user flip a
-// switch with the keys 0 to 7 or a left click on the row of switches.
+// switch with the keys 0 to 7 or a left click on the row of switches. Hovering an LED or a
+// switch names it with its state; an optional hint is drawn centred over the panel.
 #pragma once
 
 #include <optional>
 
 #include <QPixmap>
+#include <QString>
 #include <QWidget>
+
+class QKeyEvent;
 
 namespace kvx {
 
@@ -32,18 +36,31 @@ public:
     // The switch a left click at `pos` flips: clicks in the band y 160..222, x 10..569 hit
     // the column to their left (gaps included); anything else hits nothing.
     static std::optional<int> switchAt(QPoint pos) noexcept;
+    // The LED the image at `pos` shows (the same columns, over the height of the images).
+    static std::optional<int> ledAt(QPoint pos) noexcept;
+    // What hovering at `pos` tells: "LED A0.3: an", "Schalter E0.5: aus", or nothing.
+    QString toolTipAt(QPoint pos) const;
+
+    // A short text drawn centred over the panel while not empty (the window's empty state).
+    void setHint(const QString& text);
+    const QString& hint() const noexcept { return hintText; }
+
+    // The switch a key flips: one whose text is a digit 0 to 7.
+    static std::optional<int> switchForKey(const QKeyEvent& key) noexcept;
+    // Flips switch `no` (0..7) as its key does.
+    void toggle(int no);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void toggle(int no);
-
     MyIO& io;
     QPixmap part;
     const ForceTable* forced = nullptr;
+    QString hintText;
 };
 
 } // namespace kvx

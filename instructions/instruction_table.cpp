@@ -4,7 +4,9 @@
 // rules, in order; the first rule that fails names the error.
 
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/common.h"
@@ -281,14 +283,22 @@ std::unique_ptr<Operation> CPU::parserCommand(std::string_view Opcode,
                                               std::optional<std::string_view> p1,
                                               std::optional<std::string_view> p2) {
     // Operand texts first: a bad operand is reported even on a line with an unknown mnemonic.
-    std::unique_ptr<Parameter> first = p1 ? parserParameter(*p1) : nullptr;
-    std::unique_ptr<Parameter> second = p2 ? parserParameter(*p2) : nullptr;
+    // Each refusal names the text it refused as its token.
+    const auto operand = [this](std::optional<std::string_view> text) {
+        try {
+            return text ? parserParameter(*text) : nullptr;
+        } catch (const CPUException& e) {
+            throw CPUException(e.getText(), std::nullopt, std::string(*text));
+        }
+    };
+    std::unique_ptr<Parameter> first = operand(p1);
+    std::unique_ptr<Parameter> second = operand(p2);
     for (const Mnemonic& entry : Mnemonics) {
         if (entry.text == Opcode) {
             return entry.maker(std::move(first), std::move(second));
         }
     }
-    throw CPUException("Unknown Operation");
+    throw CPUException("Unknown Operation", std::nullopt, std::string(Opcode));
 }
 
 } // namespace kvx

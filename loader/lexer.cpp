@@ -1,5 +1,6 @@
 #include "loader/lexer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/common.h"
@@ -41,11 +42,14 @@ int MyyyLexer::getToken() {
 }
 
 std::string_view MyyyLexer::tokenText() const noexcept {
+    return rawTokenText().substr(std::min(static_cast<std::size_t>(off), rawTokenText().size()));
+}
+
+std::string_view MyyyLexer::rawTokenText() const noexcept {
     if (ended) {
         return {};
     }
-    return std::string_view(YYText(), static_cast<std::size_t>(YYLeng()))
-        .substr(static_cast<std::size_t>(off));
+    return {YYText(), static_cast<std::size_t>(YYLeng())};
 }
 
 // flex is handed everything that fits at once: one byte per call would make flex rescan the
@@ -68,8 +72,9 @@ void MyyyLexer::LexerError(const char* msg) {
 }
 
 void MyyyLexer::unexpectedText() const {
-    // The lexeme is one byte; a NUL byte leaves the text part empty.
-    throw CPUException("Unexpected text(" + std::to_string(lineno()) + "):" + YYText(), lineno());
+    // The lexeme is one byte; a NUL byte leaves the text part empty, but not the token.
+    throw CPUException("Unexpected text(" + std::to_string(lineno()) + "):" + YYText(), lineno(),
+                       std::string(rawTokenText()));
 }
 
 Lexer::Lexer(Reader& r) : info(std::make_unique<MyyyLexer>(r)) {}

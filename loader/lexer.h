@@ -28,6 +28,8 @@ public:
     // Text of the token returned last, without the "//" of a comment or the "TITLE=" of a
     // title.
     std::string_view tokenText() const noexcept;
+    // The whole text of the token returned last, as the input holds it; empty at the end.
+    std::string_view rawTokenText() const noexcept;
     // Line on which the token returned last starts; at the end of the input, the line of the
     // last character (1 for an empty input).
     int tokenLine() const noexcept { return startLine; }
@@ -61,6 +63,7 @@ public:
 
     int getNextTokenType() { return info->getToken(); }
     std::string getTokenText() const { return std::string(info->tokenText()); }
+    std::string getRawTokenText() const { return std::string(info->rawTokenText()); }
     int getLineNo() const noexcept { return info->tokenLine(); }
 
 private:

@@ -193,7 +193,8 @@ std::unique_ptr<Operation> Parser::ParserOperation() {
             op->check();
         }
     } catch (const CPUException& e) {
-        ParserError(e.getText(), line);
+        // A refused operand names itself; anything else the instruction refuses is its own.
+        ParserError(e.getText(), line, e.getToken().value_or(mnemonic));
     }
     if (nexttok != TOK_NEWLINE) {
         ParserError("Newline expected");
@@ -219,13 +220,13 @@ std::int32_t Parser::parseInt(std::string_view text) const {
 }
 
 void Parser::ParserError(std::string_view msg) const {
-    ParserError(msg, lex->getLineNo());
+    ParserError(msg, lex->getLineNo(), lex->getRawTokenText());
 }
 
-void Parser::ParserError(std::string_view msg, int line) const {
+void Parser::ParserError(std::string_view msg, int line, std::string token) const {
     std::string text = "Parse-error(" + std::to_string(line) + "):";
     text.append(msg);
-    throw CPUException(std::move(text), line);
+    throw CPUException(std::move(text), line, std::move(token));
 }
 
 void Parser::advance() {

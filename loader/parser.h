@@ -23,7 +23,9 @@ public:
     // Any error throws CPUException: "Parse-error(<line>):<message>" or the scanner's
     // "Unexpected text(<line>):<char>", naming the line on which the offending token starts,
     // or the Reader's own error unchanged. `c` then keeps the program it had, and nothing
-    // built so far is kept.
+    // built so far is kept. Parser and scanner errors carry the offending token: the token
+    // the grammar did not expect, the refused operand, or the mnemonic of a refused
+    // instruction.
     void LoadInCPU(CPU& c, Reader& r);
 
 private:
@@ -35,7 +37,7 @@ private:
     std::unique_ptr<Operation> ParserOperation();
     std::int32_t parseInt(std::string_view text) const;
     [[noreturn]] void ParserError(std::string_view msg) const;
-    [[noreturn]] void ParserError(std::string_view msg, int line) const;
+    [[noreturn]] void ParserError(std::string_view msg, int line, std::string token) const;
 
     void advance();
     // Advances, then requires the new token to be `token`.

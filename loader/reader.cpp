@@ -1,22 +1,54 @@
 #include "loader/reader.h"
 
-#include <filesystem>
-#include <system_error>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/common.h"
 
 namespace kvx {
 
-FRead::FRead(const std::string& path) : name(path), f(std::fopen(path.c_str(), "rb")) {
-    if (!f) {
-        throw CPUException("File " + name + " not found");
+namespace {
+
+// Opens `path` for reading without ever waiting: a FIFO without a writer, a terminal or a
+// device must be refused at once, never block the window or the runner. Such a name is refused
+// before it is opened (opening some devices already does something); O_NONBLOCK keeps the open
+// from waiting should the name be swapped in between, and the type is checked again on what
+// was really opened.
+std::FILE* openRegularFile(const std::string& path) {
+    const auto refuse = [&path](const char* why) { return CPUException("File " + path + why); };
+    constexpr const char* NotRegular = " is not a regular file";
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
+        throw refuse(NotRegular);
     }
-    // Some systems open a directory as a stream that merely fails on the first read.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        throw CPUException("File " + name + " is a directory");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw refuse(" not found");
     }
+    struct stat opened {};
+    const char* why = nullptr;
+    if (::fstat(fd, &opened) != 0) {
+        why = " could not be read";
+    } else if (S_ISDIR(opened.st_mode)) {
+        why = " is a directory";
+    } else if (!S_ISREG(opened.st_mode)) {
+        why = NotRegular;
+    } else if (const int flags = ::fcntl(fd, F_GETFL);
+               flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        why = " could not be read";
+    }
+    std::FILE* f = why == nullptr ? ::fdopen(fd, "rb") : nullptr;
+    if (f == nullptr) {
+        ::close(fd);
+        throw refuse(why != nullptr ? why : " could not be read");
+    }
+    return f;
 }
+
+} // namespace
+
+FRead::FRead(const std::string& path) : name(path), f(openRegularFile(path)) {}
 
 int FRead::read() {
     return lineEnds.read([this] {

@@ -45,8 +45,9 @@ private:
 };
 
 // Reads a file. A file that cannot be opened throws CPUException("File <path> not found"),
-// a directory "File <path> is a directory", and a read error "File <path> could not be read";
-// none of them reads as an empty program. Line ends as for LineEndFilter.
+// a directory "File <path> is a directory", a FIFO, device or socket "File <path> is not a
+// regular file" (at once: nothing waits for a writer), and a read error "File <path> could
+// not be read"; none of them reads as an empty program. Line ends as for LineEndFilter.
 class FRead final : public Reader {
 public:
     explicit FRead(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -259,6 +260,28 @@ void expectOutput(KvxTest& t, const OutputCase& c, Result r) {
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.out, expand(c.out, t.tmp));
     EXPECT_EQ(r.err, expand(c.err, t.tmp));
+}
+
+// A FIFO would block a plain read until some writer came; the runner refuses it at once, as
+// it does any file that is not a regular one. "-" stays standard input.
+TEST_F(KvxTest, NonRegularFilesAreRefused) {
+    ASSERT_EQ(mkfifo((tmp / "fifo.awl").c_str(), 0600), 0);
+    const OutputCase cases[] = {
+        {{"check", "{tmp}/fifo.awl"},
+         "",
+         1,
+         "",
+         "{tmp}/fifo.awl: error: File {tmp}/fifo.awl is not a regular file\n"},
+        {{"run", "/dev/null"},
+         "",
+         1,
+         "",
+         "/dev/null: error: File /dev/null is not a regular file\n"},
+        {{"check", "-"}, "ORGANIZATION_BLOCK M:OB1\nBEGIN\nEND_ORGANIZATION_BLOCK\n", 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        expectOutput(*this, c, kvx(c.args, c.input));
+    }
 }
 
 // ---- list -------------------------------------------------------------------------------

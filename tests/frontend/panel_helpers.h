@@ -17,6 +17,8 @@ inline const QColor DarkGrey(212, 212, 212);
 inline const QColor Knob(248, 248, 248);
 inline const QColor Background(160, 160, 164);
 inline const QColor LabelBackground(170, 170, 170);
+// The card of the empty panel's hint.
+inline const QColor HintBackground(250, 250, 246);
 
 // Left edge of the column that shows bit `bit` (bit 7 at the left).
 inline int columnX(int bit) {

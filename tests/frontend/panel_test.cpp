@@ -1,7 +1,10 @@
-// The panel on its own: which click hits which switch, the keys, and what is drawn where.
+// The panel on its own: which click hits which switch, the keys, what is drawn where, and what
+// hovering tells.
 #include <optional>
 
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include "frontend/panel.h"
 #include "session/myio.h"
@@ -135,6 +138,69 @@ private slots:
         const QImage image = shot(*panel);
         QCOMPARE(image.pixelColor(290 + 30, 160 + 52), Knob);
         QCOMPARE(image.pixelColor(290 + 30, 160 + 8), Background);
+    }
+
+    // LEDs are named over their images, switches over their whole click band.
+    void hoveringNamesTheLedOrSwitchWithItsState_data() {
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<QString>("off");
+        QTest::addColumn<QString>("on"); // with output and input bit of that column set
+        QTest::newRow("LED A0.7") << QPoint(10, 50) << "LED A0.7: aus"
+                                  << "LED A0.7: an";
+        QTest::newRow("LED A0.3") << QPoint(290 + 30, 80) << "LED A0.3: aus"
+                                  << "LED A0.3: an";
+        QTest::newRow("LED A0.0 edge") << QPoint(569, 111) << "LED A0.0: aus"
+                                       << "LED A0.0: an";
+        QTest::newRow("switch E0.5") << QPoint(150 + 5, 200) << "Schalter E0.5: aus"
+                                     << "Schalter E0.5: an";
+        QTest::newRow("switch gap") << QPoint(75, 222) << "Schalter E0.7: aus"
+                                    << "Schalter E0.7: an";
+        QTest::newRow("above the LEDs") << QPoint(300, 49) << ""
+                                        << "";
+        QTest::newRow("label row") << QPoint(20, 125) << ""
+                                   << "";
+        QTest::newRow("below the switches") << QPoint(300, 240) << ""
+                                            << "";
+    }
+    void hoveringNamesTheLedOrSwitchWithItsState() {
+        QFETCH(QPoint, pos);
+        QFETCH(QString, off);
+        QFETCH(QString, on);
+        QCOMPARE(panel->toolTipAt(pos), off);
+        const int bit = on.isEmpty() ? 0 : on[on.indexOf(u'.') + 1].digitValue();
+        io.OutState[static_cast<std::size_t>(bit)] = 1;
+        io.InState[static_cast<std::size_t>(bit)] = 1;
+        QCOMPARE(panel->toolTipAt(pos), on);
+
+        // The same text as the tip the toolkit shows.
+        QHelpEvent hover(QEvent::ToolTip, pos, panel->mapToGlobal(pos));
+        QCoreApplication::sendEvent(panel.get(), &hover);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), on);
+        QToolTip::hideText();
+    }
+
+    // The hint's card sits on the middle of the panel, as much left as right of the centre,
+    // and goes without a trace.
+    void hintIsDrawnCentredUntilCleared() {
+        const auto cardPixels = [this](int fromX, int toX) {
+            const QImage image = shot(*panel);
+            int n = 0;
+            for (int y = 0; y < PanelWidget::Height; ++y) {
+                for (int x = fromX; x < toX; ++x) {
+                    n += image.pixelColor(x, y) == HintBackground ? 1 : 0;
+                }
+            }
+            return n;
+        };
+        constexpr int Middle = PanelWidget::Width / 2;
+        QCOMPARE(cardPixels(0, PanelWidget::Width), 0);
+        panel->setHint(QStringLiteral("Kein Programm geladen\nDatei > Laden"));
+        const int left = cardPixels(0, Middle);
+        QVERIFY2(left > 1000, qPrintable(QString::number(left)));
+        QVERIFY(std::abs(cardPixels(Middle, PanelWidget::Width) - left) < left / 10);
+        QCOMPARE(ledCentre(shot(*panel), 0), DarkGrey);
+        panel->setHint(QString());
+        QCOMPARE(cardPixels(0, PanelWidget::Width), 0);
     }
 
 private:

@@ -6,5 +6,7 @@ namespace kvx {
 int runPanelTests(int argc, char** argv);
 int runWindowTests(int argc, char** argv);
 int runViewsTests(int argc, char** argv);
+int runEditLoadTests(int argc, char** argv);
+int runDesktopTests(int argc, char** argv);
 
 } // namespace kvx

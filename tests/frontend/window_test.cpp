@@ -53,6 +53,8 @@ private slots:
         ticks.set(0);
         errors.clear();
         window = std::make_unique<MainWindow>(ticks);
+        // Each test starts without recent files.
+        window->setSettings(Settings(files.filePath(QString("settings%1.ini").arg(++written))));
         // Scans run only when a test calls tick(); the real timer would add stray ones.
         timer()->stop();
         window->setErrorReport([this](QWidget*, const QString& text) { errors << text; });
@@ -83,13 +85,31 @@ private slots:
 
     void menuHasTheItemsAndIds() {
         const QList<QAction*> popups = window->menuBar()->actions();
-        QCOMPARE(popups.size(), 4);
-        const QStringList titles{"&Datei", "&Timer", "&Run", "&Ansicht"};
+        QCOMPARE(popups.size(), 5);
+        const QStringList titles{"&Datei", "&Timer", "&Run", "&Ansicht", "&Hilfe"};
+        // The recent files fill their (hidden) entries 131..138 once the menu opens.
         const QList<QList<std::pair<QString, int>>> items{
-            {{"&Laden", 101}, {"", 0}, {"&Beenden", 103}},
-            {{"&Langsamer", 102}, {"&Schneller", 104}},
+            {{"&Laden", 101},
+             {"&Neu laden", 120},
+             {"", 0},
+             {"", 131},
+             {"", 132},
+             {"", 133},
+             {"", 134},
+             {"", 135},
+             {"", 136},
+             {"", 137},
+             {"", 138},
+             {"", 0},
+             {"&Beenden", 103}},
+            {{"Faktor 1:1", 122},
+             {"", 0},
+             {"&Langsamer", 102},
+             {"&Schneller", 104},
+             {"&Echtzeit", 121}},
             {{"&Continue", 105}, {"&Stop", 106}, {"&Einzelschriit", 107}, {"", 0}, {"&Reset", 109}},
             {{"&Programmstatus", 201}, {"&Variablen", 202}, {"", 0}, {"Alles &entforcen", 203}},
+            {{"&Kurzanleitung", 123}, {"&Über KVX-Simulator", 124}},
         };
         for (qsizetype p = 0; p < popups.size(); ++p) {
             QCOMPARE(popups[p]->text(), titles[p]);
@@ -104,27 +124,49 @@ private slots:
     }
 
     void menuEnablingFollowsState_data() {
+        QTest::addColumn<bool>("loaded");
         QTest::addColumn<int>("running");
         QTest::addColumn<int>("faktor");
-        QTest::newRow("stopped, fastest") << 0 << 1;
-        QTest::newRow("running, fastest") << 1 << 1;
-        QTest::newRow("stopped, between") << 0 << 2;
-        QTest::newRow("running, slowest") << 1 << 1000;
-        QTest::newRow("stopped, slowest") << 0 << 1000;
+        QTest::newRow("stopped, fastest") << true << 0 << 1;
+        QTest::newRow("running, fastest") << true << 1 << 1;
+        QTest::newRow("stopped, between") << true << 0 << 2;
+        QTest::newRow("running, slowest") << true << 1 << 1000;
+        QTest::newRow("stopped, slowest") << true << 0 << 1000;
+        QTest::newRow("no program, stopped") << false << 0 << 1;
+        QTest::newRow("no program, running") << false << 1 << 3;
     }
     void menuEnablingFollowsState() {
+        QFETCH(bool, loaded);
         QFETCH(int, running);
         QFETCH(int, faktor);
+        if (loaded) {
+            window->load(writeProgram(Blinker));
+        }
         window->command(running ? MainWindow::Continue : MainWindow::Stop);
         for (int i = 1; i < faktor; ++i) {
             window->command(MainWindow::Langsamer);
         }
         QCOMPARE(window->faktor(), faktor);
+        // Without a program nothing can run or step; the one recent file is the loaded one.
         const QMap<int, bool> expected{
-            {101, true},         {103, true},         {102, faktor < 1000},
-            {104, faktor > 1},   {105, running == 0}, {106, running != 0},
-            {107, running == 0}, {109, true},         {0, true}, // separators
-            {201, true},         {202, true},         {203, true},
+            {101, true},
+            {103, true},
+            {102, faktor < 1000},
+            {104, faktor > 1},
+            {105, running == 0 && loaded},
+            {106, running != 0},
+            {107, running == 0 && loaded},
+            {109, true},
+            {120, loaded},
+            {121, faktor > 1},
+            {122, false},
+            {123, true},
+            {124, true},
+            {131, loaded},
+            {201, true},
+            {202, true},
+            {203, true},
+            {0, true}, // separators
         };
         for (QAction* popup : window->menuBar()->actions()) {
             QMenu* menu = popup->menu();

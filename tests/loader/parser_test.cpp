@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,51 @@ TEST_F(Load, InstructionErrorsNameTheInstructionLine) {
         EXPECT_EQ(loadError("ORGANIZATION_BLOCK M:O\nBEGIN\nNETWORK 1\n" + c.lines +
                             "END_ORGANIZATION_BLOCK\n"),
                   c.message);
+    }
+}
+
+// The token is data beside the unchanged message, so a front end can quote it exactly.
+TEST_F(Load, ErrorsCarryTheOffendingToken) {
+    struct Case {
+        std::string text;
+        std::string message;
+        std::optional<std::string> token;
+    };
+    const std::string network = "ORGANIZATION_BLOCK M:O\nBEGIN\nNETWORK 1\n"; // lines 1-3
+    const std::string end = "END_ORGANIZATION_BLOCK\n";
+    const std::vector<Case> cases = {
+        {network + "LDX E0.0\n" + end, "Parse-error(4):Unknown Operation", "LDX"},
+        {network + "LD E0.9\n" + end, "Parse-error(4):Bitnumber out of range", "E0.9"},
+        {network + "MOVB VB0 QB1\n" + end, "Parse-error(4):Unknown Parameter Type", "QB1"},
+        {network + "TON T5 100\n" + end, "Parse-error(4):Timer only supports TONR", "TON"},
+        {network + "LD\n" + end, "Parse-error(4):Operand expected", "LD"},
+        {network + "MOVB 5 VB0 VB1\n" + end, "Parse-error(4):Newline expected", "VB1"},
+        {network + "LD E0.0 // c\n" + end, "Parse-error(4):Newline expected", "// c"},
+        {"ORGANIZATION_BLOCK :OB1\n", "Parse-error(1):Blockname expected", ":"},
+        {"ORGANIZATION_BLOCK MAIN:OB1\n\nNETWORK 1\n", "Parse-error(3):BEGIN expected", "NETWORK"},
+        {network + "LD E0.0\n\n\n", "Parse-error(6):End-Block expected", ""},
+        {"ORGANIZATION_BLOCK MAIN\r\n", "Parse-error(1):: expected", "\n"},
+        {"ORGANIZATION_BLOCK M:O\nBEGIN\nNETWORK 1a\n", "Parse-error(3):Network-ID is no number",
+         "1a"},
+        {network + "LD E0.0,\n", "Unexpected text(4):,", ","},
+        {network + std::string("LD \0", 4), "Unexpected text(4):", std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("program:\n" + c.text);
+        try {
+            load(c.text);
+            ADD_FAILURE() << "loaded";
+        } catch (const CPUException& e) {
+            EXPECT_EQ(e.getText(), c.message);
+            EXPECT_EQ(e.getToken(), c.token);
+        }
+    }
+    // Errors of the file itself belong to no token.
+    try {
+        FRead missing((std::filesystem::temp_directory_path() / "kvx-no-such.awl").string());
+        ADD_FAILURE() << "opened";
+    } catch (const CPUException& e) {
+        EXPECT_EQ(e.getToken(), std::nullopt);
     }
 }
 

@@ -1,5 +1,10 @@
 // Character sources: line-end handling and files that cannot be read.
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -72,6 +77,26 @@ TEST_F(FileRead, MissingFileNamesThePath) {
 
 TEST_F(FileRead, DirectoryIsNoProgram) {
     EXPECT_EQ(openError(dir.string()), "File " + dir.string() + " is a directory");
+}
+
+// A FIFO without a writer would block a plain open for ever; a device or socket is no
+// program. Each is refused at once, by the same message.
+TEST_F(FileRead, NonRegularFilesAreRefusedWithoutWaiting) {
+    const std::string fifo = (dir / "fifo.awl").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socketPath = (dir / "socket.awl").string();
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    for (const std::string& path : {fifo, socketPath, std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(openError(path), "File " + path + " is not a regular file");
+    }
+    ::close(sock);
 }
 
 } // namespace

@@ -1,0 +1,24 @@
+// The window's standard dialogs: the "Fehler" box and the Laden file dialog.
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+class QFileDialog;
+class QWidget;
+
+namespace kvx {
+
+// Shows `text` in the modal "Fehler" box, centred on `owner`'s window wherever that is, also
+// while the window manager is still placing it.
+void showErrorBox(QWidget* owner, const QString& text);
+
+// Sets up the Laden dialog: programs and all files to choose from, starting in `folder`, and
+// large enough that its columns can be read.
+void prepareProgramDialog(QFileDialog& dialog, const QString& folder);
+
+// Asks for a program file, starting in `folder`; nullopt when cancelled.
+std::optional<QString> askForProgram(QWidget* owner, const QString& folder);
+
+} // namespace kvx
