@@ -96,4 +96,14 @@ std::optional<QString> askForProgram(QWidget* owner, const QString& folder) {
     return dialog.selectedFiles().first();
 }
 
+std::optional<QString> askForRecording(QWidget* owner, const QString& folder) {
+    const QString path =
+        QFileDialog::getSaveFileName(owner, QStringLiteral("Aufzeichnung speichern"), folder,
+                                     QStringLiteral("Szenario (*.scn);;Alle Dateien (*)"));
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    return path.endsWith(QStringLiteral(".scn")) ? path : path + QStringLiteral(".scn");
+}
+
 } // namespace kvx

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDate>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -55,6 +56,7 @@ struct Popup {
 constexpr MenuEntry DateiItems[] = {
     {"&Laden", MainWindow::Laden},
     {"&Neu laden", MainWindow::NeuLaden},
+    {"&Aufzeichnen...", MainWindow::Aufzeichnen},
     {nullptr, 0},
     {"", MainWindow::RecentFile1},
     {"", MainWindow::RecentFile1 + 1},
@@ -163,6 +165,7 @@ constexpr EnableRule EnableRules[] = {
     {MainWindow::Einzelschritt, [](const MenuState& s) { return !s.running && s.program; }},
     {MainWindow::Stop, [](const MenuState& s) { return s.running; }},
     {MainWindow::NeuLaden, [](const MenuState& s) { return s.file; }},
+    {MainWindow::Aufzeichnen, [](const MenuState& s) { return s.program; }},
 };
 
 const QString EmptyHint = QStringLiteral("Kein Programm geladen\n"
@@ -205,6 +208,7 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
     {Variablen, &MainWindow::showWatchTable},
     {AllesEntforcen, &MainWindow::unforceAll},
     {NeuLaden, &MainWindow::reload},
+    {Aufzeichnen, &MainWindow::toggleRecording},
     {Echtzeit, &MainWindow::realTime},
     {Kurzanleitung, &MainWindow::showGuide},
     {Ueber, &MainWindow::showAboutBox},
@@ -215,6 +219,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
       scanTimer(new QTimer(this)), viewTimer(new QTimer(this)),
       programStatus(new ProgramStatusView(this)), watchTable(new WatchView(sim, this)),
       openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
+      saveDialog([this](QWidget* owner) { return askForRecording(owner, ladenFolder()); }),
       errorReport(showErrorBox), stateLabel(new QLabel(this)), rateLabel(new QLabel(this)),
       timeLabel(new QLabel(this)), fileLabel(new QLabel(this)), watch(new ProgramWatch(this)) {
     setWindowTitle(QStringLiteral("KVX-Simulator"));
@@ -233,6 +238,11 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     statusBar()->addPermanentWidget(fileLabel);
     panelWidget->setForceMarks(&sim.forces());
     connect(watchTable, &WatchView::forcesChanged, this, &MainWindow::forcesChanged);
+    connect(panelWidget, &PanelWidget::switchFlipped, this, [this](int no, int value) {
+        if (recorder) {
+            recorder->switchSet(sim.now(), no, value);
+        }
+    });
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     panelWidget->setFocus();
     setAcceptDrops(true);
@@ -259,6 +269,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
 // Members die before QMainWindow deletes its children: stop the scans and drop the panel
 // widget while the model it draws is still alive.
 MainWindow::~MainWindow() {
+    endRecording();
     scanTimer->stop();
     viewTimer->stop();
     delete watchTable;
@@ -295,6 +306,10 @@ void MainWindow::applyMenuState(QMenu& menu) const {
         const int id = action->data().toInt();
         if (id == FaktorAnzeige) {
             action->setText(QStringLiteral("Faktor 1:%1").arg(faktor()));
+        }
+        if (id == Aufzeichnen) {
+            action->setText(isRecording() ? QStringLiteral("Aufzeichnung &beenden")
+                                          : QStringLiteral("&Aufzeichnen..."));
         }
         action->setEnabled(isCommandEnabled(id));
     }
@@ -341,6 +356,9 @@ void MainWindow::tick() {
     if (sim.isRunning()) {
         const auto leds = sim.panel().OutState;
         afterScan(leds, scanOnce(false));
+        if (recorder) [[unlikely]] {
+            recordScan(false);
+        }
     }
 }
 
@@ -349,6 +367,78 @@ void MainWindow::step() {
     // The status view shows every single step at once.
     captureNext = programStatus->isVisible();
     afterScan(leds, scanOnce(true));
+    if (recorder) {
+        recordScan(true);
+    }
+}
+
+void MainWindow::recordScan(bool singleStep) {
+    ScenarioRecorder::Panel leds{};
+    std::copy(sim.panel().OutState.begin(), sim.panel().OutState.end(), leds.begin());
+    if (singleStep) {
+        recorder->singleStep(sim.now(), leds);
+    } else {
+        recorder->scanned(sim.now(), leds);
+    }
+}
+
+void MainWindow::resume() {
+    if (recorder && !sim.isRunning()) {
+        recorder->continued(sim.now());
+    }
+    sim.run();
+}
+
+void MainWindow::stop() {
+    if (recorder && sim.isRunning()) {
+        recorder->stopped(sim.now());
+    }
+    sim.stop();
+}
+
+// The recording starts from a reset CPU with the switches as they are, as the replay starts
+// from a freshly loaded program; memory that the program kept from before is not part of it.
+void MainWindow::toggleRecording() {
+    if (recorder) {
+        endRecording();
+        return;
+    }
+    if (!sim.hasProgram()) {
+        return;
+    }
+    const auto path = saveDialog(this);
+    if (!path) {
+        return;
+    }
+    auto file = std::make_unique<std::ofstream>(QFile::encodeName(*path).toStdString());
+    if (!*file) {
+        reportError(QStringLiteral("File %1 could not be written").arg(*path));
+        return;
+    }
+    ScenarioRecorder::Panel switches{};
+    std::copy(sim.panel().InState.begin(), sim.panel().InState.end(), switches.begin());
+    sim.reset();
+    recordFile = std::move(file);
+    recorder = std::make_unique<ScenarioRecorder>(
+        *recordFile, (programFile().isEmpty() ? fileName : programFile()).toStdString(),
+        QDate::currentDate().toString(Qt::ISODate).toStdString(), sim.now(), switches);
+    if (!sim.isRunning()) {
+        recorder->stopped(sim.now());
+    }
+}
+
+void MainWindow::endRecording() {
+    if (!recorder) {
+        return;
+    }
+    recorder->finish(sim.now());
+    recorder.reset();
+    recordFile->close();
+    const bool failed = !*recordFile;
+    recordFile.reset();
+    if (failed) {
+        reportError(QStringLiteral("The recording could not be written completely"));
+    }
 }
 
 std::optional<CPUException> MainWindow::scanOnce(bool whateverTheRunState) {
@@ -363,6 +453,9 @@ std::optional<CPUException> MainWindow::scanOnce(bool whateverTheRunState) {
 }
 
 void MainWindow::resetCpu() {
+    if (recorder) {
+        recorder->reset(sim.now());
+    }
     sim.reset();
     refreshViews();
 }
@@ -465,6 +558,8 @@ std::optional<QString> MainWindow::install(const QString& path) {
     if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
         return errorText(*error, path);
     }
+    // A new program makes the recording so far a scenario of the old one.
+    endRecording();
     watch->watch(path, version);
     settingsStore.addRecentFile(path);
     settingsStore.setLastFolder(QFileInfo(path).absolutePath());

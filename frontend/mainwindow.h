@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QMainWindow>
@@ -13,6 +15,7 @@
 
 #include "core/status.h"
 #include "frontend/settings.h"
+#include "scenario/recorder.h"
 #include "session/session.h"
 
 class QLabel;
@@ -44,6 +47,8 @@ public:
         Variablen = 202,
         AllesEntforcen = 203,
         NeuLaden = 120,
+        // Starts a recording, or ends the one running.
+        Aufzeichnen = 140,
         Echtzeit = 121,
         // The Timer menu's first row, showing the speed factor; never enabled.
         FaktorAnzeige = 122,
@@ -90,6 +95,9 @@ public:
     const Settings& settings() const noexcept { return settingsStore; }
 
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
+    // Asks where to save a recording; nullopt when cancelled.
+    void setSaveDialog(OpenDialog dialog) { saveDialog = std::move(dialog); }
+    bool isRecording() const noexcept { return recorder != nullptr; }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
 
     int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
@@ -136,8 +144,13 @@ private:
     void slower() noexcept { sim.slower(); }
     void quit();
     void faster() noexcept { sim.faster(); }
-    void resume() noexcept { sim.run(); }
-    void stop() noexcept { sim.stop(); }
+    void resume();
+    void stop();
+    void toggleRecording();
+    // Ends a recording (if any) and closes its file; `why` becomes its last comment.
+    void endRecording();
+    // Tells the recorder about a scan, with the LEDs it left.
+    void recordScan(bool singleStep);
     void step();
     void resetCpu();
     void showProgramStatus();
@@ -163,7 +176,10 @@ private:
     ProgramStatusView* programStatus;
     WatchView* watchTable;
     OpenDialog openDialog;
+    OpenDialog saveDialog;
     ErrorReport errorReport;
+    std::unique_ptr<std::ofstream> recordFile;
+    std::unique_ptr<ScenarioRecorder> recorder;
     StatusCapture capture;
     bool captureNext = false;
     QString fileName;

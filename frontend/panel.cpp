@@ -237,6 +237,9 @@ void PanelWidget::mousePressEvent(QMouseEvent* event) {
 void PanelWidget::toggle(int no) {
     io.ChangeInput(no);
     update();
+    if (no >= 0 && no < MyIO::Size) {
+        emit switchFlipped(no, io.InState[static_cast<std::size_t>(no)]);
+    }
 }
 
 } // namespace kvx

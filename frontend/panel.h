@@ -50,6 +50,10 @@ public:
     // Flips switch `no` (0..7) as its key does.
     void toggle(int no);
 
+signals:
+    // The user flipped switch `no` (by key or mouse); `value` is its new state.
+    void switchFlipped(int no, int value);
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

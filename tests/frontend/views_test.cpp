@@ -211,7 +211,44 @@ private slots:
         QCOMPARE(window->panelIO().OutState[0], 1);
     }
 
+    // Datei > Aufzeichnen: switch flips, LED changes and a reset become scenario lines.
+    void recordingWritesTheSession() {
+        const QString scenario = files.filePath(QStringLiteral("session.scn"));
+        window->setSaveDialog([&](QWidget*) -> std::optional<QString> { return scenario; });
+        window->command(MainWindow::Aufzeichnen);
+        QVERIFY(window->isRecording());
+        QCOMPARE(menuItem(MainWindow::Aufzeichnen)->text(),
+                 QStringLiteral("Aufzeichnung &beenden"));
+        runFor(10);
+        QTest::keyClick(&window->panel(), '0');
+        runFor(20);
+        window->command(MainWindow::Reset);
+        runFor(5);
+        window->command(MainWindow::Aufzeichnen);
+        QVERIFY(!window->isRecording());
+        QCOMPARE(menuItem(MainWindow::Aufzeichnen)->text(), QStringLiteral("&Aufzeichnen..."));
+
+        QFile file(scenario);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.startsWith(QStringLiteral("# Recorded in the simulator window from ") + path),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("step 1\nreset\nwait 10\nset E0.0 1\n")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("expect AB0 2#00000001\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("reset\nwait 5\n# end of recording\n")),
+                 qPrintable(text));
+    }
+
 private:
+    // Scans for `ms` simulated milliseconds, one scan a millisecond as the window's timer does.
+    void runFor(int ms) {
+        for (int i = 0; i < ms; ++i) {
+            ticks.set(ticks.getmsTime() + 1);
+            window->tick();
+        }
+    }
+
     static int rowOfLine(const QTableWidget& table, int line) {
         for (int row = 0; row < table.rowCount(); ++row) {
             if (table.item(row, ProgramStatusView::LineColumn)->text() == QString::number(line)) {
