@@ -91,6 +91,7 @@ private slots:
         const QList<QList<std::pair<QString, int>>> items{
             {{"&Laden", 101},
              {"&Neu laden", 120},
+             {"&Aufzeichnen...", 140},
              {"", 0},
              {"", 131},
              {"", 132},
@@ -158,6 +159,7 @@ private slots:
             {107, running == 0 && loaded},
             {109, true},
             {120, loaded},
+            {140, loaded},
             {121, faktor > 1},
             {122, false},
             {123, true},
