@@ -48,11 +48,12 @@ bool writeJUnitFile(const std::string& path, const std::string& program,
 }
 
 // A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
-// starts afresh, and the LEDs show what the last completed scan left.
+// starts afresh, and the LEDs show what the last completed scan left. A failed standard output
+// ends the run at once: with nobody reading, every further scan is wasted.
 int runScans(const Options& o, const std::string& name, Session& session, std::ostream& out,
              std::ostream& err) {
     int code = ExitOk;
-    for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
+    for (std::uint32_t k = 1; k <= o.scans && k != 0 && out; ++k) {
         StringWriter trace;
         if (o.trace) {
             out << "--- scan " << k << " at " << session.now() << " ms\n";

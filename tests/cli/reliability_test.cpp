@@ -2,7 +2,9 @@
 // of output, no unbounded memory or time, and nothing in its messages that a terminal would
 // act on.
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,24 @@
 namespace kvx {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits at most `limit` for `pid`; kills it and returns -1 when it takes longer.
+int waitAtMost(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < end) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    waitFor(pid);
+    return -1;
+}
 
 // ---- no false pass: every value is read without wrapping ------------------------------------
 
@@ -81,6 +101,64 @@ TEST_F(KvxTest, ScenarioCountsSayTheirRange) {
         const Result r = scenario(std::string(line) + "\n");
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, x("{scn}:1: " + std::string(message) + "\n0 passed, 1 failed\n"));
+    }
+}
+
+// ---- output errors ------------------------------------------------------------------------
+
+TEST_F(KvxTest, OutputThatCannotBeWrittenFailsTheRun) {
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    writeFile(tmp / "a.scn", "scan\nexpect A0.0 1\n");
+    const std::vector<std::string> commands[] = {
+        {"list", KVX_TEST_DATA "/panel.awl"},
+        {"run", KVX_TEST_DATA "/panel.awl"},
+        {"run", KVX_TEST_DATA "/panel.awl", "--trace", "--scans", "100000"},
+        {"test", KVX_TEST_DATA "/panel.awl", x("{tmp}/a.scn")},
+        {"--help"},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(joined(args));
+        const int err =
+            open((tmp / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const pid_t pid = startKvx(args, streams(-1, full, err));
+        close(err);
+        EXPECT_EQ(waitAtMost(pid, std::chrono::seconds(60)), 1);
+        EXPECT_TRUE(readFile(tmp / "stderr")
+                        .ends_with("kvx: write error: No space left on "
+                                   "device\n"))
+            << readFile(tmp / "stderr");
+    }
+    close(full);
+}
+
+TEST_F(KvxTest, AClosedPipeEndsTheRunPromptly) {
+    for (const bool ignored : {false, true}) {
+        SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE at its default");
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+        const int err =
+            open((tmp / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ChildSetup setup = streams(-1, fds[1], err);
+        setup.ignoreSigpipe = ignored;
+        const pid_t pid =
+            startKvx({"run", KVX_TEST_DATA "/motor.awl", "--trace", "--scans", "20000000"}, setup);
+        close(fds[1]);
+        close(err);
+        // Read one line, as `head -1` does, and go.
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') {
+        }
+        close(fds[0]);
+        const int code = waitAtMost(pid, std::chrono::seconds(1));
+        if (ignored) {
+            EXPECT_EQ(code, 1);
+            EXPECT_EQ(readFile(tmp / "stderr"), "kvx: write error: Broken pipe\n");
+        } else {
+            EXPECT_EQ(code, 128 + SIGPIPE);
+        }
     }
 }
 
