@@ -9,12 +9,13 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/text.h"
 
 namespace kvx {
 namespace {
 
 int usage(const UsageError& e) {
-    std::cerr << "kvx: " << e.what() << "\nTry 'kvx --help' for more information.\n";
+    std::cerr << "kvx: " << escaped(e.what()) << "\nTry 'kvx --help' for more information.\n";
     return ExitUsage;
 }
 
@@ -44,7 +45,7 @@ int runMain(std::span<const char* const> args, std::ostream& out) {
     } catch (const UsageError& e) {
         return usage(e);
     } catch (const std::exception& e) {
-        std::cerr << "kvx: error: " << e.what() << '\n';
+        std::cerr << "kvx: error: " << escaped(e.what()) << '\n';
         return ExitFailure;
     }
 }

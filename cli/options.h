@@ -37,6 +37,7 @@ struct Options {
     std::vector<SetArg> sets;
     bool trace = false;
     bool stats = false;
+    // "-" for standard output.
     std::optional<std::string> junit;
 };
 

@@ -533,16 +533,17 @@ TEST_F(KvxTest, TestTotalsAllScenariosAndReportsUnreadableOnes) {
 
 TEST_F(KvxTest, TestOfAProgramThatDoesNotLoad) {
     writeFile(tmp / "a.scn", "scan\n");
+    // The load error counts as the one failure of the run.
     const OutputCase cases[] = {
         {{"test", "{data}/unknown_op.awl", "{tmp}/a.scn"},
          "",
          1,
-         "",
+         "0 passed, 1 failed\n",
          "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"},
         {{"test", "-", "{tmp}/a.scn"},
          "NETWORK 1\n",
          1,
-         "",
+         "0 passed, 1 failed\n",
          "<stdin>:1: error: Parse-error(1):ORGANIZATION_BLOCK expected\n"},
     };
     for (const auto& c : cases) {
