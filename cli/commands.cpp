@@ -5,6 +5,7 @@
 #include "cli/junit.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
+#include "cli/progress.h"
 #include "cli/report_file.h"
 #include "cli/run_stats.h"
 #include "cli/scenario.h"
@@ -68,6 +69,8 @@ bool writeReport(const Options& o, const std::string& xml, std::ostream& out, st
 int runScans(const Options& o, const std::string& name, Session& session, std::ostream& out,
              std::ostream& err) {
     int code = ExitOk;
+    // The trace fills the terminal itself; a progress line would only tear it apart.
+    Progress progress(o.showProgress && !o.trace ? &err : nullptr, "kvx", o.scans);
     for (std::uint32_t k = 1; k <= o.scans && k != 0 && out; ++k) {
         StringWriter trace;
         if (o.trace) {
@@ -79,11 +82,13 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
             out << trace.str() << '\n';
         }
         if (error) {
+            progress.clear();
             out.flush();
             err << name << ": scan " << k << ": " << error->getText() << '\n';
             err.flush();
             code = ExitFailure;
         }
+        progress.update(k);
     }
     return code;
 }
@@ -152,8 +157,11 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     std::size_t passed = 0;
     std::size_t failed = loadError ? 1 : 0;
     if (!loadError) {
+        ScenarioLimits limits;
+        limits.maxScans = o.maxScans;
+        limits.progress = o.showProgress ? &err : nullptr;
         for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
-            reports.push_back(runScenario(program, *it, text));
+            reports.push_back(runScenario(program, *it, text, limits));
             passed += static_cast<std::size_t>(reports.back().passed);
             failed += reports.back().failed();
         }

@@ -19,7 +19,8 @@ int usage(const UsageError& e) {
     return ExitUsage;
 }
 
-int dispatch(const Options& o, std::ostream& out) {
+int dispatch(Options o, std::ostream& out) {
+    o.showProgress = ::isatty(STDERR_FILENO) != 0;
     switch (o.command) {
     case Command::Help:
         out << helpText();

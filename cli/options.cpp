@@ -49,6 +49,9 @@ void applyStats(Options& o, std::string_view) {
 void applyJunit(Options& o, std::string_view v) {
     o.junit = std::string(v);
 }
+void applyMaxScans(Options& o, std::string_view v) {
+    o.maxScans = parseCount<UsageError>("--max-scans", v);
+}
 
 struct OptionSpec {
     std::string_view name;
@@ -62,12 +65,13 @@ struct OptionSpec {
     void (*apply)(Options&, std::string_view);
 };
 
-constexpr std::array<OptionSpec, 6> CommandOptions{{
+constexpr std::array<OptionSpec, 7> CommandOptions{{
     {"--scans", true, false, Command::Run, Command::Help, applyScans},
     {"--step", true, false, Command::Run, Command::Help, applyStep},
     {"--set", true, true, Command::Run, Command::Help, applySet},
     {"--trace", false, true, Command::Run, Command::Help, applyTrace},
     {"--stats", false, true, Command::Run, Command::Help, applyStats},
+    {"--max-scans", true, false, Command::Run, Command::Test, applyMaxScans},
     {"--junit", true, false, Command::Test, Command::Help, applyJunit},
 }};
 
@@ -118,6 +122,10 @@ public:
             }
         }
         checkFiles(cmd, o);
+        if (o.command == Command::Run && o.scans > o.maxScans) {
+            throw UsageError("--scans " + std::to_string(o.scans) + " is more than --max-scans " +
+                             std::to_string(o.maxScans) + "; raise --max-scans to run that many");
+        }
         return o;
     }
 
@@ -212,6 +220,7 @@ Commands:
                            the scans run and the process CPU time per
                            instruction, one "NAME: VALUE" line each
       --trace              write every executed instruction of every scan
+      --max-scans N        refuse --scans above N (default 100000000)
                            A scan that raises an error is reported as
                            FILE: scan K: TEXT and the run goes on (exit 1).
   test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
@@ -219,9 +228,13 @@ Commands:
       --junit OUT          also write JUnit XML to OUT; "-" writes it to
                            standard output (the rest then goes to standard
                            error); OUT may not be one of the input files
+      --max-scans N        the scans one scenario may run in all; a line that
+                           needs more fails and ends the scenario
+                           (default 100000000)
 
 FILE "-" reads the program from standard input. A program may hold up to
-64 MiB, a scenario line up to 65536 bytes.
+64 MiB, a scenario line up to 65536 bytes. When standard error is a terminal,
+runs that take more than about two seconds show their progress there.
 
 Scenario lines (one per line; '#' starts a comment line):
   set OPERAND VALUE        E0.0..E0.7: the input switch; else write the operand

@@ -9,6 +9,7 @@
 #include "cli/numbers.h"
 #include "cli/operand_access.h"
 #include "cli/program_file.h"
+#include "cli/progress.h"
 #include "cli/text.h"
 #include "core/common.h"
 #include "loader/reader.h"
@@ -80,7 +81,9 @@ bool readLine(Reader& source, std::string& line, bool& tooLong) {
 
 class ScenarioRun final {
 public:
-    ScenarioRun(std::string name, std::ostream& o) : out(o) { report.name = std::move(name); }
+    ScenarioRun(std::string name, std::ostream& o, const ScenarioLimits& l) : out(o), limits(l) {
+        report.name = std::move(name);
+    }
 
     ScenarioReport run(const ProgramFile& program, Reader* source) {
         try {
@@ -92,6 +95,7 @@ public:
         } catch (const std::bad_alloc&) {
             // What the scenario kept may be what filled the memory: let it go, and keep one
             // failure that says what happened.
+            progress = nullptr;
             report.failures = {};
             report.moreFailures = 0;
             pendingError.reset();
@@ -125,7 +129,7 @@ private:
         int number = 0;
         try {
             bool tooLong = false;
-            while (readLine(source, raw, tooLong)) {
+            while (!stopped && readLine(source, raw, tooLong)) {
                 execute(splitLine(++number, raw));
             }
             if (tooLong) {
@@ -217,13 +221,25 @@ private:
     }
 
     void runScans(const Line& line, std::uint64_t count) {
+        if (count > limits.maxScans - scansRun) {
+            stopped = true;
+            throw InputError("this line would bring the scenario to " +
+                             std::to_string(scansRun + count) + " scans, more than --max-scans " +
+                             std::to_string(limits.maxScans) + " allows; the scenario stops here");
+        }
+        Progress shown(limits.progress, escaped(report.name) + ":" + std::to_string(line.number),
+                       count);
+        progress = &shown;
         for (std::uint64_t i = 0; i < count; ++i) {
             // Only the last scan of a command can be followed by a line that expects its error.
             flushPendingError();
             if (auto error = session.scan()) {
                 pendingError = PendingError{line.number, error->getText()};
             }
+            ++scansRun;
+            shown.update(i + 1);
         }
+        progress = nullptr;
     }
 
     void check(const Line& line, bool ok, std::string expected, std::string actual) {
@@ -243,6 +259,9 @@ private:
     }
 
     void fail(int line, std::string message, std::string expected = {}, std::string actual = {}) {
+        if (progress != nullptr) {
+            progress->clear();
+        }
         ScenarioFailure failure{line, std::move(message), std::move(expected), std::move(actual)};
         out << failureText(report.name, failure) << '\n';
         if (report.failures.size() < ScenarioReport::MaxKeptFailures) {
@@ -259,8 +278,12 @@ private:
 
     Session session;
     std::ostream& out;
+    const ScenarioLimits& limits;
     ScenarioReport report;
     std::optional<PendingError> pendingError;
+    std::uint64_t scansRun = 0;
+    bool stopped = false;
+    Progress* progress = nullptr;
 };
 
 const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
@@ -285,18 +308,19 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 }
 
 ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
-                           std::ostream& out) {
-    return ScenarioRun(name, out).run(program, &source);
+                           std::ostream& out, const ScenarioLimits& limits) {
+    return ScenarioRun(name, out, limits).run(program, &source);
 }
 
-ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out) {
+ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
+                           const ScenarioLimits& limits) {
     std::optional<FRead> file;
     try {
         file.emplace(path);
     } catch (const CPUException& e) {
-        return ScenarioRun(path, out).unreadable(e);
+        return ScenarioRun(path, out, limits).unreadable(e);
     }
-    return runScenario(program, path, *file, out);
+    return runScenario(program, path, *file, out, limits);
 }
 
 } // namespace kvx

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,17 @@ struct ScenarioReport {
     std::size_t failed() const noexcept { return failures.size() + moreFailures; }
 };
 
+// The limits of one scenario run.
+struct ScenarioLimits {
+    // The scans one scenario may run in all; a line that would go beyond fails and ends the
+    // scenario, instead of running for hours.
+    std::uint64_t maxScans = DefaultMaxScans;
+    // Where long scan commands show their progress; none when null.
+    std::ostream* progress = nullptr;
+
+    static constexpr std::uint64_t DefaultMaxScans = 100'000'000;
+};
+
 // A scenario line longer than this ends the scenario: no line of the language needs more, and
 // a file without line feeds (such as /dev/zero) must not be read into memory whole.
 inline constexpr std::size_t MaxLineBytes = 64 * 1024;
@@ -48,9 +60,10 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 // and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE". A
 // scenario that cannot be read, or that runs out of memory, is a failure of that scenario and
 // throws nothing.
-ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out);
+ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
+                           const ScenarioLimits& limits = {});
 // The same for a scenario read from `source`, named `name` in messages.
 ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
-                           std::ostream& out);
+                           std::ostream& out, const ScenarioLimits& limits = {});
 
 } // namespace kvx

@@ -2,6 +2,7 @@
 // of output, no unbounded memory or time, and nothing in its messages that a terminal would
 // act on.
 
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -281,6 +282,7 @@ TEST_F(KvxTest, TheReportNeverOverwritesAnInput) {
 TEST_F(KvxTest, OptionsThatSetOneValueAreGivenOnce) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"test", "a.awl", "b.scn", "--junit", "x.xml", "--junit", "y.xml"}, "--junit"},
+        {{"test", "a.awl", "b.scn", "--max-scans=5", "--max-scans", "5"}, "--max-scans"},
         {{"run", "a.awl", "--scans", "1", "--scans=2"}, "--scans"},
         {{"run", "a.awl", "--step", "1", "--step", "1"}, "--step"},
     };
@@ -544,6 +546,87 @@ TEST_F(KvxTest, EchoedNamesAndProgramTextAreSafeForATerminal) {
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.out, x(c.out));
         EXPECT_EQ(r.err, x(c.err));
+    }
+}
+
+// ---- long runs ----------------------------------------------------------------------------
+
+TEST_F(KvxTest, ScansAreBoundedByMaxScans) {
+    const Result huge = scenario("scan 4294967295\nexpect A0.0 1\n");
+    EXPECT_EQ(huge.code, 1);
+    EXPECT_EQ(huge.out, x("{scn}:1: this line would bring the scenario to 4294967295 scans, more "
+                          "than --max-scans 100000000 allows; the scenario stops here\n"
+                          "0 passed, 1 failed\n"));
+    // The budget covers the whole scenario: scan and wait together.
+    const Result budget =
+        scenario("scan 4\nwait 6\nexpect A0.0 0\nscan\nexpect A0.0 1\n", {"--max-scans", "10"});
+    EXPECT_EQ(budget.code, 1);
+    EXPECT_EQ(budget.out,
+              x("{scn}:4: this line would bring the scenario to 11 scans, more than "
+                "--max-scans 10 allows; the scenario stops here\n1 passed, 1 failed\n"));
+
+    const Result exact = kvx({"run", "{data}/panel.awl", "--max-scans", "3", "--scans", "3"});
+    EXPECT_EQ(exact.code, 0) << exact.err;
+    const std::pair<std::vector<std::string>, std::string> usage[] = {
+        {{"run", "{data}/panel.awl", "--scans", "4294967295"},
+         "--scans 4294967295 is more than --max-scans 100000000; raise --max-scans to run that "
+         "many"},
+        {{"run", "{data}/panel.awl", "--scans", "4", "--max-scans", "3"},
+         "--scans 4 is more than --max-scans 3; raise --max-scans to run that many"},
+        {{"check", "--max-scans", "3", "{data}/panel.awl"},
+         "--max-scans belongs to 'run' and 'test', not to 'check'"},
+    };
+    for (const auto& [args, message] : usage) {
+        SCOPED_TRACE(joined(args));
+        const Result r = kvx(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, x("kvx: " + message + "\nTry 'kvx --help' for more information.\n"));
+    }
+}
+
+// Reads what arrives on `fd` until `wanted` is in it or `limit` has passed.
+std::string readUntil(int fd, const std::string& wanted, std::chrono::seconds limit) {
+    std::string seen;
+    const auto end = Clock::now() + limit;
+    while (seen.find(wanted) == std::string::npos && Clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    return seen;
+}
+
+TEST_F(KvxTest, LongRunsShowProgressOnATerminalAndStopAtCtrlC) {
+    writeFile(tmp / "s.scn", "scan 100000000\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"run", KVX_TEST_DATA "/panel.awl", "--scans", "100000000"}, "kvx: scan "},
+        {{"test", KVX_TEST_DATA "/panel.awl", x("{scn}")}, x("{scn}:1: scan ")},
+    };
+    for (const auto& [args, label] : cases) {
+        SCOPED_TRACE(joined(args));
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(terminal, 0);
+        const int out =
+            open((tmp / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const pid_t pid = startKvx(args, streams(-1, out, terminal));
+        close(out);
+        close(terminal);
+        const std::string shown = readUntil(master, " of 100000000 (", std::chrono::seconds(30));
+        EXPECT_NE(shown.find("\r\033[K" + label), std::string::npos) << shown;
+        EXPECT_NE(shown.find(" of 100000000 ("), std::string::npos) << shown;
+        kill(pid, SIGINT);
+        EXPECT_EQ(waitAtMost(pid, std::chrono::seconds(1)), 128 + SIGINT);
+        close(master);
     }
 }
 
