@@ -17,6 +17,8 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Any finding ends the sanitizer run. Use after return and initialisation order are checked
 # too: both are off by default and cost little here.
 ASAN_OPTS = halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
+# Leaks inside third-party libraries only; see the file.
+LSAN_OPTS = suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
 
@@ -45,6 +47,7 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=$(ASAN_OPTS) \
+	    LSAN_OPTIONS=$(LSAN_OPTS) \
 	    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
