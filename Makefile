@@ -10,7 +10,8 @@ FUZZ_SECONDS ?= 60
 SMOKE_SECONDS ?= 10
 
 PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
-           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev clang-format
+           clang libclang-rt-14-dev xvfb xauth libbenchmark-dev clang-format \
+           libxml2-utils
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
