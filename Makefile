@@ -13,7 +13,8 @@ SMOKE_SECONDS ?= 10
 PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
            clang libclang-rt-14-dev xvfb xauth libbenchmark-dev \
            clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
-           man-db groff-base
+           man-db groff-base \
+           libxml2-utils
 # Making and checking the Debian package needs these too; only the package targets install them.
 PACKAGE_TOOLS = dpkg-dev lintian debootstrap
 
@@ -22,6 +23,8 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Any finding ends the sanitizer run. Use after return and initialisation order are checked
 # too: both are off by default and cost little here.
 ASAN_OPTS = halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
+# Leaks inside third-party libraries only; see the file.
+LSAN_OPTS = suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
 
@@ -50,13 +53,14 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=$(ASAN_OPTS) \
+	    LSAN_OPTIONS=$(LSAN_OPTS) \
 	    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
 $(FUZZ_BUILD)/fuzz/fuzz_load: deps
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_COMPILER=clang++ \
 	    -DKVX_FUZZ=ON -DKVX_BUILD_GUI=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_operand
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_operand fuzz_scenario
 
 fuzz-smoke: $(FUZZ_BUILD)/fuzz/fuzz_load
 	sh fuzz/run.sh $(FUZZ_BUILD) $(SMOKE_SECONDS)

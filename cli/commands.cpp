@@ -1,11 +1,14 @@
 #include "cli/commands.h"
 
-#include <fstream>
+#include <sstream>
 
 #include "cli/junit.h"
 #include "cli/program_file.h"
+#include "cli/progress.h"
+#include "cli/report_file.h"
 #include "cli/run_stats.h"
 #include "cli/scenario.h"
+#include "cli/text.h"
 #include "core/common.h"
 #include "session/operand_access.h"
 #include "session/session.h"
@@ -23,36 +26,52 @@ bool load(const ProgramFile& program, Session& session, std::ostream& err) {
 }
 
 void applySet(Session& session, const SetArg& set) {
+    const std::string what =
+        "--set " + forMessage(set.operand) + "=" + forMessage(set.value) + ": ";
     try {
         OperandRef operand(session.cpu(), set.operand);
         operand.set(parseConstant(session.cpu(), set.value), session.panel());
     } catch (const InputError& e) {
-        throw UsageError("--set " + set.operand + "=" + set.value + ": " + e.what());
+        throw UsageError(what + e.what());
     } catch (const CPUException& e) {
-        throw UsageError("--set " + set.operand + "=" + set.value + ": " + e.getText());
+        throw UsageError(what + e.getText());
     }
 }
 
-bool writeJUnitFile(const std::string& path, const std::string& program,
-                    const std::vector<ScenarioReport>& reports, std::ostream& err) {
-    std::ofstream file(path);
-    if (file) {
-        writeJUnit(file, program, reports);
-        file.close();
+// A report that overwrote the program or a scenario would destroy the very thing under test.
+void refuseToOverwriteInputs(const Options& o) {
+    if (!o.junit || *o.junit == "-") {
+        return;
     }
-    if (!file) {
-        err << path << ": error: cannot write the JUnit report\n";
+    if (const auto input = inputAt(*o.junit, o.files)) {
+        throw UsageError("--junit " + escaped(*o.junit) + " is the input file " +
+                         escaped(*input == "-" ? std::string("<stdin>") : *input) +
+                         "; name another report file");
+    }
+}
+
+// "-" sends the report to standard output; a file is replaced whole or not at all.
+bool writeReport(const Options& o, const std::string& xml, std::ostream& out, std::ostream& err) {
+    if (*o.junit == "-") {
+        out << xml;
+        return true;
+    }
+    if (!replaceFile(*o.junit, xml)) {
+        err << escaped(*o.junit) << ": error: cannot write the JUnit report\n";
         return false;
     }
     return true;
 }
 
 // A faulting scan is reported and the run goes on, as the CPU itself does: the next scan
-// starts afresh, and the LEDs show what the last completed scan left.
+// starts afresh, and the LEDs show what the last completed scan left. A failed standard output
+// ends the run at once: with nobody reading, every further scan is wasted.
 int runScans(const Options& o, const std::string& name, Session& session, std::ostream& out,
              std::ostream& err) {
     int code = ExitOk;
-    for (std::uint32_t k = 1; k <= o.scans && k != 0; ++k) {
+    // The trace fills the terminal itself; a progress line would only tear it apart.
+    Progress progress(o.showProgress && !o.trace ? &err : nullptr, "kvx", o.scans);
+    for (std::uint32_t k = 1; k <= o.scans && k != 0 && out; ++k) {
         StringWriter trace;
         if (o.trace) {
             out << "--- scan " << k << " at " << session.now() << " ms\n";
@@ -63,6 +82,7 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
             out << trace.str() << '\n';
         }
         if (error) {
+            progress.clear();
             out.flush();
             err << name;
             if (const auto line = error->getLine()) {
@@ -72,6 +92,7 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
             err.flush();
             code = ExitFailure;
         }
+        progress.update(k);
     }
     return code;
 }
@@ -110,7 +131,7 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
     }
     session.setStep(o.stepMs);
     const StatsProbe probe(session.cpu());
-    const int code = runScans(o, program.name(), session, out, err);
+    const int code = runScans(o, escaped(program.name()), session, out, err);
     const RunStats stats = probe.finish(session.cpu());
     out << session.leds() << '\n';
     // On standard output after the LEDs, so it follows the whole trace instead of mixing
@@ -122,25 +143,40 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
+    refuseToOverwriteInputs(o);
+    // With the report on standard output, everything else goes to standard error.
+    std::ostream& text = o.junit == "-" ? err : out;
     const ProgramFile program(o.files.front());
+    std::vector<ScenarioReport> reports;
+    std::optional<std::string> loadError;
     {
         // Load once up front: a program that does not load is one error, not one per scenario.
         Session probe;
-        if (!load(program, probe, err)) {
-            return ExitFailure;
+        if (const auto error = program.loadInto(probe)) {
+            loadError = loadDiagnostic(program.name(), *error);
+            err << *loadError;
+            loadError->pop_back();
         }
     }
-    std::vector<ScenarioReport> reports;
-    int passed = 0;
-    std::size_t failed = 0;
-    for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
-        reports.push_back(runScenario(program, *it, out));
-        passed += reports.back().passed;
-        failed += reports.back().failures.size();
+    std::size_t passed = 0;
+    std::size_t failed = loadError ? 1 : 0;
+    if (!loadError) {
+        ScenarioLimits limits;
+        limits.maxScans = o.maxScans;
+        limits.progress = o.showProgress ? &err : nullptr;
+        for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
+            reports.push_back(runScenario(program, *it, text, limits));
+            passed += static_cast<std::size_t>(reports.back().passed);
+            failed += reports.back().failed();
+        }
     }
-    out << passed << " passed, " << failed << " failed\n";
-    if (o.junit && !writeJUnitFile(*o.junit, program.name(), reports, err)) {
-        return ExitFailure;
+    text << passed << " passed, " << failed << " failed\n";
+    if (o.junit) {
+        std::ostringstream xml;
+        writeJUnit(xml, program.name(), reports, loadError);
+        if (!writeReport(o, xml.str(), out, err)) {
+            return ExitFailure;
+        }
     }
     return failed == 0 ? ExitOk : ExitFailure;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli/text.h"
+
 namespace kvx {
 
 // The decimal number that is all of `text`, if it fits in 32 bits unsigned.
@@ -27,7 +29,7 @@ std::uint32_t parseCount(std::string_view what, std::string_view text) {
     const auto value = wholeNumber(text);
     if (!value) {
         throw Error(std::string(what) + " needs a whole number from 0 to 4294967295, not '" +
-                    std::string(text) + "'");
+                    forMessage(text) + "'");
     }
     return *value;
 }

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "cli/numbers.h"
+#include "cli/text.h"
 
 namespace kvx {
 
@@ -35,7 +36,7 @@ void applyStep(Options& o, std::string_view v) {
 void applySet(Options& o, std::string_view v) {
     const auto eq = v.find('=');
     if (eq == std::string_view::npos || eq == 0 || eq + 1 == v.size()) {
-        throw UsageError("--set needs OPERAND=VALUE, not '" + std::string(v) + "'");
+        throw UsageError("--set needs OPERAND=VALUE, not '" + forMessage(v) + "'");
     }
     o.sets.push_back({std::string(v.substr(0, eq)), std::string(v.substr(eq + 1))});
 }
@@ -48,27 +49,36 @@ void applyStats(Options& o, std::string_view) {
 void applyJunit(Options& o, std::string_view v) {
     o.junit = std::string(v);
 }
+void applyMaxScans(Options& o, std::string_view v) {
+    o.maxScans = parseCount<UsageError>("--max-scans", v);
+}
 
 struct OptionSpec {
     std::string_view name;
     bool takesValue;
+    // Whether it may be given more than once; an option that sets one value may not, so that
+    // a second --junit cannot silently send the report elsewhere.
+    bool repeats;
+    // The commands it belongs to; the second is Help when there is only one.
     Command command;
+    Command alsoCommand;
     void (*apply)(Options&, std::string_view);
 };
 
-constexpr std::array<OptionSpec, 6> CommandOptions{{
-    {"--scans", true, Command::Run, applyScans},
-    {"--step", true, Command::Run, applyStep},
-    {"--set", true, Command::Run, applySet},
-    {"--trace", false, Command::Run, applyTrace},
-    {"--stats", false, Command::Run, applyStats},
-    {"--junit", true, Command::Test, applyJunit},
+constexpr std::array<OptionSpec, 7> CommandOptions{{
+    {"--scans", true, false, Command::Run, Command::Help, applyScans},
+    {"--step", true, false, Command::Run, Command::Help, applyStep},
+    {"--set", true, true, Command::Run, Command::Help, applySet},
+    {"--trace", false, true, Command::Run, Command::Help, applyTrace},
+    {"--stats", false, true, Command::Run, Command::Help, applyStats},
+    {"--max-scans", true, false, Command::Run, Command::Test, applyMaxScans},
+    {"--junit", true, false, Command::Test, Command::Help, applyJunit},
 }};
 
 const CommandName& findCommand(std::string_view word) {
     const auto* it = std::ranges::find(Commands, word, &CommandName::name);
     if (it == Commands.end()) {
-        throw UsageError("unknown command '" + std::string(word) + "'");
+        throw UsageError("unknown command '" + forMessage(word) + "'");
     }
     return *it;
 }
@@ -112,6 +122,10 @@ public:
             }
         }
         checkFiles(cmd, o);
+        if (o.command == Command::Run && o.scans > o.maxScans) {
+            throw UsageError("--scans " + std::to_string(o.scans) + " is more than --max-scans " +
+                             std::to_string(o.maxScans) + "; raise --max-scans to run that many");
+        }
         return o;
     }
 
@@ -123,12 +137,21 @@ private:
         const std::string_view name = arg.substr(0, eq);
         const auto* entry = std::ranges::find(CommandOptions, name, &OptionSpec::name);
         if (entry == CommandOptions.end()) {
-            throw UsageError("unknown option '" + std::string(arg) + "'");
+            throw UsageError("unknown option '" + forMessage(arg) + "'");
         }
-        if (entry->command != o.command) {
-            throw UsageError(std::string(name) + " belongs to '" +
-                             std::string(commandName(entry->command)) + "', not to '" +
+        if (entry->command != o.command && entry->alsoCommand != o.command) {
+            std::string owners = "'" + std::string(commandName(entry->command)) + "'";
+            if (entry->alsoCommand != Command::Help) {
+                owners += " and '" + std::string(commandName(entry->alsoCommand)) + "'";
+            }
+            throw UsageError(std::string(name) + " belongs to " + owners + ", not to '" +
                              std::string(commandName(o.command)) + "'");
+        }
+        if (!entry->repeats) {
+            if (std::ranges::find(seen, entry->name) != seen.end()) {
+                throw UsageError(std::string(name) + " may be given only once");
+            }
+            seen.push_back(entry->name);
         }
         if (!entry->takesValue) {
             if (eq != std::string_view::npos) {
@@ -172,6 +195,7 @@ private:
     }
 
     std::span<const char* const> args;
+    std::vector<std::string_view> seen;
 };
 
 constexpr std::string_view Help =
@@ -196,13 +220,21 @@ Commands:
                            the scans run and the process CPU time per
                            instruction, one "NAME: VALUE" line each
       --trace              write every executed instruction of every scan
+      --max-scans N        refuse --scans above N (default 100000000)
                            A scan that raises an error is reported as
                            FILE: scan K: TEXT and the run goes on (exit 1).
   test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
                            prints each failure and then "N passed, N failed"
-      --junit OUT          also write JUnit XML to OUT
+      --junit OUT          also write JUnit XML to OUT; "-" writes it to
+                           standard output (the rest then goes to standard
+                           error); OUT may not be one of the input files
+      --max-scans N        the scans one scenario may run in all; a line that
+                           needs more fails and ends the scenario
+                           (default 100000000)
 
-FILE "-" reads the program from standard input.
+FILE "-" reads the program from standard input. A program may hold up to
+64 MiB, a scenario line up to 65536 bytes. When standard error is a terminal,
+runs that take more than about two seconds show their progress there.
 
 Scenario lines (one per line; '#' starts a comment line):
   set OPERAND VALUE        E0.0..E0.7: the input switch; else write the operand
@@ -220,8 +252,8 @@ Options:
 
 Exit status:
   0  everything loaded, ran and passed
-  1  a program did not load, a check or scenario failed, or a scan raised an
-     error
+  1  a program did not load, a check or scenario failed, a scan raised an
+     error, or the output could not be written
   2  usage error (wrong command line)
 )";
 

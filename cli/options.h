@@ -37,7 +37,14 @@ struct Options {
     std::vector<SetArg> sets;
     bool trace = false;
     bool stats = false;
+    // "-" for standard output.
     std::optional<std::string> junit;
+    // run and test: the most scans a run, or one scenario, may take.
+    std::uint32_t maxScans = DefaultMaxScans;
+    // Not an option: set when standard error is a terminal, where long runs show progress.
+    bool showProgress = false;
+
+    static constexpr std::uint32_t DefaultMaxScans = 100'000'000;
 };
 
 // A command line that cannot be run; what() tells the user why.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
-#include <sstream>
 #include <string_view>
 
 #include "cli/numbers.h"
 #include "cli/program_file.h"
+#include "cli/progress.h"
+#include "cli/text.h"
 #include "core/common.h"
 #include "loader/reader.h"
 #include "session/operand_access.h"
@@ -57,36 +59,54 @@ Line splitLine(int number, std::string_view text) {
     return line;
 }
 
-std::string readAll(const std::string& path) {
-    FRead reader(path);
-    std::string text;
-    for (int c = reader.read(); c != -1; c = reader.read()) {
-        text.push_back(static_cast<char>(c));
+// Reads the next line of `source` into `line`, without its line feed. False at the end of the
+// input, or when the line is longer than MaxLineBytes (then `line` holds its first bytes).
+// Throws CPUException when the source cannot be read.
+bool readLine(Reader& source, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    int c = source.read();
+    if (c == -1) {
+        return false;
     }
-    return text;
+    for (; c != -1 && c != '\n'; c = source.read()) {
+        if (line.size() == MaxLineBytes) {
+            tooLong = true;
+            return false;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    return true;
 }
 
 class ScenarioRun final {
 public:
-    ScenarioRun(const std::string& path, std::ostream& o) : out(o) { report.name = path; }
+    ScenarioRun(std::string name, std::ostream& o, const ScenarioLimits& l) : out(o), limits(l) {
+        report.name = std::move(name);
+    }
 
-    ScenarioReport run(const ProgramFile& program) {
-        std::string text;
+    ScenarioReport run(const ProgramFile& program, Reader* source) {
         try {
             if (auto error = program.loadInto(session)) {
-                throw std::move(*error);
+                fail(0, escaped(error->getText()));
+            } else if (source != nullptr) {
+                runLines(*source);
             }
-            text = readAll(report.name);
-        } catch (const CPUException& e) {
-            fail(0, e.getText());
-            return std::move(report);
+        } catch (const std::bad_alloc&) {
+            // What the scenario kept may be what filled the memory: let it go, and keep one
+            // failure that says what happened.
+            progress = nullptr;
+            report.failures = {};
+            report.moreFailures = 0;
+            pendingError.reset();
+            fail(0, "out of memory");
         }
-        std::istringstream lines(text);
-        int number = 0;
-        for (std::string raw; std::getline(lines, raw);) {
-            execute(splitLine(++number, raw));
-        }
-        flushPendingError();
+        return std::move(report);
+    }
+
+    // A scenario file that cannot even be opened.
+    ScenarioReport unreadable(const CPUException& e) {
+        fail(0, escaped(e.getText()));
         return std::move(report);
     }
 
@@ -103,6 +123,28 @@ private:
 
     static const std::array<CommandSpec, 8> Commands;
 
+    // Line by line, so neither a huge file nor an endless one is ever held whole.
+    void runLines(Reader& source) {
+        std::string raw;
+        int number = 0;
+        try {
+            bool tooLong = false;
+            while (!stopped && readLine(source, raw, tooLong)) {
+                execute(splitLine(++number, raw));
+            }
+            if (tooLong) {
+                flushPendingError();
+                fail(number + 1, "the line is longer than " + std::to_string(MaxLineBytes) +
+                                     " bytes; the scenario stops here");
+            }
+        } catch (const CPUException& e) {
+            // A read error part way: what ran stays counted, the rest is this failure.
+            flushPendingError();
+            fail(0, escaped(e.getText()));
+        }
+        flushPendingError();
+    }
+
     void execute(const Line& line) {
         if (line.text.empty() || line.text.front() == '#') {
             return;
@@ -113,7 +155,7 @@ private:
             flushPendingError();
         }
         if (entry == Commands.end()) {
-            fail(line.number, "unknown command '" + std::string(line.command) + "'");
+            fail(line.number, "unknown command '" + forMessage(line.command) + "'");
             return;
         }
         if (line.args.size() < entry->minArgs || line.args.size() > entry->maxArgs) {
@@ -126,7 +168,7 @@ private:
             fail(line.number, e.what());
         } catch (const CPUException& e) {
             // An address outside its area, met while setting or reading an operand.
-            fail(line.number, e.getText());
+            fail(line.number, escaped(e.getText()));
         }
     }
 
@@ -179,13 +221,25 @@ private:
     }
 
     void runScans(const Line& line, std::uint64_t count) {
+        if (count > limits.maxScans - scansRun) {
+            stopped = true;
+            throw InputError("this line would bring the scenario to " +
+                             std::to_string(scansRun + count) + " scans, more than --max-scans " +
+                             std::to_string(limits.maxScans) + " allows; the scenario stops here");
+        }
+        Progress shown(limits.progress, escaped(report.name) + ":" + std::to_string(line.number),
+                       count);
+        progress = &shown;
         for (std::uint64_t i = 0; i < count; ++i) {
             // Only the last scan of a command can be followed by a line that expects its error.
             flushPendingError();
             if (auto error = session.scan()) {
                 pendingError = PendingError{line.number, error->getText()};
             }
+            ++scansRun;
+            shown.update(i + 1);
         }
+        progress = nullptr;
     }
 
     void check(const Line& line, bool ok, std::string expected, std::string actual) {
@@ -193,20 +247,28 @@ private:
             ++report.passed;
             return;
         }
-        fail(line.number, std::string(line.text) + ": got " + actual, std::move(expected), actual);
+        fail(line.number, forMessage(line.text) + ": got " + escaped(actual), std::move(expected),
+             actual);
     }
 
     void flushPendingError() {
         if (pendingError) {
-            fail(pendingError->line, "scan raised " + pendingError->text);
+            fail(pendingError->line, "scan raised " + escaped(pendingError->text));
             pendingError.reset();
         }
     }
 
     void fail(int line, std::string message, std::string expected = {}, std::string actual = {}) {
-        report.failures.push_back(
-            {line, std::move(message), std::move(expected), std::move(actual)});
-        out << failureText(report.name, report.failures.back()) << '\n';
+        if (progress != nullptr) {
+            progress->clear();
+        }
+        ScenarioFailure failure{line, std::move(message), std::move(expected), std::move(actual)};
+        out << failureText(report.name, failure) << '\n';
+        if (report.failures.size() < ScenarioReport::MaxKeptFailures) {
+            report.failures.push_back(std::move(failure));
+        } else {
+            ++report.moreFailures;
+        }
     }
 
     struct PendingError {
@@ -216,8 +278,12 @@ private:
 
     Session session;
     std::ostream& out;
+    const ScenarioLimits& limits;
     ScenarioReport report;
     std::optional<PendingError> pendingError;
+    std::uint64_t scansRun = 0;
+    bool stopped = false;
+    Progress* progress = nullptr;
 };
 
 const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
@@ -236,13 +302,25 @@ const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
 std::string failureText(const std::string& scenario, const ScenarioFailure& failure) {
     // A failure of the whole scenario reads like a load error.
     if (failure.line <= 0) {
-        return scenario + ": error: " + failure.message;
+        return escaped(scenario) + ": error: " + failure.message;
     }
-    return scenario + ":" + std::to_string(failure.line) + ": " + failure.message;
+    return escaped(scenario) + ":" + std::to_string(failure.line) + ": " + failure.message;
 }
 
-ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out) {
-    return ScenarioRun(path, out).run(program);
+ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
+                           std::ostream& out, const ScenarioLimits& limits) {
+    return ScenarioRun(name, out, limits).run(program, &source);
+}
+
+ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
+                           const ScenarioLimits& limits) {
+    std::optional<FRead> file;
+    try {
+        file.emplace(path);
+    } catch (const CPUException& e) {
+        return ScenarioRun(path, out, limits).unreadable(e);
+    }
+    return runScenario(program, path, *file, out, limits);
 }
 
 } // namespace kvx

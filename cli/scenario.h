@@ -2,6 +2,8 @@
 // check operands, run against a freshly loaded program.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,12 +11,14 @@
 namespace kvx {
 
 class ProgramFile;
+class Reader;
 
 // One failed check, unexpected run-time error or malformed line.
 struct ScenarioFailure {
     // 0 when the failure concerns the whole scenario (it could not be read).
     int line = 0;
-    // The text printed for it, without the "SCENARIO:LINE: " prefix.
+    // The text printed for it, without the "SCENARIO:LINE: " prefix; quoted user text in it is
+    // already safe to show (see cli/text.h).
     std::string message;
     // For failed checks: what the line expected and what it got; empty otherwise.
     std::string expected;
@@ -24,15 +28,42 @@ struct ScenarioFailure {
 struct ScenarioReport {
     std::string name;
     int passed = 0;
+    // The first MaxKeptFailures failures; the others are only counted in `moreFailures`, so a
+    // scenario of endless failing lines cannot fill the memory.
     std::vector<ScenarioFailure> failures;
+    std::size_t moreFailures = 0;
+
+    static constexpr std::size_t MaxKeptFailures = 1000;
+    std::size_t failed() const noexcept { return failures.size() + moreFailures; }
 };
+
+// The limits of one scenario run.
+struct ScenarioLimits {
+    // The scans one scenario may run in all; a line that would go beyond fails and ends the
+    // scenario, instead of running for hours.
+    std::uint64_t maxScans = DefaultMaxScans;
+    // Where long scan commands show their progress; none when null.
+    std::ostream* progress = nullptr;
+
+    static constexpr std::uint64_t DefaultMaxScans = 100'000'000;
+};
+
+// A scenario line longer than this ends the scenario: no line of the language needs more, and
+// a file without line feeds (such as /dev/zero) must not be read into memory whole.
+inline constexpr std::size_t MaxLineBytes = 64 * 1024;
 
 // The text a failure is reported with: "SCENARIO:LINE: MESSAGE", or "SCENARIO: error: MESSAGE"
 // for a failure of the whole scenario. No line feed.
 std::string failureText(const std::string& scenario, const ScenarioFailure& failure);
 
 // Runs the scenario at `path` on a new CPU (all memory 0, clock at 0) with `program` loaded
-// and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE".
-ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out);
+// and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE". A
+// scenario that cannot be read, or that runs out of memory, is a failure of that scenario and
+// throws nothing.
+ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
+                           const ScenarioLimits& limits = {});
+// The same for a scenario read from `source`, named `name` in messages.
+ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
+                           std::ostream& out, const ScenarioLimits& limits = {});
 
 } // namespace kvx

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs every fuzz target for a fixed time. Usage: fuzz/run.sh BUILD_DIR SECONDS
 #
-# Each target starts from a writable corpus under BUILD_DIR, seeded from the example programs
-# and from the inputs that once failed (fuzz/regressions/). Anything a target finds (crash,
+# Each target starts from a writable corpus under BUILD_DIR, seeded from the examples (programs,
+# or for fuzz_scenario their scenarios) and from the inputs that once failed
+# (fuzz/regressions/). Anything a target finds (crash,
 # leak, sanitizer report, an input slower than one second) is kept under
 # BUILD_DIR/fuzz/findings/ and makes the script exit non-zero. FUZZ_TARGETS, a list of target
 # names, runs only those.
@@ -19,7 +20,7 @@ examples="$src/../examples"
 regressions="$src/regressions"
 
 status=0
-for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand}; do
+for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario}; do
     binary="$build/fuzz/$target"
     if [ ! -x "$binary" ]; then
         echo "$binary is not built" >&2
@@ -28,7 +29,11 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand}; do
     corpus="$build/fuzz/corpus-$target"
     findings="$build/fuzz/findings/$target"
     mkdir -p "$corpus" "$findings"
-    if [ "$target" = fuzz_operand ]; then
+    dict="$src/awl.dict"
+    if [ "$target" = fuzz_scenario ]; then
+        dict="$src/scenario.dict"
+        cp "$examples"/*.scn "$corpus"/
+    elif [ "$target" = fuzz_operand ]; then
         # Operands are single words: every word of the examples is a seed.
         cat "$examples"/*.awl | tr -s ' \t\r' '\n\n\n' | sort -u | while IFS= read -r word; do
             [ -n "$word" ] || continue
@@ -43,7 +48,7 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand}; do
     echo "== $target: ${seconds}s"
     # -rss_limit_mb is generous: the sanitizers roughly double the loader's memory.
     if ! "$binary" "$corpus" \
-            -dict="$src/awl.dict" \
+            -dict="$dict" \
             -max_total_time="$seconds" \
             -timeout=1 \
             -rss_limit_mb=4096 \

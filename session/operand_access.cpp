@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "cli/text.h"
 #include "core/common.h"
 #include "core/cpu.h"
 #include "operands/parameter.h"
@@ -26,7 +27,7 @@ constexpr std::array<KindInfo, 6> Kinds{{
     {Kind::Bit, "bit", 0, 1},
     {Kind::Byte, "byte", -128, 255},
     {Kind::Word, "word", -32768, 65535},
-    {Kind::Long, "double word", INT32_MIN, INT32_MAX},
+    {Kind::Long, "double word", INT32_MIN, UINT32_MAX},
     {Kind::Timer, "timer", -32768, 65535},
     {Kind::Counter, "counter", -32768, 65535},
 }};
@@ -81,8 +82,36 @@ std::unique_ptr<Parameter> parse(CPU& cpu, std::string_view text) {
     try {
         return cpu.parserParameter(text);
     } catch (const CPUException& e) {
-        throw InputError(std::string(text) + ": " + e.getText());
+        throw InputError(forMessage(text) + ": " + e.getText());
     }
+}
+
+constexpr std::int64_t Beyond = std::int64_t{1} << 40;
+
+// The value of a constant the CPU has accepted, read again without wrapping: [+] n,
+// [+] n # digits, [+] - n. The CPU's own reading fixes the syntax; this one only the value.
+std::int64_t exactValue(std::string_view text) noexcept {
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+    }
+    const bool negative = text.starts_with('-');
+    if (negative) {
+        text.remove_prefix(1);
+    }
+    const auto hash = text.find('#');
+    std::int64_t base = 10;
+    if (hash != std::string_view::npos) {
+        base = 0;
+        for (const char c : text.substr(0, hash)) {
+            base = std::min<std::int64_t>(base * 10 + (c - '0'), Beyond);
+        }
+        text.remove_prefix(hash + 1);
+    }
+    std::int64_t value = 0;
+    for (const char c : text) {
+        value = std::min(value * base + decodebase(c), Beyond);
+    }
+    return negative ? -value : value;
 }
 
 // The switch number when `p` is one of the panel's input bits E0.0..E0.7.
@@ -101,12 +130,13 @@ Constant parseConstant(CPU& cpu, std::string_view text) {
     const auto p = parse(cpu, text);
     const auto* num = dynamic_cast<const NumParameter*>(p.get());
     if (num == nullptr) {
-        throw InputError(std::string(text) + ": is an operand, not a constant value");
+        throw InputError(forMessage(text) + ": is an operand, not a constant value");
     }
-    return {num->getValue(), num->getBase()};
+    return {exactValue(text), num->getBase(), std::string(text)};
 }
 
-OperandRef::OperandRef(CPU& cpu, std::string_view text) : param(parse(cpu, text)), name(text) {
+OperandRef::OperandRef(CPU& cpu, std::string_view text)
+    : param(parse(cpu, text)), name(forMessage(text)) {
     try {
         k = kindOf(*param);
     } catch (const InputError& e) {
@@ -139,17 +169,17 @@ int OperandRef::bit() const {
 std::uint32_t OperandRef::expected(const Constant& v) const {
     const KindInfo& i = info(k);
     if (v.value < i.min || v.value > i.max) {
-        throw InputError("value " + std::to_string(v.value) + " does not fit in the " + i.name +
-                         " " + name);
+        throw InputError("value " + forMessage(v.text) + " does not fit in the " + i.name + " " +
+                         name);
     }
     return static_cast<std::uint32_t>(v.value) & mask(k);
 }
 
 int OperandRef::expectedBit(const Constant& v) {
     if (v.value != 0 && v.value != 1) {
-        throw InputError("a bit is 0 or 1, not " + std::to_string(v.value));
+        throw InputError("a bit is 0 or 1, not " + forMessage(v.text));
     }
-    return v.value;
+    return static_cast<int>(v.value);
 }
 
 void OperandRef::set(const Constant& v, MyIO& panel) {

@@ -22,11 +22,16 @@ public:
 
 // A constant as it was written: failures echo actual values back in the same base.
 struct Constant {
-    std::int32_t value = 0;
+    // The exact value, not wrapped to 32 bits as a program constant is: a check against a
+    // wrapped value could pass where it must fail. Beyond +-2^40 it is held at that bound,
+    // which is outside every operand's range anyway.
+    std::int64_t value = 0;
     int base = 10;
+    // As written, for messages.
+    std::string text;
 };
 
-// "1", "300", "16#FF", "2#1010", "-1". Throws InputError.
+// "1", "300", "16#FF", "2#1010", "-1": the program's constant syntax. Throws InputError.
 Constant parseConstant(CPU& cpu, std::string_view text);
 
 // The width in which an operand is read, written and compared.

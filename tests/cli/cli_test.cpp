@@ -12,120 +12,16 @@
 #include <iterator>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "kvx_process.h"
 
 namespace kvx {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-// "{data}" stands for the fixture folder, "{examples}" for the example programs, "{tmp}" for the
-// test's own temp folder and "{scn}" for the scenario written there.
-std::string expand(std::string text, const fs::path& tmp) {
-    const std::pair<std::string, std::string> names[] = {
-        {"{data}", KVX_TEST_DATA},
-        {"{examples}", KVX_EXAMPLES},
-        {"{tmp}", tmp.string()},
-        {"{scn}", (tmp / "s.scn").string()},
-    };
-    for (const auto& [from, to] : names) {
-        for (auto pos = text.find(from); pos != std::string::npos;
-             pos = text.find(from, pos + to.size())) {
-            text.replace(pos, from.size(), to);
-        }
-    }
-    return text;
-}
-
-class KvxTest : public ::testing::Test {
-public:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kvx-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        tmp = pattern;
-    }
-    void TearDown() override { fs::remove_all(tmp); }
-
-    // Standard input, output and error go through files, so no pipe can fill up and block.
-    Result kvx(const std::vector<std::string>& args, const std::string& input = "") {
-        writeFile(tmp / "stdin", input);
-        std::vector<std::string> words{KVX_BINARY};
-        for (const auto& a : args) {
-            words.push_back(expand(a, tmp));
-        }
-        std::vector<char*> argv;
-        for (auto& w : words) {
-            argv.push_back(w.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string in = (tmp / "stdin").string();
-        const std::string out = (tmp / "stdout").string();
-        const std::string err = (tmp / "stderr").string();
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        Result r;
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << argv[0];
-            return r;
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = readFile(out);
-        r.err = readFile(err);
-        return r;
-    }
-
-    // Runs `kvx test` on the test panel program with `scenario` as {scn}.
-    Result scenario(const std::string& text, std::vector<std::string> extra = {}) {
-        writeFile(tmp / "s.scn", text);
-        std::vector<std::string> args{"test", "{data}/panel.awl", "{scn}"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return kvx(args);
-    }
-
-    std::string x(const std::string& text) const { return expand(text, tmp); }
-
-    fs::path tmp;
-};
-
-std::string joined(const std::vector<std::string>& args) {
-    std::string s = "kvx";
-    for (const auto& a : args) {
-        s += " " + a;
-    }
-    return s;
-}
 
 // ---- command line -----------------------------------------------------------------------
 
@@ -669,16 +565,17 @@ TEST_F(KvxTest, TestTotalsAllScenariosAndReportsUnreadableOnes) {
 
 TEST_F(KvxTest, TestOfAProgramThatDoesNotLoad) {
     writeFile(tmp / "a.scn", "scan\n");
+    // The load error counts as the one failure of the run.
     const OutputCase cases[] = {
         {{"test", "{data}/unknown_op.awl", "{tmp}/a.scn"},
          "",
          1,
-         "",
+         "0 passed, 1 failed\n",
          "{data}/unknown_op.awl:5: error: Parse-error(5):Unknown Operation\n"},
         {{"test", "-", "{tmp}/a.scn"},
          "NETWORK 1\n",
          1,
-         "",
+         "0 passed, 1 failed\n",
          "<stdin>:1: error: Parse-error(1):ORGANIZATION_BLOCK expected\n"},
     };
     for (const auto& c : cases) {

@@ -14,6 +14,7 @@
 // The harness entry points, renamed at compile time (tests/robustness/CMakeLists.txt).
 extern "C" int replayFuzzLoad(const std::uint8_t* data, std::size_t size);
 extern "C" int replayFuzzOperand(const std::uint8_t* data, std::size_t size);
+extern "C" int replayFuzzScenario(const std::uint8_t* data, std::size_t size);
 
 namespace kvx {
 namespace {
@@ -49,6 +50,19 @@ TEST(FuzzReplay, LoaderRegressionsAndExamples) {
 TEST(FuzzReplay, OperandRegressions) {
     for (const auto& file : filesIn(KVX_FUZZ_REGRESSIONS_DIR "/fuzz_operand")) {
         replay(replayFuzzOperand, file);
+    }
+}
+
+TEST(FuzzReplay, ScenarioRegressionsAndExampleScenarios) {
+    auto files = filesIn(KVX_FUZZ_REGRESSIONS_DIR "/fuzz_scenario");
+    ASSERT_FALSE(files.empty());
+    for (const auto& file : filesIn(KVX_EXAMPLES_DIR)) {
+        if (file.ends_with(".scn")) {
+            files.push_back(file);
+        }
+    }
+    for (const auto& file : files) {
+        replay(replayFuzzScenario, file);
     }
 }
 
