@@ -2,16 +2,16 @@
 
 #include <sstream>
 
-#include "cli/junit.h"
-#include "cli/program_file.h"
-#include "cli/progress.h"
 #include "cli/report_file.h"
 #include "cli/run_stats.h"
-#include "cli/scenario.h"
-#include "cli/text.h"
 #include "core/common.h"
+#include "scenario/junit.h"
+#include "scenario/program_file.h"
+#include "scenario/progress.h"
+#include "scenario/scenario.h"
 #include "session/operand_access.h"
 #include "session/session.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "cli/text.h"
+#include "session/text.h"
 
 namespace kvx {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "cli/numbers.h"
-#include "cli/text.h"
+#include "scenario/numbers.h"
+#include "session/text.h"
 
 namespace kvx {
 
@@ -222,7 +222,7 @@ Commands:
       --trace              write every executed instruction of every scan
       --max-scans N        refuse --scans above N (default 100000000)
                            A scan that raises an error is reported as
-                           FILE: scan K: TEXT and the run goes on (exit 1).
+                           FILE:LINE: scan K: TEXT and the run goes on (exit 1).
   test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
                            prints each failure and then "N passed, N failed"
       --junit OUT          also write JUnit XML to OUT; "-" writes it to

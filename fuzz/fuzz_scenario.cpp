@@ -14,10 +14,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/junit.h"
-#include "cli/program_file.h"
-#include "cli/scenario.h"
 #include "loader/reader.h"
+#include "scenario/junit.h"
+#include "scenario/program_file.h"
+#include "scenario/scenario.h"
 
 namespace kvx {
 namespace {

@@ -4,11 +4,11 @@
 #include <array>
 #include <optional>
 
-#include "cli/text.h"
 #include "core/common.h"
 #include "core/cpu.h"
 #include "operands/parameter.h"
 #include "session/myio.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/text.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -1,4 +1,4 @@
-#include "cli/scenario.h"
+#include "scenario/scenario.h"
 
 #include <algorithm>
 #include <array>
@@ -6,14 +6,14 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/numbers.h"
-#include "cli/program_file.h"
-#include "cli/progress.h"
-#include "cli/text.h"
 #include "core/common.h"
 #include "loader/reader.h"
+#include "scenario/numbers.h"
+#include "scenario/program_file.h"
+#include "scenario/progress.h"
 #include "session/operand_access.h"
 #include "session/session.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "cli/scenario.h"
+#include "scenario/scenario.h"
 
 namespace kvx {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/text.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -1,4 +1,4 @@
-#include "cli/progress.h"
+#include "scenario/progress.h"
 
 namespace kvx {
 

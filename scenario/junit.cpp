@@ -1,8 +1,8 @@
-#include "cli/junit.h"
+#include "scenario/junit.h"
 
 #include <algorithm>
 
-#include "cli/text.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -1,13 +1,13 @@
-#include "cli/program_file.h"
+#include "scenario/program_file.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
-#include "cli/text.h"
 #include "loader/reader.h"
 #include "session/session.h"
+#include "session/text.h"
 
 namespace kvx {
 

@@ -1,4 +1,4 @@
-#include "cli/text.h"
+#include "session/text.h"
 
 namespace kvx {
 
