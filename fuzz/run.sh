@@ -1,12 +1,13 @@
 #!/bin/sh
 # Runs every fuzz target for a fixed time. Usage: fuzz/run.sh BUILD_DIR SECONDS
 #
-# Each target starts from a writable corpus under BUILD_DIR, seeded from the examples (programs,
-# or for fuzz_scenario their scenarios) and from the inputs that once failed
-# (fuzz/regressions/). Anything a target finds (crash,
-# leak, sanitizer report, an input slower than one second) is kept under
-# BUILD_DIR/fuzz/findings/ and makes the script exit non-zero. FUZZ_TARGETS, a list of target
-# names, runs only those.
+# Each target starts from a writable corpus under BUILD_DIR, seeded from the examples
+# (programs, or for fuzz_scenario their scenarios) and from the inputs that once failed
+# (fuzz/regressions/). Anything a target finds (crash, leak, sanitizer report, an input slower
+# than the timeout) is kept under BUILD_DIR/fuzz/findings/ and makes the script exit non-zero.
+# FUZZ_TARGETS, a list of target names, runs only those. FUZZ_TIMEOUT is the timeout in
+# seconds (default 1); on a machine shared with other heavy jobs a process can stall for longer
+# than that, and a "timeout" whose input replays in milliseconds is such a stall.
 set -u
 
 if [ $# -ne 2 ]; then
@@ -50,7 +51,7 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario}; do
     if ! "$binary" "$corpus" \
             -dict="$dict" \
             -max_total_time="$seconds" \
-            -timeout=1 \
+            -timeout="${FUZZ_TIMEOUT:-1}" \
             -rss_limit_mb=4096 \
             -print_final_stats=1 \
             -artifact_prefix="$findings/" \
