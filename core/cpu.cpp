@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/common.h"
+#include "core/decoded.h"
 
 #include <utility>
 
@@ -83,6 +84,7 @@ CPU::CPU(const Clock& source) : clock(source) {
 }
 
 CPU::~CPU() {
+    decoded.reset();
     prog.reset();
 }
 
@@ -90,9 +92,12 @@ std::uint32_t CPU::getmsTime() const noexcept {
     return clock.getmsTime();
 }
 
-void CPU::setProgram(std::unique_ptr<Block> program) noexcept {
+void CPU::setProgram(std::unique_ptr<Block> program) {
+    std::unique_ptr<DecodedProgram> form =
+        program ? std::make_unique<DecodedProgram>(program.get(), *this) : nullptr;
     // The step bit of the last LSCR belongs to the old program and dies with it.
     scrparam = nullptr;
+    decoded = std::move(form);
     prog = std::move(program);
 }
 
@@ -261,9 +266,13 @@ void CPU::runStep(ScanObserver* observer) {
         forces->afterInputs(*this);
     }
     updateTimer10ms();
-    for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
-        if (block->Type == Block::Organization) {
-            runBlock(*block, incno, observer);
+    if (observer == nullptr && decoded) [[likely]] {
+        decoded->run(*this, incno);
+    } else {
+        for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
+            if (block->Type == Block::Organization) {
+                runBlock(*block, incno, observer);
+            }
         }
     }
     sm->writeBit(SystemByte, FirstScanBit, 0);

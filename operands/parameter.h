@@ -29,6 +29,7 @@ public:
 
     int getAddr() const noexcept { return Addr; }
     int getBit() const noexcept { return Bit; }
+    MemField* getField() const noexcept { return f; }
 
 private:
     MemField* f;
@@ -53,6 +54,7 @@ public:
     void writeLong(std::uint32_t val) override;
 
     int getAddr() const noexcept { return Addr; }
+    MemField* getField() const noexcept { return f; }
 
 private:
     MemField* f;
