@@ -115,6 +115,8 @@ public:
     // old program stays installed.
     void setProgram(std::unique_ptr<Block> program);
     const Block* getProgram() const noexcept { return prog.get(); }
+    // The installed program's decoded form (core/decoded.h); null without a program.
+    const DecodedProgram* decodedForm() const noexcept { return decoded.get(); }
 
     // Clears every instruction's memory and sets SM0.0 and SM0.1; memory, timers and
     // counters keep their contents.
