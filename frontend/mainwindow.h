@@ -110,6 +110,9 @@ private:
     void forcesChanged();
     // One scan through the session, captured for the status view when it asked for one.
     std::optional<CPUException> scanOnce(bool whateverTheRunState);
+    // The scan timer's slot: a tick() for every millisecond that passed since the last one,
+    // made up at once when a scan took longer than the tick.
+    void paceScans();
 
     struct CommandEntry {
         int id;
@@ -137,6 +140,11 @@ private:
     std::uint64_t scansAtMark = 0;
     qint64 markMs = 0;
     double scanRate = 0;
+    // Scan pacing on the machine's tick: milliseconds not yet scanned for, up to a few.
+    const Clock& tickSource;
+    std::uint32_t paceMs = 0;
+    std::uint32_t paceCredit = 0;
+    bool catchUpQueued = false;
 };
 
 } // namespace kvx

@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
     failed += kvx::runPanelTests(argc, argv);
     failed += kvx::runWindowTests(argc, argv);
     failed += kvx::runViewsTests(argc, argv);
+    failed += kvx::runPacingTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

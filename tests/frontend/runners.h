@@ -6,5 +6,6 @@ namespace kvx {
 int runPanelTests(int argc, char** argv);
 int runWindowTests(int argc, char** argv);
 int runViewsTests(int argc, char** argv);
+int runPacingTests(int argc, char** argv);
 
 } // namespace kvx
