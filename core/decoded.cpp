@@ -1,6 +1,8 @@
 #include "core/decoded.h"
 
+#include <optional>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "core/common.h"
 #include "core/cpu.h"
@@ -21,9 +23,11 @@ enum Kind : std::uint8_t {
     End,
     // Empty lines at the end of a network, for the 1 ms rule only.
     Nop,
-    // Calls the tree's execute(): p is the Operation.
+    // Calls the tree's execute(): addr and aux are the index of the Operation.
     Tree,
-    // Bit logic: p is the byte, mask the bit.
+    // The same, for a class that runs in an inactive segment.
+    TreeSingle,
+    // Bit logic: area, addr and mask are the bit.
     Ld,
     Ldn,
     And,
@@ -40,31 +44,35 @@ enum Kind : std::uint8_t {
     Lps,
     Lrd,
     Lpp,
-    // p is the instruction's edge memory.
+    // addr and aux are the index of the instruction's edge memory.
     RisingEdge,
     FallingEdge,
-    // p is the step bit's byte, q (LSCR only) its operand.
+    // area, addr and mask are the step bit; aux (LSCR only) the index of its operand.
     Lscr,
     Scrt,
     Scre,
-    // p is the first operand's first byte, q the second's (constants read from the pool).
+    // area and addr are the first operand's first byte, mask and aux the second's; constants
+    // are an area of their own.
     MoveByte,
     MoveWord,
     XorByte,
     LoadWordEqual,
     AndByteEqual,
-    // p is the Timer, q the preset's first byte.
+    // addr is the timer's number, mask and aux the preset's first byte.
     OnDelay,
 };
 
-// Runs in an inactive segment: the skip over such a segment stops here.
-constexpr std::uint8_t Single = 1;
-
 constexpr int MsNodes = 33;
 
-template <typename T>
-T* as(void* p) noexcept {
-    return static_cast<T*>(p);
+// The areas a step names: the CPU's six, then the constants.
+constexpr Parameter::ParamClass AreaClasses[] = {Parameter::EType,  Parameter::AType,
+                                                 Parameter::MType,  Parameter::VType,
+                                                 Parameter::SMType, Parameter::SType};
+constexpr std::uint8_t ConstantArea = 6;
+constexpr std::size_t Areas = 7;
+
+bool isInstruction(std::uint8_t kind) noexcept {
+    return kind != BlockStart && kind != NetworkStart && kind != End && kind != Nop;
 }
 
 // What the decoder knows of an instruction class: how it moves the stack pointer, how deep the
@@ -82,99 +90,101 @@ struct Shape {
 std::size_t DecodedProgram::treeSteps() const noexcept {
     std::size_t n = 0;
     for (const Step& s : steps) {
-        n += s.kind == Tree ? 1 : 0;
+        n += s.kind == Tree || s.kind == TreeSingle ? 1 : 0;
     }
     return n;
 }
 
 namespace {
 
+// An operand as a step names it: area number and byte address.
+struct Place {
+    std::uint8_t area;
+    std::uint16_t addr;
+};
+
 class Decoder final {
 public:
-    Decoder(CPU& c, std::deque<std::uint8_t>& pool) : cpu(c), constants(pool) {}
+    Decoder(CPU& c, std::vector<std::uint8_t>& pool) : cpu(c), constants(pool) {}
 
-    // The memory byte of a bit operand of this CPU within its area, or null.
-    std::uint8_t* bitByte(const Parameter* p, std::uint8_t& mask) const {
+    // A bit operand of this CPU within its area.
+    std::optional<Place> bit(const Parameter* p, std::uint8_t& mask) const {
         if (p == nullptr || !isExactly<BitParameter>(*p)) {
-            return nullptr;
+            return std::nullopt;
         }
-        const auto& bit = static_cast<const BitParameter&>(*p);
-        std::uint8_t* base = field(bit.getField(), bit.getClass(), bit.getAddr(), 1);
-        mask = static_cast<std::uint8_t>(1u << (bit.getBit() & 7));
-        return base;
+        const auto& b = static_cast<const BitParameter&>(*p);
+        mask = static_cast<std::uint8_t>(1u << (b.getBit() & 7));
+        return memory(b.getField(), b.getClass(), b.getAddr(), 1);
     }
 
-    // The first byte of a byte (width 1) or word (width 2) operand that reads without a fault:
-    // memory of this CPU within its area, or a constant.
-    std::uint8_t* readable(const Parameter* p, int width) {
-        if (p == nullptr) {
-            return nullptr;
-        }
-        if (isExactly<NumParameter>(*p)) {
+    // A byte (width 1) or word (width 2) operand that reads without a fault: memory of this
+    // CPU within its area, or a constant.
+    std::optional<Place> readable(const Parameter* p, int width) {
+        if (p != nullptr && isExactly<NumParameter>(*p)) {
             const auto value =
                 static_cast<std::uint32_t>(static_cast<const NumParameter&>(*p).getValue());
-            // Pairs keep a word's two bytes in one block of the deque.
-            if (width == 1) {
-                constants.push_back(static_cast<std::uint8_t>(value));
-                constants.push_back(0);
-            } else {
-                constants.push_back(static_cast<std::uint8_t>(value >> 8));
-                constants.push_back(static_cast<std::uint8_t>(value));
-            }
-            return &constants[constants.size() - 2];
+            const std::uint32_t bytes = width == 1 ? (value & 0xFFu) << 8 : value & 0xFFFFu;
+            return constant(bytes);
         }
         return writable(p, width);
     }
 
-    std::uint8_t* writable(const Parameter* p, int width) const {
+    std::optional<Place> writable(const Parameter* p, int width) const {
         if (p == nullptr) {
-            return nullptr;
+            return std::nullopt;
         }
         if (width == 1 && isExactly<ByteParameter>(*p)) {
             const auto& byte = static_cast<const ByteParameter&>(*p);
-            return field(byte.getField(), byte.getClass(), byte.getAddr(), 1);
+            return memory(byte.getField(), byte.getClass(), byte.getAddr(), 1);
         }
         if (width == 2 && isExactly<WordParameter>(*p)) {
             const auto& word = static_cast<const WordParameter&>(*p);
-            return field(word.getField(), word.getClass(), word.getAddr(), 2);
+            return memory(word.getField(), word.getClass(), word.getAddr(), 2);
         }
-        return nullptr;
+        return std::nullopt;
     }
 
-    Timer* timerOf(const Parameter* p) const {
+    std::optional<int> timerOf(const Parameter* p) const {
         if (p == nullptr || !isExactly<TimerParameter>(*p)) {
-            return nullptr;
+            return std::nullopt;
         }
         const auto& timer = static_cast<const TimerParameter&>(*p);
         const int no = timer.getNo();
         if (no < 0 || no >= CPU::TimerCount || &cpu.timer(no) != timer.getTimer()) {
-            return nullptr;
+            return std::nullopt;
         }
-        return timer.getTimer();
+        return no;
     }
 
 private:
-    // `width` bytes from `addr` of `f`, if `f` is this CPU's area of class `cls` and writable.
-    std::uint8_t* field(MemField* f, Parameter::ParamClass cls, int addr, int width) const {
-        switch (cls) {
-        case Parameter::EType:
-        case Parameter::AType:
-        case Parameter::VType:
-        case Parameter::MType:
-        case Parameter::SMType:
-        case Parameter::SType:
-            break;
-        default:
-            return nullptr;
+    // `width` bytes from `addr` of `f`, if `f` is this CPU's area of class `cls` and every
+    // access to them succeeds.
+    std::optional<Place> memory(MemField* f, Parameter::ParamClass cls, int addr, int width) const {
+        for (std::uint8_t k = 0; k < std::size(AreaClasses); ++k) {
+            if (AreaClasses[k] == cls && f == &cpu.area(cls) && f->direct(addr, width) != nullptr) {
+                return Place{k, static_cast<std::uint16_t>(addr)};
+            }
         }
-        if (f != &cpu.area(cls)) {
-            return nullptr;
+        return std::nullopt;
+    }
+
+    // Two bytes of the pool, shared by every operand of the same value.
+    std::optional<Place> constant(std::uint32_t bytes) {
+        const auto [it, added] =
+            offsets.try_emplace(bytes, static_cast<std::uint32_t>(constants.size()));
+        if (added) {
+            constants.push_back(static_cast<std::uint8_t>(bytes >> 8));
+            constants.push_back(static_cast<std::uint8_t>(bytes));
         }
-        return f->direct(addr, width);
+        if (it->second > 0xFFFF) {
+            return std::nullopt;
+        }
+        return Place{ConstantArea, static_cast<std::uint16_t>(it->second)};
     }
 
     CPU& cpu;
-    std::deque<std::uint8_t>& constants;
+    std::vector<std::uint8_t>& constants;
+    std::unordered_map<std::uint32_t, std::uint32_t> offsets;
 };
 
 // The class of an instruction, by its exact type; anything else runs through the tree.
@@ -224,11 +234,53 @@ Shape shapeOf(const Operation& op) {
     return {Tree, 0, 0, false, true};
 }
 
+// Side tables are indexed by 32 bits (addr and aux) or, beside an operand, by aux alone.
+template <typename T>
+std::optional<std::uint32_t> append(std::vector<T*>& table, T* entry, std::uint32_t limit) {
+    if (table.size() > limit) {
+        return std::nullopt;
+    }
+    table.push_back(entry);
+    return static_cast<std::uint32_t>(table.size() - 1);
+}
+
+void setIndex(Step& s, std::uint32_t index) noexcept {
+    s.addr = static_cast<std::uint16_t>(index);
+    s.aux = static_cast<std::uint16_t>(index >> 16);
+}
+
+struct Tables {
+    std::vector<Operation*>& operations;
+    std::vector<int*>& memories;
+    std::vector<Parameter*>& stepBits;
+};
+
 // Fills in the operands of a decodable step; false when they do not resolve, and the step then
 // runs through the tree.
-bool resolve(Step& s, Operation& op, Decoder& d) {
+bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
     Parameter* first = op.getP1();
     Parameter* second = op.getP2();
+    const auto place = [&s](std::optional<Place> p) {
+        if (p) {
+            s.area = p->area;
+            s.addr = p->addr;
+        }
+        return p.has_value();
+    };
+    const auto second_ = [&s](std::optional<Place> p) {
+        if (p) {
+            s.mask = p->area;
+            s.aux = p->addr;
+        }
+        return p.has_value();
+    };
+    const auto memory = [&s, &t](int* m) {
+        const auto index = append(t.memories, m, 0xFFFFFFFEu);
+        if (index) {
+            setIndex(s, *index);
+        }
+        return index.has_value();
+    };
     switch (static_cast<Kind>(s.kind)) {
     case Ld:
     case Ldn:
@@ -238,12 +290,15 @@ bool resolve(Step& s, Operation& op, Decoder& d) {
     case OrNot:
     case Assign:
     case Scrt:
-        s.p = d.bitByte(first, s.mask);
-        return s.p != nullptr;
-    case Lscr:
-        s.p = d.bitByte(first, s.mask);
-        s.q = first;
-        return s.p != nullptr;
+        return place(d.bit(first, s.mask));
+    case Lscr: {
+        if (!place(d.bit(first, s.mask))) {
+            return false;
+        }
+        const auto index = append(t.stepBits, first, 0xFFFE);
+        s.aux = static_cast<std::uint16_t>(index.value_or(0));
+        return index.has_value();
+    }
     case Set1:
     case Reset1:
         // Only a range of one bit decodes; longer ones, timers and counts of 0 use the tree.
@@ -251,35 +306,25 @@ bool resolve(Step& s, Operation& op, Decoder& d) {
             static_cast<std::uint8_t>(static_cast<NumParameter&>(*second).getValue()) != 1) {
             return false;
         }
-        s.p = d.bitByte(first, s.mask);
-        return s.p != nullptr;
+        return place(d.bit(first, s.mask));
     case RisingEdge:
-        s.p = &static_cast<EU_Op&>(op).memory();
-        return true;
+        return memory(&static_cast<EU_Op&>(op).memory());
     case FallingEdge:
-        s.p = &static_cast<ED_Op&>(op).memory();
-        return true;
-    case OnDelay:
-        s.p = d.timerOf(first);
-        s.q = d.readable(second, 2);
-        return s.p != nullptr && s.q != nullptr;
+        return memory(&static_cast<ED_Op&>(op).memory());
+    case OnDelay: {
+        const auto no = d.timerOf(first);
+        s.addr = static_cast<std::uint16_t>(no.value_or(0));
+        return no.has_value() && second_(d.readable(second, 2));
+    }
     case MoveByte:
     case XorByte:
-        s.p = d.readable(first, 1);
-        s.q = d.writable(second, 1);
-        return s.p != nullptr && s.q != nullptr;
+        return place(d.readable(first, 1)) && second_(d.writable(second, 1));
     case MoveWord:
-        s.p = d.readable(first, 2);
-        s.q = d.writable(second, 2);
-        return s.p != nullptr && s.q != nullptr;
+        return place(d.readable(first, 2)) && second_(d.writable(second, 2));
     case LoadWordEqual:
-        s.p = d.readable(first, 2);
-        s.q = d.readable(second, 2);
-        return s.p != nullptr && s.q != nullptr;
+        return place(d.readable(first, 2)) && second_(d.readable(second, 2));
     case AndByteEqual:
-        s.p = d.readable(first, 1);
-        s.q = d.readable(second, 1);
-        return s.p != nullptr && s.q != nullptr;
+        return place(d.readable(first, 1)) && second_(d.readable(second, 1));
     default:
         return true;
     }
@@ -287,7 +332,7 @@ bool resolve(Step& s, Operation& op, Decoder& d) {
 
 } // namespace
 
-DecodedProgram::DecodedProgram(const Block* program, CPU& cpu) {
+DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     std::size_t count = 1;
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
         if (block->Type != Block::Organization) {
@@ -304,13 +349,17 @@ DecodedProgram::DecodedProgram(const Block* program, CPU& cpu) {
     steps.reserve(count);
 
     Decoder decoder(cpu, constants);
+    const Tables tables{operations, memories, stepBits};
+    const auto marker = [this](std::uint8_t kind, std::uint8_t ticks = 0) {
+        steps.push_back({kind, ticks, 0, 0, 0, 0});
+    };
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
         if (block->Type != Block::Organization) {
             continue;
         }
-        steps.push_back({BlockStart, 0, 0, 0, 0, nullptr, nullptr});
+        marker(BlockStart);
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
-            steps.push_back({NetworkStart, 0, 0, 0, 0, nullptr, nullptr});
+            marker(NetworkStart);
             // The stack pointer relative to the network start, which pushes 1 when a segment is
             // open. Exact until a segment instruction or an unknown class, since nothing else
             // moves it by other than its class's effect (a fault ends the scan).
@@ -322,31 +371,28 @@ DecodedProgram::DecodedProgram(const Block* program, CPU& cpu) {
                 Operation* op = node->Op.get();
                 if (op == nullptr) {
                     if (pending == 255) {
-                        steps.push_back({Nop, 255, 0, 0, node->Line, nullptr, nullptr});
+                        marker(Nop, 255);
                         pending = 0;
                     }
                     continue;
                 }
                 const Shape shape = shapeOf(*op);
-                Step s{shape.kind, static_cast<std::uint8_t>(pending), 0, 0, node->Line, op,
-                       nullptr};
+                Step s{shape.kind, static_cast<std::uint8_t>(pending), 0, 0, 0, 0};
                 pending = 0;
-                if (op->IsSingleType() != 0) {
-                    s.flags = Single;
-                }
+                const bool single = op->IsSingleType() != 0;
                 // A decoded step checks nothing: the stack must stay within its slots, with
                 // or without the open segment's entry, and an unknown class must not be
                 // mistaken for one that runs in an inactive segment.
                 const bool stackFits =
                     shape.needs < 0 || (known && depth >= shape.needs &&
                                         (!shape.pushes || depth + 1 <= CPU::StackLimit));
-                const bool singleFits = (shape.kind == Scre) == (s.flags == Single);
-                if (shape.kind != Tree && stackFits && singleFits && resolve(s, *op, decoder)) {
-                    // decoded
-                } else {
-                    s.kind = Tree;
-                    s.p = op;
-                    s.q = nullptr;
+                const bool singleFits = (shape.kind == Scre) == single;
+                if (shape.kind == Tree || !stackFits || !singleFits ||
+                    !resolve(s, *op, decoder, tables)) {
+                    s = Step{
+                        static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
+                    setIndex(s, static_cast<std::uint32_t>(operations.size()));
+                    operations.push_back(op);
                 }
                 steps.push_back(s);
                 depth += shape.effect;
@@ -355,12 +401,32 @@ DecodedProgram::DecodedProgram(const Block* program, CPU& cpu) {
                 }
             }
             if (pending != 0) {
-                steps.push_back(
-                    {Nop, static_cast<std::uint8_t>(pending), 0, 0, 0, nullptr, nullptr});
+                marker(Nop, static_cast<std::uint8_t>(pending));
             }
         }
     }
-    steps.push_back({End, 0, 0, 0, 0, nullptr, nullptr});
+    marker(End);
+    constants.shrink_to_fit();
+}
+
+DecodedProgram::Where DecodedProgram::locate(const Step* step) const noexcept {
+    std::size_t index = 0;
+    for (const Step* s = steps.data(); s != step; ++s) {
+        index += isInstruction(s->kind) ? 1 : 0;
+    }
+    for (const Block* block = program; block != nullptr; block = block->Next.get()) {
+        if (block->Type != Block::Organization) {
+            continue;
+        }
+        for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
+            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+                if (node->Op && index-- == 0) {
+                    return {node->Line, node->Op->getName()};
+                }
+            }
+        }
+    }
+    return {0, ""};
 }
 
 // The scan keeps the stack pointer and the top of the stack in registers. The stack array
@@ -370,6 +436,13 @@ DecodedProgram::DecodedProgram(const Block* program, CPU& cpu) {
 // so they check nothing and raise nothing; only tree steps and SCRT's clearing of the previous
 // step can raise.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
+    std::uint8_t* base[Areas];
+    for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
+        base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
+    }
+    // Constants are only ever read.
+    base[ConstantArea] = const_cast<std::uint8_t*>(constants.data());
+
     std::uint32_t phase = incno;
     std::uint64_t count = 0;
     int* const stack = cpu.stack.data();
@@ -388,12 +461,14 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
         ++sp;
         top = value;
     };
-    const auto bit = [](const Step& st) noexcept {
-        return (*as<std::uint8_t>(st.p) & st.mask) != 0;
-    };
-    const auto word = [](const void* p) noexcept {
-        const auto* b = static_cast<const std::uint8_t*>(p);
+    const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
+    const auto second = [&base](const Step& st) noexcept { return base[st.mask] + st.aux; };
+    const auto bit = [&](const Step& st) noexcept { return (*first(st) & st.mask) != 0; };
+    const auto word = [](const std::uint8_t* b) noexcept {
         return static_cast<unsigned>(b[0] << 8 | b[1]);
+    };
+    const auto index = [](const Step& st) noexcept {
+        return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
     const auto networkStart = [&]() noexcept {
         writeBack();
@@ -407,12 +482,17 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
     // or the end of the block, counts for the 1 ms rule only; networks still start.
     const auto skip = [&]() noexcept {
         for (++s;; ++s) {
-            if (s->kind == NetworkStart) {
+            switch (s->kind) {
+            case NetworkStart:
                 networkStart();
                 continue;
-            }
-            if ((s->flags & Single) != 0 || s->kind == BlockStart || s->kind == End) {
+            case Scre:
+            case TreeSingle:
+            case BlockStart:
+            case End:
                 return;
+            default:
+                break;
             }
             phase += s->ticks;
             while (phase >= MsNodes) {
@@ -447,9 +527,10 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case Nop:
                 break;
             case Tree:
+            case TreeSingle:
                 writeBack();
                 ++count;
-                as<Operation>(s->p)->execute(cpu);
+                operations[index(*s)]->execute(cpu);
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
                 if (cpu.scrval == 0) {
@@ -483,20 +564,20 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             case Assign: {
                 ++count;
-                std::uint8_t& byte = *as<std::uint8_t>(s->p);
+                std::uint8_t& byte = *first(*s);
                 byte = static_cast<std::uint8_t>(top != 0 ? byte | s->mask : byte & ~s->mask);
                 break;
             }
             case Set1:
                 ++count;
                 if (top != 0) {
-                    *as<std::uint8_t>(s->p) |= s->mask;
+                    *first(*s) |= s->mask;
                 }
                 break;
             case Reset1:
                 ++count;
                 if (top != 0) {
-                    *as<std::uint8_t>(s->p) &= static_cast<std::uint8_t>(~s->mask);
+                    *first(*s) &= static_cast<std::uint8_t>(~s->mask);
                 }
                 break;
             case AndBlock:
@@ -528,7 +609,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             case RisingEdge: {
                 ++count;
-                int& last = *as<int>(s->p);
+                int& last = *memories[index(*s)];
                 const int value = top;
                 top = value != 0 && last == 0 ? 1 : 0;
                 last = value;
@@ -536,7 +617,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             }
             case FallingEdge: {
                 ++count;
-                int& last = *as<int>(s->p);
+                int& last = *memories[index(*s)];
                 const int value = top;
                 top = value == 0 && last != 0 ? 1 : 0;
                 last = value;
@@ -545,7 +626,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case Lscr:
                 ++count;
                 cpu.scrval = bit(*s) ? 1 : 0;
-                cpu.scrparam = as<Parameter>(s->q);
+                cpu.scrparam = stepBits[s->aux];
                 if (cpu.scrval == 0) {
                     skip();
                     --s;
@@ -557,7 +638,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                     if (cpu.scrparam != nullptr) {
                         writeBitOf(*cpu.scrparam, 0);
                     }
-                    *as<std::uint8_t>(s->p) |= s->mask;
+                    *first(*s) |= s->mask;
                     cpu.scrval = 0;
                     skip();
                     --s;
@@ -570,35 +651,35 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case MoveByte:
                 ++count;
                 if (top != 0) {
-                    *as<std::uint8_t>(s->q) = *as<std::uint8_t>(s->p);
+                    *second(*s) = *first(*s);
                 }
                 break;
             case MoveWord:
                 ++count;
                 if (top != 0) {
-                    const unsigned value = word(s->p);
-                    as<std::uint8_t>(s->q)[0] = static_cast<std::uint8_t>(value >> 8);
-                    as<std::uint8_t>(s->q)[1] = static_cast<std::uint8_t>(value);
+                    const unsigned value = word(first(*s));
+                    second(*s)[0] = static_cast<std::uint8_t>(value >> 8);
+                    second(*s)[1] = static_cast<std::uint8_t>(value);
                 }
                 break;
             case XorByte:
                 ++count;
                 if (top != 0) {
-                    *as<std::uint8_t>(s->q) ^= *as<std::uint8_t>(s->p);
+                    *second(*s) ^= *first(*s);
                 }
                 break;
             case LoadWordEqual:
                 ++count;
-                push(word(s->p) == word(s->q) ? 1 : 0);
+                push(word(first(*s)) == word(second(*s)) ? 1 : 0);
                 break;
             case AndByteEqual:
                 ++count;
-                top = top != 0 && *as<std::uint8_t>(s->p) == *as<std::uint8_t>(s->q) ? 1 : 0;
+                top = top != 0 && *first(*s) == *second(*s) ? 1 : 0;
                 break;
             case OnDelay: {
                 ++count;
-                Timer& timer = *as<Timer>(s->p);
-                timer.setLimit(static_cast<std::uint16_t>(word(s->q)));
+                Timer& timer = cpu.timer(s->addr);
+                timer.setLimit(static_cast<std::uint16_t>(word(second(*s))));
                 if (top == 0) {
                     timer.reset();
                 } else {
@@ -611,14 +692,15 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
         }
     } catch (const CPUException& error) {
         // A tree step left the CPU's stack as it was when it raised.
-        if (s->kind != Tree) {
+        const bool tree = s->kind == Tree || s->kind == TreeSingle;
+        if (!tree) {
             writeBack();
         }
         cpu.executed += count;
-        const char* name = s->kind == Tree ? as<Operation>(s->p)->getName() : "SCRT";
-        throw error.locatedAt(s->line, name);
+        const Where where = locate(s);
+        throw error.locatedAt(where.line, where.name);
     } catch (...) {
-        if (s->kind != Tree) {
+        if (s->kind != Tree && s->kind != TreeSingle) {
             writeBack();
         }
         cpu.executed += count;

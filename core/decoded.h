@@ -11,13 +11,14 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace kvx {
 
 struct Block;
 class CPU;
+class Operation;
+class Parameter;
 
 class DecodedProgram final {
 public:
@@ -35,23 +36,40 @@ public:
     // Steps that call the tree's execute() instead of running decoded.
     std::size_t treeSteps() const noexcept;
 
+    // Eight bytes, so that a scan of a program far larger than the caches streams as little
+    // as possible. Memory operands are an area number and a byte address; what does not fit
+    // (the tree's instruction, an edge memory, the step bit's operand) is an index into a side
+    // table that only those steps read.
     struct Step {
         std::uint8_t kind;
         // Nodes of the tree this step stands for in the 1 ms rule: the instruction and the
         // empty lines before it in its network; 0 for the markers.
         std::uint8_t ticks;
+        // The bit of a bit operand; the second operand's area where there are two.
         std::uint8_t mask;
-        std::uint8_t flags;
-        std::int32_t line;
-        void* p;
-        void* q;
+        // The area of the (first) operand.
+        std::uint8_t area;
+        std::uint16_t addr;
+        std::uint16_t aux;
     };
 
 private:
+    // The line and mnemonic of a step's instruction, found in the tree by counting: only a
+    // fault needs them.
+    struct Where {
+        int line;
+        const char* name;
+    };
+    Where locate(const Step* step) const noexcept;
+
+    const Block* program;
     std::vector<Step> steps;
-    // Constant operands as big-endian byte pairs, so that a constant reads like memory. A deque
-    // never moves what it holds, and pairs never straddle its blocks.
-    std::deque<std::uint8_t> constants;
+    // Side tables: tree instructions, edge memories, step-bit operands.
+    std::vector<Operation*> operations;
+    std::vector<int*> memories;
+    std::vector<Parameter*> stepBits;
+    // Constant operands as big-endian byte pairs, read like a memory area.
+    std::vector<std::uint8_t> constants;
 };
 
 } // namespace kvx
