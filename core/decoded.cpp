@@ -342,7 +342,6 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
             count += 2;
             for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-                ++count;
             }
         }
     }
@@ -395,6 +394,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                     operations.push_back(op);
                 }
                 steps.push_back(s);
+                ++instructionSteps;
                 depth += shape.effect;
                 if (shape.segment) {
                     known = false;
@@ -407,6 +407,14 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     }
     marker(End);
     constants.shrink_to_fit();
+}
+
+std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
+    std::uint64_t n = 0;
+    for (const Step* s = steps.data(); s <= step; ++s) {
+        n += isInstruction(s->kind) ? 1 : 0;
+    }
+    return n;
 }
 
 DecodedProgram::Where DecodedProgram::locate(const Step* step) const noexcept {
@@ -444,8 +452,11 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
     base[ConstantArea] = const_cast<std::uint8_t*>(constants.data());
 
     std::uint32_t phase = incno;
-    std::uint64_t count = 0;
-    int* const stack = cpu.stack.data();
+    // Every instruction step is either run or skipped, so the count of those run needs no
+    // register: the skipped ones are counted instead, and only the skip loop does that.
+    std::uint64_t skipped = 0;
+    // Through the CPU, so that no register holds the stack's address.
+    auto& stack = cpu.stack;
     int sp = cpu.sp;
     int top = cpu.stackAt(sp);
     const Step* s = steps.data();
@@ -491,7 +502,10 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case BlockStart:
             case End:
                 return;
+            case Nop:
+                break;
             default:
+                ++skipped;
                 break;
             }
             phase += s->ticks;
@@ -523,7 +537,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             case End:
                 writeBack();
-                cpu.executed += count;
+                cpu.executed += instructionSteps - skipped;
                 incno = phase;
                 return;
             case Nop:
@@ -531,7 +545,6 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case Tree:
             case TreeSingle:
                 writeBack();
-                ++count;
                 operations[index(*s)]->execute(cpu);
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
@@ -541,76 +554,60 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 }
                 break;
             case Ld:
-                ++count;
                 push(bit(*s) ? 1 : 0);
                 break;
             case Ldn:
-                ++count;
                 push(bit(*s) ? 0 : 1);
                 break;
             case And:
-                ++count;
                 top = (top != 0 && bit(*s)) ? 1 : 0;
                 break;
             case AndNot:
-                ++count;
                 top = (top != 0 && !bit(*s)) ? 1 : 0;
                 break;
             case Or:
-                ++count;
                 top = (top != 0 || bit(*s)) ? 1 : 0;
                 break;
             case OrNot:
-                ++count;
                 top = (top != 0 || !bit(*s)) ? 1 : 0;
                 break;
             case Assign: {
-                ++count;
                 std::uint8_t& byte = *first(*s);
                 byte = static_cast<std::uint8_t>(top != 0 ? byte | s->mask : byte & ~s->mask);
                 break;
             }
             case Set1:
-                ++count;
                 if (top != 0) {
                     *first(*s) |= s->mask;
                 }
                 break;
             case Reset1:
-                ++count;
                 if (top != 0) {
                     *first(*s) &= static_cast<std::uint8_t>(~s->mask);
                 }
                 break;
             case AndBlock:
-                ++count;
                 --sp;
                 top = (top != 0 && stack[sp] != 0) ? 1 : 0;
                 break;
             case OrBlock:
-                ++count;
                 --sp;
                 top = (top != 0 || stack[sp] != 0) ? 1 : 0;
                 break;
             case Not:
-                ++count;
                 top = top == 0 ? 1 : 0;
                 break;
             case Lps:
-                ++count;
                 push(top);
                 break;
             case Lrd:
-                ++count;
                 top = stack[sp - 1];
                 break;
             case Lpp:
-                ++count;
                 --sp;
                 top = stack[sp];
                 break;
             case RisingEdge: {
-                ++count;
                 int& last = *memories[index(*s)];
                 const int value = top;
                 top = value != 0 && last == 0 ? 1 : 0;
@@ -618,7 +615,6 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             }
             case FallingEdge: {
-                ++count;
                 int& last = *memories[index(*s)];
                 const int value = top;
                 top = value == 0 && last != 0 ? 1 : 0;
@@ -626,7 +622,6 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             }
             case Lscr:
-                ++count;
                 cpu.scrval = bit(*s) ? 1 : 0;
                 cpu.scrparam = stepBits[s->aux];
                 if (cpu.scrval == 0) {
@@ -635,7 +630,6 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 }
                 break;
             case Scrt:
-                ++count;
                 if (top != 0) {
                     if (cpu.scrparam != nullptr) {
                         writeBitOf(*cpu.scrparam, 0);
@@ -647,17 +641,14 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 }
                 break;
             case Scre:
-                ++count;
                 cpu.scrval = -1;
                 break;
             case MoveByte:
-                ++count;
                 if (top != 0) {
                     *second(*s) = *first(*s);
                 }
                 break;
             case MoveWord:
-                ++count;
                 if (top != 0) {
                     const unsigned value = word(first(*s));
                     second(*s)[0] = static_cast<std::uint8_t>(value >> 8);
@@ -665,21 +656,17 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 }
                 break;
             case XorByte:
-                ++count;
                 if (top != 0) {
                     *second(*s) ^= *first(*s);
                 }
                 break;
             case LoadWordEqual:
-                ++count;
                 push(word(first(*s)) == word(second(*s)) ? 1 : 0);
                 break;
             case AndByteEqual:
-                ++count;
                 top = top != 0 && *first(*s) == *second(*s) ? 1 : 0;
                 break;
             case OnDelay: {
-                ++count;
                 Timer& timer = cpu.timer(s->addr);
                 timer.setLimit(static_cast<std::uint16_t>(word(second(*s))));
                 if (top == 0) {
@@ -701,14 +688,14 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
         if (!tree) {
             writeBack();
         }
-        cpu.executed += count;
+        cpu.executed += executedUpTo(s) - skipped;
         const Where where = locate(s);
         throw error.locatedAt(where.line, where.name);
     } catch (...) {
         if (s->kind != Tree && s->kind != TreeSingle) {
             writeBack();
         }
-        cpu.executed += count;
+        cpu.executed += executedUpTo(s) - skipped;
         throw;
     }
 }

@@ -61,9 +61,12 @@ private:
         const char* name;
     };
     Where locate(const Step* step) const noexcept;
+    // Instruction steps from the first to `step`, inclusive.
+    std::uint64_t executedUpTo(const Step* step) const noexcept;
 
     const Block* program;
     std::vector<Step> steps;
+    std::uint64_t instructionSteps = 0;
     // Side tables: tree instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<int*> memories;
