@@ -27,6 +27,21 @@ int main(int argc, char** argv) {
            "}\n"
            "} // namespace\n\n"
            "void runBitLogicNative(NativeAreas& m) noexcept {\n"
+        << program.nativeBody()
+        << "}\n\n"
+           "namespace opaque {\n"
+           "inline bool rd(const std::uint8_t* a, int byte, int bit) noexcept {\n"
+           "    return (static_cast<const volatile std::uint8_t*>(a)[byte] >> bit) & 1;\n"
+           "}\n"
+           "inline void wr(std::uint8_t* a, int byte, int bit, bool v) noexcept {\n"
+           "    volatile std::uint8_t* p = a + byte;\n"
+           "    const auto mask = static_cast<std::uint8_t>(1u << bit);\n"
+           "    *p = static_cast<std::uint8_t>(v ? *p | mask : *p & ~mask);\n"
+           "}\n"
+           "} // namespace opaque\n\n"
+           "void runBitLogicNativeOpaque(NativeAreas& m) noexcept {\n"
+           "    using opaque::rd;\n"
+           "    using opaque::wr;\n"
         << program.nativeBody() << "}\n\n} // namespace kvx\n";
     out.close();
     return out ? 0 : 1;

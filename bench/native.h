@@ -14,7 +14,16 @@ inline constexpr std::uint32_t BitLogicSeed = 20261208;
 inline constexpr std::size_t MixedInstructions = 1000;
 inline constexpr std::uint32_t MixedSeed = 7;
 
+// The big bit-logic program: the 1000-instruction program this many times over, so that its
+// native form is the same code run again.
+inline constexpr std::size_t MillionRepeats = 1000;
+inline constexpr std::size_t MillionInstructions = BitLogicInstructions * MillionRepeats;
+
 // One scan of the bit-logic program's work over the areas.
 void runBitLogicNative(NativeAreas& m) noexcept;
+// The same, but every contact reads and every coil writes memory through a volatile access, so
+// the compiler can neither carry values from rung to rung nor drop a coil that a later rung
+// overwrites: the work the interpreter does, done by compiled code.
+void runBitLogicNativeOpaque(NativeAreas& m) noexcept;
 
 } // namespace kvx

@@ -241,6 +241,16 @@ std::string GeneratedProgram::nativeBody() const {
     return body;
 }
 
+GeneratedProgram GeneratedProgram::repeated(std::size_t times) const {
+    GeneratedProgram out;
+    out.networks.reserve(networks.size() * times);
+    for (std::size_t k = 0; k < times; ++k) {
+        out.networks.insert(out.networks.end(), networks.begin(), networks.end());
+    }
+    out.instructions = instructions * times;
+    return out;
+}
+
 GeneratedProgram bitLogicProgram(std::size_t instructions, std::uint32_t seed) {
     Builder b(seed);
     b.bitLogic(instructions);

@@ -27,6 +27,8 @@ struct GeneratedProgram {
     std::string source() const;
     // The body of a C++ function over `NativeAreas& m`; only bit-logic programs have one.
     std::string nativeBody() const;
+    // This program `times` over, network after network.
+    GeneratedProgram repeated(std::size_t times) const;
 };
 
 // Contacts, coils, ULD/OLD and LPS/LRD/LPP over E, A, M and V bits; exactly `instructions`.

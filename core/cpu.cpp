@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/common.h"
+#include "core/decoded.h"
 
 #include <utility>
 
@@ -83,6 +84,7 @@ CPU::CPU(const Clock& source) : clock(source) {
 }
 
 CPU::~CPU() {
+    decoded.reset();
     prog.reset();
 }
 
@@ -90,9 +92,12 @@ std::uint32_t CPU::getmsTime() const noexcept {
     return clock.getmsTime();
 }
 
-void CPU::setProgram(std::unique_ptr<Block> program) noexcept {
+void CPU::setProgram(std::unique_ptr<Block> program) {
+    std::unique_ptr<DecodedProgram> form =
+        program ? std::make_unique<DecodedProgram>(program.get(), *this) : nullptr;
     // The step bit of the last LSCR belongs to the old program and dies with it.
     scrparam = nullptr;
+    decoded = std::move(form);
     prog = std::move(program);
 }
 
@@ -141,16 +146,24 @@ void CPU::failStackOverflow() {
 
 // ---- scan cycle ------------------------------------------------------------------------
 
+// An idle timer counts nothing; asking first saves the call for each of them, which is most
+// of an empty scan.
 void CPU::updateTimer1ms() noexcept {
     for (int no : {0, 32, 64, 96}) {
-        t[static_cast<std::size_t>(no)]->Increment();
+        Timer& timer = *t[static_cast<std::size_t>(no)];
+        if (timer.isRunning()) {
+            timer.Increment();
+        }
     }
 }
 
 void CPU::updateTimer10ms() noexcept {
     for (int first : {1, 33, 65, 97}) {
         for (int no = first; no < first + 4; ++no) {
-            t[static_cast<std::size_t>(no)]->Increment();
+            Timer& timer = *t[static_cast<std::size_t>(no)];
+            if (timer.isRunning()) {
+                timer.Increment();
+            }
         }
     }
 }
@@ -261,9 +274,13 @@ void CPU::runStep(ScanObserver* observer) {
         forces->afterInputs(*this);
     }
     updateTimer10ms();
-    for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
-        if (block->Type == Block::Organization) {
-            runBlock(*block, incno, observer);
+    if (observer == nullptr && decoded) [[likely]] {
+        decoded->run(*this, incno);
+    } else {
+        for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
+            if (block->Type == Block::Organization) {
+                runBlock(*block, incno, observer);
+            }
         }
     }
     sm->writeBit(SystemByte, FirstScanBit, 0);

@@ -16,6 +16,7 @@ namespace kvx {
 
 class Clock;
 class Writer;
+class DecodedProgram;
 
 // One byte-addressed memory area. Words and double words are stored most significant byte
 // first. Every failure throws CPUException: "Out of field read", "Out of field write" or
@@ -45,6 +46,15 @@ public:
     void writeByte(int Addr, std::uint8_t val) { writable(Addr, &MemField::failWrite) = val; }
     void writeWord(int Addr, std::uint16_t val);
     void writeLong(int Addr, std::uint32_t val);
+
+    // The `width` bytes from Addr, for a scan that resolved its operands at install time; null
+    // where any access to them would fail (outside the field, or protected).
+    std::uint8_t* direct(int Addr, int width) noexcept {
+        if (wp != 0 || Addr < 0 || Addr > len - width) {
+            return nullptr;
+        }
+        return data.data() + Addr;
+    }
 
 private:
     bool inField(int Addr) const noexcept {
@@ -100,9 +110,13 @@ public:
 
     // Not owned; null means a controller without inputs and outputs.
     void setIO(IO* panel) noexcept { io = panel; }
-    // Replaces (and frees) the installed program; resets nothing.
-    void setProgram(std::unique_ptr<Block> program) noexcept;
+    // Replaces (and frees) the installed program; resets nothing. Also builds the program's
+    // decoded form, which the plain runStep() executes; should that fail (out of memory), the
+    // old program stays installed.
+    void setProgram(std::unique_ptr<Block> program);
     const Block* getProgram() const noexcept { return prog.get(); }
+    // The installed program's decoded form (core/decoded.h); null without a program.
+    const DecodedProgram* decodedForm() const noexcept { return decoded.get(); }
 
     // Clears every instruction's memory and sets SM0.0 and SM0.1; memory, timers and
     // counters keep their contents.
@@ -139,7 +153,9 @@ public:
     // One scan cycle. A CPUException leaves the scan where it arose: the outputs then keep
     // the values of the previous scan. A fault raised by an instruction is rethrown located at
     // it (CPUException::getLine, getInstruction). `trace`, if given, receives each executed
-    // step as text; `observer`, if given, each node of the scan.
+    // step as text; `observer`, if given, each node of the scan. Without either the scan runs
+    // the decoded form; with one it walks the program tree. Both give the same results, and a
+    // session may alternate between them from scan to scan.
     void runStep(Writer* trace = nullptr);
     void runStep(ScanObserver* observer);
 
@@ -193,9 +209,12 @@ private:
 
     friend class TraceObserver;
     void traceStep(const Operation& op, Writer& w) const;
+    friend class DecodedProgram;
 
     const Clock& clock;
     std::unique_ptr<Block> prog;
+    // The installed program's decoded form; null without a program.
+    std::unique_ptr<DecodedProgram> decoded;
     std::unique_ptr<MemField> m, sm, v, s;
     std::array<std::unique_ptr<Timer>, TimerCount> t;
     std::array<std::unique_ptr<Counter>, CounterCount> z;

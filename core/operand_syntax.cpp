@@ -16,13 +16,12 @@ namespace {
 struct AreaSyntax {
     std::string_view letters;
     Parameter::ParamClass cls;
-    const char* prefix;
 };
 
 // SM must be tried before S.
 constexpr AreaSyntax Areas[] = {
-    {"E", Parameter::EType, "E"}, {"A", Parameter::AType, "A"},    {"V", Parameter::VType, "V"},
-    {"M", Parameter::MType, "M"}, {"SM", Parameter::SMType, "SM"}, {"S", Parameter::SType, "S"},
+    {"E", Parameter::EType}, {"A", Parameter::AType},   {"V", Parameter::VType},
+    {"M", Parameter::MType}, {"SM", Parameter::SMType}, {"S", Parameter::SType},
 };
 
 const AreaSyntax* findArea(std::string_view text) noexcept {
@@ -181,11 +180,11 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
         }
         switch (size) {
         case 'B':
-            return std::make_unique<ByteParameter>(field, addr, syntax->prefix, syntax->cls);
+            return std::make_unique<ByteParameter>(field, addr, syntax->cls);
         case 'W':
-            return std::make_unique<WordParameter>(field, addr, syntax->prefix, syntax->cls);
+            return std::make_unique<WordParameter>(field, addr, syntax->cls);
         default:
-            return std::make_unique<LongParameter>(field, addr, syntax->prefix, syntax->cls);
+            return std::make_unique<LongParameter>(field, addr, syntax->cls);
         }
     }
     if (in.atEnd()) {
@@ -204,7 +203,7 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
     if (!in.atEnd()) {
         fail("Syntax error in Bit Address");
     }
-    return std::make_unique<BitParameter>(field, addr, bit - '0', syntax->prefix, syntax->cls);
+    return std::make_unique<BitParameter>(field, addr, bit - '0', syntax->cls);
 }
 
 } // namespace kvx

@@ -44,7 +44,7 @@ public:
     Parameter& operator=(const Parameter&) = delete;
 
     SupOps getOperations() const noexcept { return ops; }
-    ParamClass getClass() const noexcept { return clas; }
+    ParamClass getClass() const noexcept { return static_cast<ParamClass>(clas); }
 
     // Source form with one leading blank, e.g. " E0.3", " 16#FF".
     virtual void print(Writer& w) const = 0;
@@ -65,7 +65,9 @@ public:
 
 protected:
     Parameter() noexcept = default;
-    ParamClass clas = NumType;
+    // One byte each: a memory operand's own fields then fit in the rest of its first 16
+    // bytes, which matters with a million of them.
+    std::uint8_t clas = NumType;
     SupOps ops{};
 };
 

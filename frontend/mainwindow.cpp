@@ -1,5 +1,6 @@
 #include "frontend/mainwindow.h"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -221,7 +222,8 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
       openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
       saveDialog([this](QWidget* owner) { return askForRecording(owner, ladenFolder()); }),
       errorReport(showErrorBox), stateLabel(new QLabel(this)), rateLabel(new QLabel(this)),
-      timeLabel(new QLabel(this)), fileLabel(new QLabel(this)), watch(new ProgramWatch(this)) {
+      timeLabel(new QLabel(this)), fileLabel(new QLabel(this)), watch(new ProgramWatch(this)),
+      tickSource(ticks), paceMs(ticks.getmsTime()) {
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -256,7 +258,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     scanTimer->setObjectName(QStringLiteral("scanTimer"));
     scanTimer->setTimerType(Qt::PreciseTimer);
     scanTimer->setInterval(1);
-    connect(scanTimer, &QTimer::timeout, this, &MainWindow::tick);
+    connect(scanTimer, &QTimer::timeout, this, &MainWindow::paceScans);
     scanTimer->start();
 
     viewTimer->setObjectName(QStringLiteral("viewTimer"));
@@ -359,6 +361,35 @@ void MainWindow::tick() {
         if (recorder) [[unlikely]] {
             recordScan(false);
         }
+    }
+}
+
+// A big program scans for longer than the 1 ms tick; waiting for the next tick after each scan
+// would then lose most of a millisecond every time. Each elapsed millisecond earns one scan,
+// and while one is still owed the next scan is queued behind the events already pending, so
+// input and painting still come between scans. Only two owed scans are kept: after the window
+// was held up (a menu, a dialog) it goes on at the normal rate instead of racing to catch up.
+void MainWindow::paceScans() {
+    constexpr std::uint32_t MaxOwed = 2;
+    const std::uint32_t now = tickSource.getmsTime();
+    const std::uint32_t elapsed = now - paceMs;
+    paceMs = now;
+    paceCredit = std::min(paceCredit + std::min(elapsed, MaxOwed), MaxOwed);
+    if (!sim.isRunning()) {
+        paceCredit = 0;
+        return;
+    }
+    if (paceCredit == 0) {
+        return;
+    }
+    --paceCredit;
+    tick();
+    if (!catchUpQueued && sim.isRunning() && (paceCredit > 0 || tickSource.getmsTime() != paceMs)) {
+        catchUpQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            catchUpQueued = false;
+            paceScans();
+        });
     }
 }
 

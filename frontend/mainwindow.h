@@ -162,6 +162,9 @@ private:
     void realTime() noexcept { sim.realTime(); }
     void showGuide();
     void showAboutBox();
+    // The scan timer's slot: a tick() for every millisecond that passed since the last one,
+    // made up at once when a scan took longer than the tick.
+    void paceScans();
 
     struct CommandEntry {
         int id;
@@ -199,6 +202,11 @@ private:
     // While an error box is up, a reload waits for it to close.
     bool reporting = false;
     bool reloadWaiting = false;
+    // Scan pacing on the machine's tick: milliseconds not yet scanned for, up to a few.
+    const Clock& tickSource;
+    std::uint32_t paceMs = 0;
+    std::uint32_t paceCredit = 0;
+    bool catchUpQueued = false;
 };
 
 } // namespace kvx

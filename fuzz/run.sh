@@ -21,7 +21,7 @@ examples="$src/../examples"
 regressions="$src/regressions"
 
 status=0
-for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario}; do
+for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario fuzz_engine}; do
     binary="$build/fuzz/$target"
     if [ ! -x "$binary" ]; then
         echo "$binary is not built" >&2
@@ -39,6 +39,11 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario}; do
         cat "$examples"/*.awl | tr -s ' \t\r' '\n\n\n' | sort -u | while IFS= read -r word; do
             [ -n "$word" ] || continue
             printf '%s' "$word" >"$corpus/seed-$(printf '%s' "$word" | cksum | cut -d' ' -f1)"
+        done
+    elif [ "$target" = fuzz_engine ]; then
+        # Its input is a generator seed, not a program: a few seeds to start from.
+        for seed in 1 2 3 42 1000 65535; do
+            printf '%08x' "$seed" >"$corpus/seed-$seed"
         done
     else
         cp "$examples"/*.awl "$corpus"/

@@ -107,6 +107,8 @@ class LPP_Op final : public Operation {
 class EU_Op final : public Operation {
     KVX_INSTRUCTION
     void reset() noexcept override { last = 0; }
+    // The decoded scan works on the same memory, so both scan paths see one edge history.
+    int& memory() noexcept { return last; }
 
 private:
     int last = 0;
@@ -116,6 +118,7 @@ private:
 class ED_Op final : public Operation {
     KVX_INSTRUCTION
     void reset() noexcept override { last = 0; }
+    int& memory() noexcept { return last; }
 
 private:
     int last = 0;

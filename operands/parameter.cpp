@@ -8,9 +8,30 @@ namespace kvx {
 
 // ---- BitParameter ----------------------------------------------------------------------
 
-BitParameter::BitParameter(MemField* field, int addr, int bit, const char* pre,
-                           ParamClass p) noexcept
-    : f(field), Addr(addr), Bit(bit), prefix(pre) {
+namespace {
+// The letters of a memory area as the operand syntax writes them.
+const char* prefixOf(Parameter::ParamClass cls) noexcept {
+    switch (cls) {
+    case Parameter::EType:
+        return "E";
+    case Parameter::AType:
+        return "A";
+    case Parameter::VType:
+        return "V";
+    case Parameter::MType:
+        return "M";
+    case Parameter::SMType:
+        return "SM";
+    case Parameter::SType:
+        return "S";
+    default:
+        return "";
+    }
+}
+} // namespace
+
+BitParameter::BitParameter(MemField* field, int addr, int bit, ParamClass p) noexcept
+    : Bit(static_cast<std::uint8_t>(bit)), Addr(addr), f(field) {
     clas = p;
     ops.RBit = 1;
     ops.WBit = 1;
@@ -18,10 +39,10 @@ BitParameter::BitParameter(MemField* field, int addr, int bit, const char* pre,
 
 void BitParameter::print(Writer& w) const {
     w.write(' ');
-    w.write(prefix);
+    w.write(prefixOf(getClass()));
     w.write(Addr);
     w.write('.');
-    w.write(Bit);
+    w.write(static_cast<int>(Bit));
 }
 
 void BitParameter::SetBitRange(int cnt, int val) {
@@ -53,8 +74,8 @@ constexpr char sizeLetter() noexcept {
 } // namespace
 
 template <Width W>
-AreaParameter<W>::AreaParameter(MemField* field, int addr, const char* pre, ParamClass p) noexcept
-    : f(field), Addr(addr), prefix(pre) {
+AreaParameter<W>::AreaParameter(MemField* field, int addr, ParamClass p) noexcept
+    : Addr(addr), f(field) {
     clas = p;
     if constexpr (W == Width::Byte) {
         ops.RByte = 1;
@@ -71,7 +92,7 @@ AreaParameter<W>::AreaParameter(MemField* field, int addr, const char* pre, Para
 template <Width W>
 void AreaParameter<W>::print(Writer& w) const {
     w.write(' ');
-    w.write(prefix);
+    w.write(prefixOf(getClass()));
     w.write(sizeLetter<W>());
     w.write(Addr);
 }
@@ -170,7 +191,7 @@ std::uint32_t NumParameter::readLong() const {
 }
 // ---- CounterParameter ------------------------------------------------------------------
 
-CounterParameter::CounterParameter(Counter* ct, int No) noexcept : c(ct), no(No) {
+CounterParameter::CounterParameter(Counter* ct, int No) noexcept : no(No), c(ct) {
     clas = ZType;
     ops.RBit = 1;
     ops.RWord = 1;
@@ -193,7 +214,7 @@ void CounterParameter::writeWord(std::uint16_t val) {
 }
 // ---- TimerParameter --------------------------------------------------------------------
 
-TimerParameter::TimerParameter(Timer* tim, int No) noexcept : t(tim), no(No) {
+TimerParameter::TimerParameter(Timer* tim, int No) noexcept : no(No), t(tim) {
     clas = TType;
     ops.RBit = 1;
     ops.RWord = 1;

@@ -16,7 +16,7 @@ class Counter;
 
 class BitParameter final : public Parameter {
 public:
-    BitParameter(MemField* f, int Addr, int Bit, const char* pre, ParamClass p) noexcept;
+    BitParameter(MemField* f, int Addr, int Bit, ParamClass p) noexcept;
     void print(Writer& w) const override;
     // Inline, so that a caller that knows the operand is a bit reaches memory directly.
     int readBit() const override { return f->readBit(Addr, Bit); }
@@ -29,12 +29,13 @@ public:
 
     int getAddr() const noexcept { return Addr; }
     int getBit() const noexcept { return Bit; }
+    MemField* getField() const noexcept { return f; }
 
 private:
-    MemField* f;
+    // Bit first, so that it and Addr share the base's last eight bytes.
+    std::uint8_t Bit;
     int Addr;
-    int Bit;
-    const char* prefix;
+    MemField* f;
 };
 
 // Byte, word and double word of a memory area share everything but their width.
@@ -43,7 +44,7 @@ enum class Width { Byte, Word, Long };
 template <Width W>
 class AreaParameter final : public Parameter {
 public:
-    AreaParameter(MemField* f, int Addr, const char* pre, ParamClass p) noexcept;
+    AreaParameter(MemField* f, int Addr, ParamClass p) noexcept;
     void print(Writer& w) const override;
     std::uint8_t readByte() const override;
     std::uint16_t readWord() const override;
@@ -53,11 +54,11 @@ public:
     void writeLong(std::uint32_t val) override;
 
     int getAddr() const noexcept { return Addr; }
+    MemField* getField() const noexcept { return f; }
 
 private:
-    MemField* f;
     int Addr;
-    const char* prefix;
+    MemField* f;
 };
 
 using ByteParameter = AreaParameter<Width::Byte>;
@@ -97,8 +98,8 @@ public:
     int getNo() const noexcept { return no; }
 
 private:
-    Counter* c;
     int no;
+    Counter* c;
 };
 
 // A timer: its bit is "value reached preset", its word the value. The only write is bit 0,
@@ -114,8 +115,8 @@ public:
     int getNo() const noexcept { return no; }
 
 private:
-    Timer* t;
     int no;
+    Timer* t;
 };
 
 } // namespace kvx

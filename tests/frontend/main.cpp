@@ -23,5 +23,6 @@ int main(int argc, char** argv) {
     failed += kvx::runViewsTests(argc, argv);
     failed += kvx::runEditLoadTests(argc, argv);
     failed += kvx::runDesktopTests(argc, argv);
+    failed += kvx::runPacingTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

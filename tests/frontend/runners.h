@@ -8,5 +8,6 @@ int runWindowTests(int argc, char** argv);
 int runViewsTests(int argc, char** argv);
 int runEditLoadTests(int argc, char** argv);
 int runDesktopTests(int argc, char** argv);
+int runPacingTests(int argc, char** argv);
 
 } // namespace kvx

@@ -18,10 +18,10 @@ protected:
 
 // Each access of each operand class: the value read, or the error text.
 TEST_F(ParameterTest, UnsupportedAccessesThrowTheirWidthsText) {
-    BitParameter bit(&m, 0, 0, "M", Parameter::MType);
-    ByteParameter byte(&m, 0, "M", Parameter::MType);
-    WordParameter word(&m, 0, "M", Parameter::MType);
-    LongParameter dword(&m, 0, "M", Parameter::MType);
+    BitParameter bit(&m, 0, 0, Parameter::MType);
+    ByteParameter byte(&m, 0, Parameter::MType);
+    WordParameter word(&m, 0, Parameter::MType);
+    LongParameter dword(&m, 0, Parameter::MType);
     NumParameter num(1, 10);
     CounterParameter ctr(&cpu.counter(1), 1);
     TimerParameter tim(&cpu.timer(37), 37);
@@ -100,7 +100,7 @@ TEST_F(ParameterTest, CounterWordWriteSetsOnlyTheCount) {
 }
 
 TEST_F(ParameterTest, SetBitRangeRunsIntoTheNextByte) {
-    BitParameter from6(&m, 0, 6, "M", Parameter::MType);
+    BitParameter from6(&m, 0, 6, Parameter::MType);
     from6.SetBitRange(4, 1);
     EXPECT_EQ(m.readByte(0), 0xC0);
     EXPECT_EQ(m.readByte(1), 0x03);
@@ -113,7 +113,7 @@ TEST_F(ParameterTest, SetBitRangeRunsIntoTheNextByte) {
 }
 
 TEST_F(ParameterTest, SetBitRangeStopsAtTheEndOfTheArea) {
-    BitParameter last(&m, 99, 6, "M", Parameter::MType);
+    BitParameter last(&m, 99, 6, Parameter::MType);
     EXPECT_EQ(errorOf([&] { last.SetBitRange(255, 1); }), "Out of field read");
     EXPECT_EQ(m.readByte(99), 0xC0);
 }
@@ -125,10 +125,10 @@ TEST_F(ParameterTest, PrintAndDebugoutTexts) {
         const char* printed;
         const char* traced;
     } cases[] = {
-        {std::make_unique<BitParameter>(&m, 0, 3, "M", Parameter::MType), " M0.3", " M0.3 [0:::]"},
-        {std::make_unique<ByteParameter>(&m, 3, "V", Parameter::VType), " VB3", " VB3 [:44::]"},
-        {std::make_unique<WordParameter>(&m, 2, "M", Parameter::MType), " MW2", " MW2 [::300:]"},
-        {std::make_unique<LongParameter>(&m, 4, "SM", Parameter::SMType), " SMD4", " SMD4 [:::0]"},
+        {std::make_unique<BitParameter>(&m, 0, 3, Parameter::MType), " M0.3", " M0.3 [0:::]"},
+        {std::make_unique<ByteParameter>(&m, 3, Parameter::VType), " VB3", " VB3 [:44::]"},
+        {std::make_unique<WordParameter>(&m, 2, Parameter::MType), " MW2", " MW2 [::300:]"},
+        {std::make_unique<LongParameter>(&m, 4, Parameter::SMType), " SMD4", " SMD4 [:::0]"},
         {std::make_unique<NumParameter>(255, 16), " 16#FF", " 16#FF [1:255:255:255]"},
         {std::make_unique<NumParameter>(25, 10), " 25", " 25 [1:25:25:25]"},
         {std::make_unique<NumParameter>(-5, 10), " -5", " -5 [1:251:65531:4294967291]"},

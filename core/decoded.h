@@ -1,0 +1,78 @@
+// The installed program decoded for the plain scan: one flat array of compact steps with their
+// operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
+// memory with one switch per instruction and the logic stack's top in a register.
+//
+// The program tree stays the program's definition: the listing, the trace and every observer
+// walk it, and an instruction whose operands cannot be resolved at install time (an address
+// beyond its area, a timer read as a bit, an instruction class the decoder does not know) is a
+// step that calls the tree's own execute(), so it raises the same error at the same point.
+// Instruction memories (edge detectors, counters' inputs) stay in the tree's objects, which the
+// steps point to, so the two paths can take turns from scan to scan.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace kvx {
+
+struct Block;
+class CPU;
+class Operation;
+class Parameter;
+
+class DecodedProgram final {
+public:
+    // `program` must stay installed in `cpu` as long as this form lives.
+    DecodedProgram(const Block* program, CPU& cpu);
+    DecodedProgram(const DecodedProgram&) = delete;
+    DecodedProgram& operator=(const DecodedProgram&) = delete;
+
+    // The organization blocks of one scan, as CPU::runBlock runs them one after the other;
+    // `phase` is the 1 ms phase, carried from block to block as there.
+    void run(CPU& cpu, std::uint32_t& phase) const;
+
+    // Steps, including the block, network and end markers; for tests and statistics.
+    std::size_t size() const noexcept { return steps.size(); }
+    // Steps that call the tree's execute() instead of running decoded.
+    std::size_t treeSteps() const noexcept;
+
+    // Eight bytes, so that a scan of a program far larger than the caches streams as little
+    // as possible. Memory operands are an area number and a byte address; what does not fit
+    // (the tree's instruction, an edge memory, the step bit's operand) is an index into a side
+    // table that only those steps read.
+    struct Step {
+        std::uint8_t kind;
+        // Nodes of the tree this step stands for in the 1 ms rule: the instruction and the
+        // empty lines before it in its network; 0 for the markers.
+        std::uint8_t ticks;
+        // The bit of a bit operand; the second operand's area where there are two.
+        std::uint8_t mask;
+        // The area of the (first) operand.
+        std::uint8_t area;
+        std::uint16_t addr;
+        std::uint16_t aux;
+    };
+
+private:
+    // The line and mnemonic of a step's instruction, found in the tree by counting: only a
+    // fault needs them.
+    struct Where {
+        int line;
+        const char* name;
+    };
+    Where locate(const Step* step) const noexcept;
+    // Instruction steps from the first to `step`, inclusive.
+    std::uint64_t executedUpTo(const Step* step) const noexcept;
+
+    const Block* program;
+    std::vector<Step> steps;
+    std::uint64_t instructionSteps = 0;
+    // Side tables: tree instructions, edge memories, step-bit operands.
+    std::vector<Operation*> operations;
+    std::vector<int*> memories;
+    std::vector<Parameter*> stepBits;
+    // Constant operands as big-endian byte pairs, read like a memory area.
+    std::vector<std::uint8_t> constants;
+};
+
+} // namespace kvx

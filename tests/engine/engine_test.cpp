@@ -1,0 +1,207 @@
+// The decoded scan against the tree walk. Whatever a program does, including faults, the two
+// must leave the same state after every scan; a session may also switch between them.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/common.h"
+#include "core/cpu.h"
+#include "core/decoded.h"
+#include "fuzz/differential.h"
+#include "session/myio.h"
+#include "session/session.h"
+#include "tests/core/test_support.h"
+
+namespace kvx {
+namespace {
+
+using differential::compareRuns;
+using differential::generateProgram;
+
+std::vector<std::filesystem::path> programsIn(const char* dir) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() == ".awl") {
+            files.push_back(entry.path());
+        }
+    }
+    return files;
+}
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(DecodedScan, GeneratedProgramsAgreeScanByScan) {
+    int loaded = 0;
+    int faulted = 0;
+    constexpr std::uint32_t Programs = 1500;
+    for (std::uint32_t seed = 1; seed <= Programs; ++seed) {
+        const std::string program = generateProgram(seed);
+        const std::string difference = compareRuns(program, seed, 40);
+        ASSERT_EQ(difference, "") << "seed " << seed << "\n" << program;
+        Session probe;
+        if (!probe.loadText(program)) {
+            ++loaded;
+            for (int scan = 0; scan < 5 && !probe.scan(); ++scan) {
+            }
+            faulted += probe.isRunning() ? 0 : 1;
+        }
+    }
+    // The generator must keep exercising both paths: most programs load, and a fair share of
+    // those run into a fault, where the two paths must stop at the same instruction.
+    EXPECT_GT(loaded, static_cast<int>(Programs) / 2);
+    EXPECT_GT(faulted, loaded / 10);
+    EXPECT_LT(faulted, loaded * 9 / 10);
+}
+
+TEST(DecodedScan, ExamplesAndTestProgramsAgree) {
+    auto files = programsIn(KVX_EXAMPLES_DIR);
+    const auto suite = programsIn(KVX_TEST_PROGRAMS_DIR);
+    ASSERT_FALSE(files.empty());
+    ASSERT_FALSE(suite.empty());
+    files.insert(files.end(), suite.begin(), suite.end());
+    for (const auto& file : files) {
+        const std::string program = contents(file);
+        for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+            ASSERT_EQ(compareRuns(program, seed, 300), "") << file << " seed " << seed;
+        }
+    }
+}
+
+// Trees built in code may hold what no program file gives: empty nodes (which still count for
+// the 1 ms rule), instruction classes the decoder does not know, and such a class that runs in
+// an inactive segment.
+class TreeBuiltInCode : public ::testing::Test {
+protected:
+    struct Controller {
+        SimClock clock;
+        CPU cpu{clock};
+        MyIO panel;
+        Controller() { cpu.setIO(&panel); }
+    };
+
+    // The same random program for any CPU: `seed` decides everything.
+    static std::unique_ptr<Block> program(CPU& cpu, std::uint32_t seed) {
+        std::mt19937 rng(seed);
+        const auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
+        static constexpr const char* Lines[][3] = {
+            {"LD", "E0.1", nullptr},   {"U", "M0.3", nullptr},     {"O", "T32", nullptr},
+            {"=", "A0.0", nullptr},    {"TON", "T32", "20"},       {"TON", "T96", "MW2"},
+            {"LPS", nullptr, nullptr}, {"LPP", nullptr, nullptr},  {"EU", nullptr, nullptr},
+            {"LSCR", "S0.0", nullptr}, {"SCRE", nullptr, nullptr}, {"SCRT", "S0.1", nullptr},
+            {"LD", "M99.7", nullptr},  {"MOVB", "EB0", "MB1"},     {"LD", "M100.0", nullptr},
+        };
+        auto block = std::make_unique<Block>();
+        block->Type = Block::Organization;
+        std::unique_ptr<Network>* net = &block->Networks;
+        for (unsigned n = 1 + pick(6); n > 0; --n) {
+            *net = std::make_unique<Network>();
+            std::unique_ptr<OpList>* node = &(*net)->Ops;
+            int line = 1;
+            for (unsigned k = pick(60); k > 0; --k) {
+                *node = std::make_unique<OpList>();
+                (*node)->Line = ++line;
+                const unsigned what = pick(20);
+                if (what < 4) {
+                    // an empty node
+                } else if (what == 4) {
+                    (*node)->Op = std::make_unique<LambdaOp>([](CPU& c) { c.push(1); });
+                } else if (what == 5) {
+                    // Runs in an inactive segment too, and opens one.
+                    (*node)->Op = std::make_unique<LambdaOp>([](CPU& c) { c.scrval = 0; }, 1);
+                } else {
+                    const auto& l = Lines[pick(std::size(Lines))];
+                    auto text = [](const char* t) {
+                        return t ? std::optional<std::string_view>(t) : std::nullopt;
+                    };
+                    (*node)->Op = cpu.parserCommand(l[0], text(l[1]), text(l[2]));
+                }
+                node = &(*node)->Next;
+            }
+            net = &(*net)->Next;
+        }
+        return block;
+    }
+};
+
+TEST_F(TreeBuiltInCode, EmptyNodesAndUnknownClassesAgree) {
+    class Walk final : public ScanObserver {
+        void executed(const OpList&, const CPU&) override {}
+    } walk;
+    for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+        Controller tree;
+        Controller decoded;
+        tree.cpu.setProgram(program(tree.cpu, seed));
+        decoded.cpu.setProgram(program(decoded.cpu, seed));
+        tree.cpu.reset();
+        decoded.cpu.reset();
+        for (int scan = 0; scan < 60; ++scan) {
+            const auto input = static_cast<int>(seed + static_cast<unsigned>(scan)) % 3 == 0;
+            tree.panel.InState[1] = decoded.panel.InState[1] = input;
+            const std::string a = errorOf([&] { tree.cpu.runStep(&walk); });
+            const std::string b = errorOf([&] { decoded.cpu.runStep(); });
+            ASSERT_EQ(a, b) << "seed " << seed << " scan " << scan;
+            ASSERT_EQ(differential::stateOf(tree.cpu), differential::stateOf(decoded.cpu))
+                << "seed " << seed << " scan " << scan;
+            const std::uint32_t step = static_cast<std::uint32_t>(scan % 7);
+            tree.clock.advance(step);
+            decoded.clock.advance(step);
+        }
+    }
+}
+
+// The decoded form is only worth having if ordinary programs decode completely; what cannot
+// be decided at install time runs through the tree and faults exactly there.
+TEST(DecodedScan, OrdinaryInstructionsDecodeAndFaultyOnesRunThroughTheTree) {
+    struct Case {
+        const char* body;
+        std::size_t treeSteps;
+    };
+    const Case cases[] = {
+        {"LD E0.0\nU M1.1\nO V2.2\nON SM0.0\nUN S0.0\nLPS\n= A0.0\nLRD\nS M3.0 1\nLPP\nR M3.1 "
+         "1\n",
+         0},
+        {"LD E0.0\nLD E0.1\nOLD\nLDN E0.2\nULD\nNOT\nEU\nED\nTON T33 MW2\nMOVB 16#A5 MB1\n"
+         "MOVW VW98 MW0\nXORB EB0 AB0\nLDW= 7 MW0\nUB= MB0 MB1\n",
+         0},
+        // beyond the area, a timer bit, a bit range, a counter: through the tree
+        {"LD M100.0\nO T37\nS M0.0 3\nLD E0.0\nLD E0.1\nZVR Z1 5\n", 4},
+        // after a segment instruction the stack depth is not known any more
+        {"LSCR S0.0\nLD E0.0\n= A0.0\nSCRE\n", 2},
+    };
+    for (const Case& c : cases) {
+        Session session;
+        const std::string program = std::string("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n") +
+                                    c.body + "END_ORGANIZATION_BLOCK\n";
+        ASSERT_FALSE(session.loadText(program)) << c.body;
+        ASSERT_NE(session.cpu().decodedForm(), nullptr);
+        EXPECT_EQ(session.cpu().decodedForm()->treeSteps(), c.treeSteps) << c.body;
+    }
+    Session session;
+    ASSERT_FALSE(session.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n"
+                                  "= A0.1\nNETWORK 2\nLD SM0.0\nMOVW 5 MW99\n"
+                                  "END_ORGANIZATION_BLOCK\n"));
+    const auto fault = session.scan();
+    ASSERT_TRUE(fault);
+    EXPECT_STREQ(fault->getText(), "Out of field write");
+    EXPECT_EQ(fault->getLine(), std::optional<int>(8));
+    EXPECT_EQ(fault->getInstruction(), "MOVW");
+    // the leading byte of the word was written, as the tree does it
+    EXPECT_EQ(session.cpu().area(Parameter::MType).readByte(99), 0);
+    EXPECT_EQ(session.cpu().executedCount(), 4u);
+}
+
+} // namespace
+} // namespace kvx
