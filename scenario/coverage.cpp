@@ -73,8 +73,9 @@ void CoverageCounter::writeLcov(std::ostream& out, const std::string& sourceFile
             continue;
         }
         // lcov writes "-" for a branch whose block never ran, a count otherwise.
-        const auto taken = [&](std::uint64_t n) {
-            return count.runs == 0 ? std::string("-") : std::to_string(n);
+        const bool ran = count.runs > 0;
+        const auto taken = [ran](std::uint64_t n) {
+            return ran ? std::to_string(n) : std::string("-");
         };
         out << "BRDA:" << line << ",0,0," << taken(count.zero) << '\n';
         out << "BRDA:" << line << ",0,1," << taken(count.one) << '\n';
