@@ -19,30 +19,20 @@ const QColor Off(90, 90, 90);
 const QColor Grayed(150, 150, 150);
 const QColor FaultBackground(255, 215, 215);
 
+QIcon roundMarker(const QColor& fill) {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(fill);
+    p.setPen(Qt::black);
+    p.drawEllipse(1, 1, 10, 10);
+    return QIcon(pixmap);
+}
+
 // A round marker in the LEDs' colour for 1, dark for 0.
 QIcon marker(bool on) {
-    static const QIcon icons[2] = {
-        [] {
-            QPixmap pixmap(12, 12);
-            pixmap.fill(Qt::transparent);
-            QPainter p(&pixmap);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setBrush(Off);
-            p.setPen(Qt::black);
-            p.drawEllipse(1, 1, 10, 10);
-            return QIcon(pixmap);
-        }(),
-        [] {
-            QPixmap pixmap(12, 12);
-            pixmap.fill(Qt::transparent);
-            QPainter p(&pixmap);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setBrush(On);
-            p.setPen(Qt::black);
-            p.drawEllipse(1, 1, 10, 10);
-            return QIcon(pixmap);
-        }(),
-    };
+    static const QIcon icons[2] = {roundMarker(Off), roundMarker(On)};
     return icons[on ? 1 : 0];
 }
 

@@ -35,18 +35,6 @@ std::string referenceName(std::string name) {
     return name;
 }
 
-int widthOf(Kind kind) noexcept {
-    switch (kind) {
-    case Kind::Bit:
-        return 1;
-    case Kind::Byte:
-        return 8;
-    case Kind::Long:
-        return 32;
-    default:
-        return 16;
-    }
-}
 } // namespace
 
 void WaveformWriter::declare(std::string name, int width, std::function<std::uint32_t()> read) {
@@ -84,7 +72,7 @@ WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<st
     }
     for (std::size_t i = 0; i < operands.size(); ++i) {
         OperandRef& operand = *operands[i];
-        declare(probes[i], widthOf(operand.kind()), [&operand] { return operand.value(); });
+        declare(probes[i], bitsOf(operand.kind()), [&operand] { return operand.value(); });
         // A timer's or counter's "preset reached" is a signal of its own.
         if (operand.kind() == Kind::Timer || operand.kind() == Kind::Counter) {
             declare(probes[i] + ".Q", 1,

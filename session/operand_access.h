@@ -37,6 +37,20 @@ Constant parseConstant(CPU& cpu, std::string_view text);
 // The width in which an operand is read, written and compared.
 enum class Kind { Bit, Byte, Word, Long, Timer, Counter };
 
+// How many bits a value of this kind has: 1, 8, 16 (words, timers, counters) or 32.
+constexpr int bitsOf(Kind kind) noexcept {
+    switch (kind) {
+    case Kind::Bit:
+        return 1;
+    case Kind::Byte:
+        return 8;
+    case Kind::Long:
+        return 32;
+    default:
+        return 16;
+    }
+}
+
 class OperandRef final {
 public:
     // Throws InputError for a text that is not an operand (constants included).

@@ -100,19 +100,6 @@ std::string hex(std::uint32_t value, int digits) {
     return text;
 }
 
-int bitsOf(Kind kind) noexcept {
-    switch (kind) {
-    case Kind::Bit:
-        return 1;
-    case Kind::Byte:
-        return 8;
-    case Kind::Long:
-        return 32;
-    default:
-        return 16;
-    }
-}
-
 std::string formatted(std::uint32_t value, Kind kind, WatchFormat format) {
     if (kind == Kind::Bit) {
         return value != 0 ? "1" : "0";
@@ -190,10 +177,10 @@ void WatchList::unforce(std::size_t index) {
 }
 
 void WatchList::unforceAll() {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        unforce(i);
+    // "Release all" means all, also forces the list did not make.
+    for (Row& row : rows) {
+        row.forced = false;
     }
-    // Forces the list did not make (none today) go too: "release all" means all.
     session.releaseAll();
 }
 
