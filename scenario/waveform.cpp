@@ -5,6 +5,8 @@
 #include "session/operand_access.h"
 #include "session/session.h"
 
+#include <string_view>
+
 namespace kvx {
 
 struct WaveformWriter::Signal {
@@ -94,8 +96,12 @@ std::string WaveformWriter::valueText(const Signal& signal, std::uint32_t value)
     }
     // Leading zeros are implied.
     const auto first = bits.find('1');
-    return "b" + (first == std::string::npos ? std::string("0") : bits.substr(first)) + ' ' +
-           signal.id;
+    std::string text = "b";
+    text.append(first == std::string::npos ? std::string_view("0")
+                                           : std::string_view(bits).substr(first));
+    text.push_back(' ');
+    text.append(signal.id);
+    return text;
 }
 
 void WaveformWriter::sample(std::uint32_t ms) {
