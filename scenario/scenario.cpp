@@ -81,7 +81,9 @@ bool readLine(Reader& source, std::string& line, bool& tooLong) {
 
 class ScenarioRun final {
 public:
-    ScenarioRun(std::string name, std::ostream& o, const ScenarioLimits& l) : out(o), limits(l) {
+    ScenarioRun(std::string name, std::ostream& o, const ScenarioLimits& l,
+                ScenarioWatcher* w = nullptr)
+        : out(o), limits(l), watcher(w) {
         report.name = std::move(name);
     }
 
@@ -90,7 +92,13 @@ public:
             if (auto error = program.loadInto(session)) {
                 fail(0, escaped(error->getText()));
             } else if (source != nullptr) {
+                if (watcher != nullptr) {
+                    watcher->started(report.name, session);
+                }
                 runLines(*source);
+                if (watcher != nullptr) {
+                    watcher->finished();
+                }
             }
         } catch (const std::bad_alloc&) {
             // What the scenario kept may be what filled the memory: let it go, and keep one
@@ -233,13 +241,24 @@ private:
         for (std::uint64_t i = 0; i < count; ++i) {
             // Only the last scan of a command can be followed by a line that expects its error.
             flushPendingError();
-            if (auto error = session.scan()) {
+            if (auto error = scanOnce()) {
                 pendingError = PendingError{line.number, error->getText()};
             }
             ++scansRun;
             shown.update(i + 1);
         }
         progress = nullptr;
+    }
+
+    // Without a watcher the scan takes the fast path that observes nothing.
+    std::optional<CPUException> scanOnce() {
+        if (watcher == nullptr) {
+            return session.scan();
+        }
+        const std::uint32_t at = session.now();
+        auto error = session.scan(watcher->observer());
+        watcher->scanned(at);
+        return error;
     }
 
     void check(const Line& line, bool ok, std::string expected, std::string actual) {
@@ -279,6 +298,7 @@ private:
     Session session;
     std::ostream& out;
     const ScenarioLimits& limits;
+    ScenarioWatcher* watcher;
     ScenarioReport report;
     std::optional<PendingError> pendingError;
     std::uint64_t scansRun = 0;
@@ -308,19 +328,20 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 }
 
 ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
-                           std::ostream& out, const ScenarioLimits& limits) {
-    return ScenarioRun(name, out, limits).run(program, &source);
+                           std::ostream& out, const ScenarioLimits& limits,
+                           ScenarioWatcher* watcher) {
+    return ScenarioRun(name, out, limits, watcher).run(program, &source);
 }
 
 ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
-                           const ScenarioLimits& limits) {
+                           const ScenarioLimits& limits, ScenarioWatcher* watcher) {
     std::optional<FRead> file;
     try {
         file.emplace(path);
     } catch (const CPUException& e) {
         return ScenarioRun(path, out, limits).unreadable(e);
     }
-    return runScenario(program, path, *file, out, limits);
+    return runScenario(program, path, *file, out, limits, watcher);
 }
 
 } // namespace kvx

@@ -12,6 +12,8 @@ namespace kvx {
 
 class ProgramFile;
 class Reader;
+class ScanObserver;
+class Session;
 
 // One failed check, unexpected run-time error or malformed line.
 struct ScenarioFailure {
@@ -48,6 +50,21 @@ struct ScenarioLimits {
     static constexpr std::uint64_t DefaultMaxScans = 100'000'000;
 };
 
+// What looks on while a scenario runs, such as coverage or a waveform, without changing it.
+class ScenarioWatcher {
+public:
+    virtual ~ScenarioWatcher() = default;
+    // The scenario's program is loaded and reset in `session`, and no scan has run yet. Not
+    // called when the program does not load.
+    virtual void started(const std::string& scenario, Session& session) = 0;
+    // Sees the instructions of every scan; null for none.
+    virtual ScanObserver* observer() noexcept { return nullptr; }
+    // A scan that started at simulated time `ms` has ended, with or without an error.
+    virtual void scanned(std::uint32_t /*ms*/) {}
+    // The scenario is over, passed or not; nothing of it runs any more.
+    virtual void finished() {}
+};
+
 // A scenario line longer than this ends the scenario: no line of the language needs more, and
 // a file without line feeds (such as /dev/zero) must not be read into memory whole.
 inline constexpr std::size_t MaxLineBytes = 64 * 1024;
@@ -59,11 +76,12 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
 // Runs the scenario at `path` on a new CPU (all memory 0, clock at 0) with `program` loaded
 // and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE". A
 // scenario that cannot be read, or that runs out of memory, is a failure of that scenario and
-// throws nothing.
+// throws nothing of its own; what `watcher` throws passes through.
 ScenarioReport runScenario(const ProgramFile& program, const std::string& path, std::ostream& out,
-                           const ScenarioLimits& limits = {});
+                           const ScenarioLimits& limits = {}, ScenarioWatcher* watcher = nullptr);
 // The same for a scenario read from `source`, named `name` in messages.
 ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
-                           std::ostream& out, const ScenarioLimits& limits = {});
+                           std::ostream& out, const ScenarioLimits& limits = {},
+                           ScenarioWatcher* watcher = nullptr);
 
 } // namespace kvx

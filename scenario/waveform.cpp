@@ -118,9 +118,11 @@ void WaveformWriter::sample(std::uint32_t ms) {
             continue;
         }
         if (!stamped) {
-            out << '#' << time << '\n';
+            // Changes at the time already stamped belong under that stamp.
             if (!lastTime) {
-                out << "$dumpvars\n";
+                out << '#' << time << "\n$dumpvars\n";
+            } else if (time != *lastTime) {
+                out << '#' << time << '\n';
             }
             stamped = true;
         }
@@ -132,6 +134,13 @@ void WaveformWriter::sample(std::uint32_t ms) {
     }
     if (stamped || !lastTime) {
         lastTime = time;
+    }
+}
+
+void WaveformWriter::end(std::uint32_t ms) {
+    if (lastTime && ms > *lastTime) {
+        out << '#' << ms << '\n';
+        lastTime = ms;
     }
 }
 

@@ -29,6 +29,9 @@ public:
     // sample (everything at the first). Time never runs backwards in the file: an earlier
     // `ms` counts as the last time written.
     void sample(std::uint32_t ms);
+    // Marks simulated time `ms` as the end of the recording, so viewers show the last values
+    // for as long as they held. Nothing when that time is already stamped.
+    void end(std::uint32_t ms);
 
 private:
     struct Signal;

@@ -9,26 +9,15 @@
 namespace kvx {
 namespace {
 
-// E0.0 drives A0.0; SM0.0 is always 1, so its contact is never seen 0; the segment of S0.5
-// never becomes active.
-const std::string Program = "ORGANIZATION_BLOCK MAIN:OB1\n" // 1
-                            "BEGIN\n"                       // 2
-                            "NETWORK 1\n"                   // 3
-                            "LD E0.0\n"                     // 4
-                            "= A0.0\n"                      // 5
-                            "NETWORK 2\n"                   // 6
-                            "LD SM0.0\n"                    // 7
-                            "= A0.1\n"                      // 8
-                            "NETWORK 3\n"                   // 9
-                            "LSCR S0.5\n"                   // 10
-                            "LD E0.1\n"                     // 11
-                            "= A0.2\n"                      // 12
-                            "SCRE\n"                        // 13
-                            "END_ORGANIZATION_BLOCK\n";
+// KVX_PARTLY_AWL: E0.0 (line 4) drives A0.0; SM0.0 (line 7) is always 1, so its contact is
+// never seen 0; the segment of S0.5 (lines 10 to 13) never becomes active.
+bool loadPartly(Session& s) {
+    return !s.loadFile(KVX_PARTLY_AWL);
+}
 
 TEST(Coverage, CountsLinesAndBothWaysOfContacts) {
     Session s;
-    ASSERT_EQ(s.loadText(Program), std::nullopt);
+    ASSERT_TRUE(loadPartly(s));
     CoverageCounter coverage;
     coverage.addProgram(s.cpu());
     for (int scan = 0; scan < 4; ++scan) {
@@ -57,7 +46,7 @@ TEST(Coverage, CountsAddUpOverRunsOfTheSameProgram) {
     CoverageCounter coverage;
     for (int run = 0; run < 2; ++run) {
         Session s;
-        ASSERT_EQ(s.loadText(Program), std::nullopt);
+        ASSERT_TRUE(loadPartly(s));
         coverage.addProgram(s.cpu());
         if (run == 1) {
             s.panel().ChangeInput(1);
