@@ -14,7 +14,7 @@ PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
            clang libclang-rt-14-dev xvfb xauth libbenchmark-dev \
            clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
            man-db groff-base \
-           libxml2-utils
+           libxml2-utils lcov sigrok-cli gtkwave
 # Making and checking the Debian package needs these too; only the package targets install them.
 PACKAGE_TOOLS = dpkg-dev lintian debootstrap
 

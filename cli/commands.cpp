@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "cli/outputs.h"
 #include "cli/report_file.h"
 #include "cli/run_stats.h"
 #include "core/common.h"
@@ -38,18 +39,6 @@ void applySet(Session& session, const SetArg& set) {
     }
 }
 
-// A report that overwrote the program or a scenario would destroy the very thing under test.
-void refuseToOverwriteInputs(const Options& o) {
-    if (!o.junit || *o.junit == "-") {
-        return;
-    }
-    if (const auto input = inputAt(*o.junit, o.files)) {
-        throw UsageError("--junit " + escaped(*o.junit) + " is the input file " +
-                         escaped(*input == "-" ? std::string("<stdin>") : *input) +
-                         "; name another report file");
-    }
-}
-
 // "-" sends the report to standard output; a file is replaced whole or not at all.
 bool writeReport(const Options& o, const std::string& xml, std::ostream& out, std::ostream& err) {
     if (*o.junit == "-") {
@@ -67,7 +56,7 @@ bool writeReport(const Options& o, const std::string& xml, std::ostream& out, st
 // starts afresh, and the LEDs show what the last completed scan left. A failed standard output
 // ends the run at once: with nobody reading, every further scan is wasted.
 int runScans(const Options& o, const std::string& name, Session& session, std::ostream& out,
-             std::ostream& err) {
+             std::ostream& err, RunWaveform* waveform) {
     int code = ExitOk;
     // The trace fills the terminal itself; a progress line would only tear it apart.
     Progress progress(o.showProgress && !o.trace ? &err : nullptr, "kvx", o.scans);
@@ -76,7 +65,11 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
         if (o.trace) {
             out << "--- scan " << k << " at " << session.now() << " ms\n";
         }
+        const std::uint32_t at = session.now();
         const auto error = session.scan(o.trace ? &trace : nullptr);
+        if (waveform != nullptr) {
+            waveform->scanned(at);
+        }
         // The trace of a step ends after its stack, not with a line end.
         if (!trace.str().empty()) {
             out << trace.str() << '\n';
@@ -130,9 +123,17 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
         applySet(session, set);
     }
     session.setStep(o.stepMs);
+    std::optional<RunWaveform> waveform;
+    if (o.vcd) {
+        waveform.emplace(o, session);
+    }
     const StatsProbe probe(session.cpu());
-    const int code = runScans(o, escaped(program.name()), session, out, err);
+    int code =
+        runScans(o, escaped(program.name()), session, out, err, waveform ? &*waveform : nullptr);
     const RunStats stats = probe.finish(session.cpu());
+    if (waveform && !waveform->finish(session.now(), err)) {
+        code = ExitFailure;
+    }
     out << session.leds() << '\n';
     // On standard output after the LEDs, so it follows the whole trace instead of mixing
     // with it, and a script finds it in one place.
@@ -143,12 +144,16 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
-    refuseToOverwriteInputs(o);
+    if (o.junit && *o.junit != "-") {
+        refuseInput("--junit", *o.junit, o);
+    }
     // With the report on standard output, everything else goes to standard error.
     std::ostream& text = o.junit == "-" ? err : out;
     const ProgramFile program(o.files.front());
     std::vector<ScenarioReport> reports;
     std::optional<std::string> loadError;
+    // Only for a program that loads: the probes need its CPU to be checked against.
+    std::optional<TestOutputs> outputs;
     {
         // Load once up front: a program that does not load is one error, not one per scenario.
         Session probe;
@@ -156,6 +161,8 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
             loadError = loadDiagnostic(program.name(), *error);
             err << *loadError;
             loadError->pop_back();
+        } else {
+            outputs.emplace(o, probe);
         }
     }
     std::size_t passed = 0;
@@ -165,12 +172,14 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
         limits.maxScans = o.maxScans;
         limits.progress = o.showProgress ? &err : nullptr;
         for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
-            reports.push_back(runScenario(program, *it, text, limits));
+            reports.push_back(runScenario(program, *it, text, limits, &*outputs));
             passed += static_cast<std::size_t>(reports.back().passed);
             failed += reports.back().failed();
         }
     }
-    text << passed << " passed, " << failed << " failed\n";
+    text << passed << " passed, " << failed << " failed" << (outputs ? outputs->summary() : "")
+         << '\n';
+    const bool written = !outputs || outputs->finish(program.path(), err);
     if (o.junit) {
         std::ostringstream xml;
         writeJUnit(xml, program.name(), reports, loadError);
@@ -178,7 +187,7 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
             return ExitFailure;
         }
     }
-    return failed == 0 ? ExitOk : ExitFailure;
+    return failed == 0 && written ? ExitOk : ExitFailure;
 }
 
 } // namespace kvx

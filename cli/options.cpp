@@ -1,7 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 #include "scenario/numbers.h"
 #include "session/text.h"
@@ -20,12 +20,12 @@ struct CommandName {
 
 constexpr std::size_t Many = SIZE_MAX;
 
-constexpr std::array<CommandName, 4> Commands{{
+constexpr CommandName Commands[] = {
     {"check", Command::Check, 1, Many},
     {"list", Command::List, 1, 1},
     {"run", Command::Run, 1, 1},
     {"test", Command::Test, 2, Many},
-}};
+};
 
 void applyScans(Options& o, std::string_view v) {
     o.scans = parseCount<UsageError>("--scans", v);
@@ -52,6 +52,22 @@ void applyJunit(Options& o, std::string_view v) {
 void applyMaxScans(Options& o, std::string_view v) {
     o.maxScans = parseCount<UsageError>("--max-scans", v);
 }
+// Standard output already carries the command's own text, so these reports need a file.
+std::string reportPath(std::string_view option, std::string_view v) {
+    if (v == "-") {
+        throw UsageError(std::string(option) + " needs a file name, not '-'");
+    }
+    return std::string(v);
+}
+void applyCoverage(Options& o, std::string_view v) {
+    o.coverage = reportPath("--coverage", v);
+}
+void applyVcd(Options& o, std::string_view v) {
+    o.vcd = reportPath("--vcd", v);
+}
+void applyProbe(Options& o, std::string_view v) {
+    o.probes.emplace_back(v);
+}
 
 struct OptionSpec {
     std::string_view name;
@@ -65,7 +81,7 @@ struct OptionSpec {
     void (*apply)(Options&, std::string_view);
 };
 
-constexpr std::array<OptionSpec, 7> CommandOptions{{
+constexpr OptionSpec CommandOptions[] = {
     {"--scans", true, false, Command::Run, Command::Help, applyScans},
     {"--step", true, false, Command::Run, Command::Help, applyStep},
     {"--set", true, true, Command::Run, Command::Help, applySet},
@@ -73,11 +89,14 @@ constexpr std::array<OptionSpec, 7> CommandOptions{{
     {"--stats", false, true, Command::Run, Command::Help, applyStats},
     {"--max-scans", true, false, Command::Run, Command::Test, applyMaxScans},
     {"--junit", true, false, Command::Test, Command::Help, applyJunit},
-}};
+    {"--coverage", true, false, Command::Test, Command::Help, applyCoverage},
+    {"--vcd", true, false, Command::Run, Command::Test, applyVcd},
+    {"--probe", true, true, Command::Run, Command::Test, applyProbe},
+};
 
 const CommandName& findCommand(std::string_view word) {
     const auto* it = std::ranges::find(Commands, word, &CommandName::name);
-    if (it == Commands.end()) {
+    if (it == std::end(Commands)) {
         throw UsageError("unknown command '" + forMessage(word) + "'");
     }
     return *it;
@@ -85,7 +104,7 @@ const CommandName& findCommand(std::string_view word) {
 
 std::string_view commandName(Command c) noexcept {
     const auto* it = std::ranges::find(Commands, c, &CommandName::command);
-    return it == Commands.end() ? std::string_view{} : it->name;
+    return it == std::end(Commands) ? std::string_view{} : it->name;
 }
 
 class ArgParser final {
@@ -126,6 +145,9 @@ public:
             throw UsageError("--scans " + std::to_string(o.scans) + " is more than --max-scans " +
                              std::to_string(o.maxScans) + "; raise --max-scans to run that many");
         }
+        if (!o.probes.empty() && !o.vcd) {
+            throw UsageError("--probe needs --vcd, the waveform file the probes are written to");
+        }
         return o;
     }
 
@@ -136,7 +158,7 @@ private:
         const auto eq = arg.find('=');
         const std::string_view name = arg.substr(0, eq);
         const auto* entry = std::ranges::find(CommandOptions, name, &OptionSpec::name);
-        if (entry == CommandOptions.end()) {
+        if (entry == std::end(CommandOptions)) {
             throw UsageError("unknown option '" + forMessage(arg) + "'");
         }
         if (entry->command != o.command && entry->alsoCommand != o.command) {
@@ -221,6 +243,12 @@ Commands:
                            instruction, one "NAME: VALUE" line each
       --trace              write every executed instruction of every scan
       --max-scans N        refuse --scans above N (default 100000000)
+      --vcd OUT            also write the run's waveform to OUT as a Value
+                           Change Dump (time in simulated ms): E0.0..E0.7,
+                           A0.0..A0.7 and each --probe, written on change
+      --probe OPERAND      also show OPERAND in the waveform in its width (T
+                           and Z: the value, and OPERAND.Q for preset
+                           reached); may repeat
                            A scan that raises an error is reported as
                            FILE:LINE: scan K: TEXT and the run goes on (exit 1).
   test FILE SCENARIO...    run each scenario on a fresh CPU with FILE loaded;
@@ -231,6 +259,18 @@ Commands:
       --max-scans N        the scans one scenario may run in all; a line that
                            needs more fails and ends the scenario
                            (default 100000000)
+      --coverage OUT       also write an lcov tracefile of all scenarios to
+                           OUT: runs per program line, and for each contact
+                           the runs that gave 0 and 1; the summary line then
+                           adds "lines executed: N of M, contacts seen both
+                           ways: N of M"
+      --vcd OUT            also write each scenario's waveform: into folder
+                           OUT as NAME.vcd, else as OUT-NAME.vcd (OUT without
+                           .vcd), NAME being the scenario file's name
+                           without its extension
+      --probe OPERAND      as for run
+                           Report files are replaced only once complete, and
+                           may not be input files.
 
 FILE "-" reads the program from standard input. A program may hold up to
 64 MiB, a scenario line up to 65536 bytes. When standard error is a terminal,

@@ -39,6 +39,12 @@ struct Options {
     bool stats = false;
     // "-" for standard output.
     std::optional<std::string> junit;
+    // test: the lcov tracefile of all scenarios together.
+    std::optional<std::string> coverage;
+    // run: the waveform file; test: the file name each scenario's waveform name is made from.
+    std::optional<std::string> vcd;
+    // Operands the waveform shows besides the inputs and outputs, as written.
+    std::vector<std::string> probes;
     // run and test: the most scans a run, or one scenario, may take.
     std::uint32_t maxScans = DefaultMaxScans;
     // Not an option: set when standard error is a terminal, where long runs show progress.

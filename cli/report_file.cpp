@@ -3,30 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 namespace kvx {
 
 namespace {
-
-bool writeAll(int fd, const std::string& content) {
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The permissions a newly created file would get; mkstemp makes its file private.
 mode_t createMode() {
@@ -37,21 +19,47 @@ mode_t createMode() {
 
 } // namespace
 
-bool replaceFile(const std::string& path, const std::string& content) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string temporary = folder + ".kvx-report-XXXXXX";
+ReplacingFile::ReplacingFile(std::string path) : target(std::move(path)) {
+    const auto slash = target.rfind('/');
+    temporary =
+        (slash == std::string::npos ? "" : target.substr(0, slash + 1)) + ".kvx-report-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
+        return;
+    }
+    const bool made = ::fchmod(fd, createMode()) == 0;
+    ::close(fd);
+    file.open(temporary, std::ios::binary | std::ios::trunc);
+    open = made && file.is_open();
+    if (!open) {
+        ::unlink(temporary.c_str());
+    }
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (open) {
+        file.close();
+        ::unlink(temporary.c_str());
+    }
+}
+
+bool ReplacingFile::commit() {
+    if (!open) {
         return false;
     }
-    bool ok = writeAll(fd, content) && ::fchmod(fd, createMode()) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    file.close();
+    const bool ok = !file.fail() && std::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
     }
+    open = false;
     return ok;
+}
+
+bool replaceFile(const std::string& path, const std::string& content) {
+    ReplacingFile file(path);
+    file.stream() << content;
+    return file.commit();
 }
 
 std::optional<std::string> inputAt(const std::string& output, std::span<const std::string> inputs) {

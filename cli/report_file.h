@@ -1,15 +1,39 @@
 // Report files that are either the old file or the whole new one, and never an input.
 #pragma once
 
+#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
 
 namespace kvx {
 
-// Writes `content` to a temporary file in `path`'s folder and renames it to `path`, so a run
-// killed part way leaves the previous file, never half a new one. False when that fails; a
-// temporary file is not left behind then.
+// A file that replaces `path` only when it is complete: it is written to a temporary file in
+// `path`'s folder and renamed to `path` by commit(). Destroyed without a successful commit, it
+// removes the temporary file and leaves `path` as it was, so a run that fails or is killed part
+// way never leaves half a file.
+class ReplacingFile final {
+public:
+    explicit ReplacingFile(std::string path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // False when the temporary file could not be made, i.e. the folder is not writable.
+    bool isOpen() const noexcept { return open; }
+    const std::string& path() const noexcept { return target; }
+    std::ostream& stream() noexcept { return file; }
+    // Writes out what the stream holds and renames the file to `path`. False when either fails.
+    bool commit();
+
+private:
+    std::string target;
+    std::string temporary;
+    std::ofstream file;
+    bool open = false;
+};
+
+// The whole of `content` as a ReplacingFile. False when that fails.
 bool replaceFile(const std::string& path, const std::string& content);
 
 // The first of `inputs` that is the same file (device and inode) as `output`, if any; "-" in

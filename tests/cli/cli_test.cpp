@@ -69,11 +69,7 @@ TEST_F(KvxTest, UsageErrorsExplainAndExitWithTwo) {
          "--set E0.0=E0.1: E0.1: is an operand, not a constant value"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(joined(c.args));
-        const Result r = kvx(c.args);
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "kvx: " + c.message + "\nTry 'kvx --help' for more information.\n");
+        expectUsageError(c.args, c.message);
     }
 }
 

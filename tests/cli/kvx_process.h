@@ -113,6 +113,14 @@ inline int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+inline std::string joined(const std::vector<std::string>& args) {
+    std::string s = "kvx";
+    for (const auto& a : args) {
+        s += " " + a;
+    }
+    return s;
+}
+
 class KvxTest : public ::testing::Test {
 public:
     void SetUp() override {
@@ -161,15 +169,17 @@ public:
 
     std::string x(const std::string& text) const { return expand(text, tmp); }
 
+    // Runs kvx with `args` and checks that it refuses the command line with `message` (both
+    // expanded), exit status 2 and nothing on standard output.
+    void expectUsageError(const std::vector<std::string>& args, const std::string& message) {
+        SCOPED_TRACE(joined(args));
+        const Result r = kvx(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, x("kvx: " + message + "\nTry 'kvx --help' for more information.\n"));
+    }
+
     fs::path tmp;
 };
-
-inline std::string joined(const std::vector<std::string>& args) {
-    std::string s = "kvx";
-    for (const auto& a : args) {
-        s += " " + a;
-    }
-    return s;
-}
 
 } // namespace kvx

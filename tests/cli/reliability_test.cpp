@@ -141,11 +141,7 @@ TEST_F(KvxTest, CommandLineValuesFailInsteadOfWrapping) {
          "--step needs a whole number from 0 to 4294967295, not '99999999999999999999'"},
     };
     for (const auto& [args, message] : cases) {
-        SCOPED_TRACE(joined(args));
-        const Result r = kvx(args);
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, x("kvx: " + message + "\nTry 'kvx --help' for more information.\n"));
+        expectUsageError(args, message);
     }
 }
 
@@ -587,10 +583,7 @@ TEST_F(KvxTest, ScansAreBoundedByMaxScans) {
          "--max-scans belongs to 'run' and 'test', not to 'check'"},
     };
     for (const auto& [args, message] : usage) {
-        SCOPED_TRACE(joined(args));
-        const Result r = kvx(args);
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.err, x("kvx: " + message + "\nTry 'kvx --help' for more information.\n"));
+        expectUsageError(args, message);
     }
 }
 

@@ -1,6 +1,7 @@
 // Looking inside the running program from the window: the program-status view, the watch
 // table with forcing, the status bar and the location of a run-time fault.
 #include <memory>
+#include <sstream>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,6 +18,8 @@
 #include "frontend/panel.h"
 #include "frontend/status_view.h"
 #include "frontend/watch_view.h"
+#include "scenario/program_file.h"
+#include "scenario/scenario.h"
 #include "tests/frontend/panel_helpers.h"
 #include "tests/frontend/runners.h"
 
@@ -238,6 +241,21 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("expect AB0 2#00000001\n")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("reset\nwait 5\n# end of recording\n")),
                  qPrintable(text));
+
+        // The runner replays it green on the same program, and catches a program whose LED
+        // behaviour changed: here E0.0 lights A0.1 instead of A0.0.
+        std::ostringstream failures;
+        const ScenarioReport same =
+            runScenario(ProgramFile(path.toStdString()), scenario.toStdString(), failures);
+        QVERIFY2(same.failed() == 0 && same.passed > 0, failures.str().c_str());
+        QByteArray changedText = Program;
+        changedText.replace("= A0.0", "= A0.1");
+        const ScenarioReport changed =
+            runScenario(ProgramFile::fromText("changed.awl", changedText.toStdString()),
+                        scenario.toStdString(), failures);
+        QVERIFY(changed.failed() > 0);
+        QVERIFY2(failures.str().find("expect AB0 2#00000001: got 2#10") != std::string::npos,
+                 failures.str().c_str());
     }
 
 private:
