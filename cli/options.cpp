@@ -247,7 +247,7 @@ Commands:
                            Change Dump (time in simulated ms): E0.0..E0.7,
                            A0.0..A0.7 and each --probe, written on change
       --probe OPERAND      also show OPERAND in the waveform in its width (T
-                           and Z: the value, and OPERAND.Q for preset
+                           and Z: the value, and OPERAND_Q for preset
                            reached); may repeat
                            A scan that raises an error is reported as
                            FILE:LINE: scan K: TEXT and the run goes on (exit 1).
