@@ -1,7 +1,7 @@
 #include "scenario/scenario.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string_view>
@@ -129,7 +129,9 @@ private:
 
     static constexpr std::size_t AnyArgs = SIZE_MAX;
 
-    static const std::array<CommandSpec, 8> Commands;
+    static const CommandSpec Commands[];
+    // Null for a word that is no command.
+    static const CommandSpec* findCommand(std::string_view name);
 
     // Line by line, so neither a huge file nor an endless one is ever held whole.
     void runLines(Reader& source) {
@@ -157,12 +159,12 @@ private:
         if (line.text.empty() || line.text.front() == '#') {
             return;
         }
-        const auto* entry = std::ranges::find(Commands, line.command, &CommandSpec::name);
+        const CommandSpec* entry = findCommand(line.command);
         // A run-time error may be expected only by the line right after its scan.
-        if (entry == Commands.end() || entry->run != &ScenarioRun::expectError) {
+        if (entry == nullptr || entry->run != &ScenarioRun::expectError) {
             flushPendingError();
         }
-        if (entry == Commands.end()) {
+        if (entry == nullptr) {
             fail(line.number, "unknown command '" + forMessage(line.command) + "'");
             return;
         }
@@ -306,7 +308,7 @@ private:
     Progress* progress = nullptr;
 };
 
-const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
+const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
     {"set", 2, 2, "set OPERAND VALUE", &ScenarioRun::set},
     {"scan", 0, 1, "scan [N]", &ScenarioRun::scan},
     {"step", 1, 1, "step MS", &ScenarioRun::step},
@@ -315,7 +317,12 @@ const std::array<ScenarioRun::CommandSpec, 8> ScenarioRun::Commands{{
     {"expect", 2, 2, "expect OPERAND VALUE", &ScenarioRun::expect},
     {"expect-bit", 2, 2, "expect-bit OPERAND VALUE", &ScenarioRun::expectBit},
     {"expect-error", 1, AnyArgs, "expect-error TEXT", &ScenarioRun::expectError},
-}};
+};
+
+const ScenarioRun::CommandSpec* ScenarioRun::findCommand(std::string_view name) {
+    const auto* entry = std::ranges::find(Commands, name, &CommandSpec::name);
+    return entry == std::end(Commands) ? nullptr : entry;
+}
 
 } // namespace
 

@@ -1,7 +1,7 @@
 #include "session/operand_access.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <optional>
 
 #include "core/common.h"
@@ -23,14 +23,14 @@ struct KindInfo {
     std::int64_t max;
 };
 
-constexpr std::array<KindInfo, 6> Kinds{{
+constexpr KindInfo Kinds[] = {
     {Kind::Bit, "bit", 0, 1},
     {Kind::Byte, "byte", -128, 255},
     {Kind::Word, "word", -32768, 65535},
     {Kind::Long, "double word", INT32_MIN, UINT32_MAX},
     {Kind::Timer, "timer", -32768, 65535},
     {Kind::Counter, "counter", -32768, 65535},
-}};
+};
 
 const KindInfo& info(Kind k) noexcept {
     return *std::ranges::find(Kinds, k, &KindInfo::kind);
