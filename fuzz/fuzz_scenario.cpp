@@ -3,21 +3,27 @@
 // Any bytes are a scenario; the scans a scenario may run are capped, so no input runs long.
 // Beyond not crashing, what the runner makes of it must stay fit for the places it goes: every
 // failure is one printed line, short and free of anything a terminal would act on, and the JUnit
-// report is text an XML parser accepts.
+// report is text an XML parser accepts. Coverage and a waveform watch every run: their
+// figures stay within their totals, and the waveform's time never runs backwards.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "loader/reader.h"
+#include "scenario/coverage.h"
 #include "scenario/junit.h"
 #include "scenario/program_file.h"
 #include "scenario/scenario.h"
+#include "scenario/waveform.h"
+#include "session/session.h"
 
 namespace kvx {
 namespace {
@@ -141,6 +147,49 @@ void checkXmlText(std::string_view xml) {
     }
 }
 
+// Coverage and a waveform of the timer, the counter, a byte and a sequence step, as
+// `kvx test --coverage --vcd --probe` watch a scenario.
+class Watcher final : public ScenarioWatcher {
+public:
+    void started(const std::string&, Session& session) override {
+        coverage.addProgram(session.cpu());
+        running = &session;
+        waveform = std::make_unique<WaveformWriter>(vcd, session, Probes);
+        waveform->sample(session.now());
+    }
+    ScanObserver* observer() noexcept override { return &coverage; }
+    void scanned(std::uint32_t ms) override { waveform->sample(ms); }
+    void finished() override {
+        waveform->end(running->now());
+        waveform.reset();
+    }
+
+    void check() const {
+        const CoverageSummary c = coverage.summary();
+        if (c.linesExecuted > c.lines || c.contactsBothWays > c.contacts || c.contacts > c.lines) {
+            finding("coverage counts more than there is", "");
+        }
+        std::istringstream lines(vcd.str());
+        std::uint64_t last = 0;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with('#')) {
+                const std::uint64_t time = std::stoull(line.substr(1));
+                if (time < last) {
+                    finding("the waveform's time runs backwards", vcd.str());
+                }
+                last = time;
+            }
+        }
+    }
+
+private:
+    static inline const std::vector<std::string> Probes{"T37", "Z1", "VB10", "S0.0"};
+    CoverageCounter coverage;
+    std::ostringstream vcd;
+    std::unique_ptr<WaveformWriter> waveform;
+    Session* running = nullptr;
+};
+
 } // namespace
 } // namespace kvx
 
@@ -152,7 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream out;
     ScenarioLimits limits;
     limits.maxScans = MaxScans;
-    const ScenarioReport report = runScenario(program, "fuzz.scn", source, out, limits);
+    Watcher watcher;
+    const ScenarioReport report = runScenario(program, "fuzz.scn", source, out, limits, &watcher);
+    watcher.check();
     if (report.failures.empty() && report.failed() != 0) {
         finding("failures were counted but none was kept", out.str());
     }
