@@ -152,7 +152,6 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     const ProgramFile program(o.files.front());
     std::vector<ScenarioReport> reports;
     std::optional<std::string> loadError;
-    // Only for a program that loads: the probes need its CPU to be checked against.
     std::optional<TestOutputs> outputs;
     {
         // Load once up front: a program that does not load is one error, not one per scenario.
@@ -161,9 +160,10 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
             loadError = loadDiagnostic(program.name(), *error);
             err << *loadError;
             loadError->pop_back();
-        } else {
-            outputs.emplace(o, probe);
         }
+        // Also then: a coverage file of the run says that nothing ran, instead of an older
+        // run's figures staying in place.
+        outputs.emplace(o, loadError ? nullptr : &probe);
     }
     std::size_t passed = 0;
     std::size_t failed = loadError ? 1 : 0;
@@ -177,9 +177,8 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
             failed += reports.back().failed();
         }
     }
-    text << passed << " passed, " << failed << " failed" << (outputs ? outputs->summary() : "")
-         << '\n';
-    const bool written = !outputs || outputs->finish(program.path(), err);
+    text << passed << " passed, " << failed << " failed" << outputs->summary() << '\n';
+    const bool written = outputs->finish(program.path(), err);
     if (o.junit) {
         std::ostringstream xml;
         writeJUnit(xml, program.name(), reports, loadError);

@@ -109,7 +109,7 @@ bool RunWaveform::finish(std::uint32_t ms, std::ostream& err) {
     return commit(file, err);
 }
 
-TestOutputs::TestOutputs(const Options& o, Session& loaded) : probes(o.probes) {
+TestOutputs::TestOutputs(const Options& o, Session* loaded) : probes(o.probes) {
     std::vector<std::pair<std::string, std::string>> outputs;
     if (o.junit && *o.junit != "-") {
         outputs.emplace_back("--junit", *o.junit);
@@ -123,9 +123,9 @@ TestOutputs::TestOutputs(const Options& o, Session& loaded) : probes(o.probes) {
         }
     }
     refuseSharedPaths(outputs);
-    if (o.vcd) {
+    if (o.vcd && loaded != nullptr) {
         std::ostringstream discard;
-        (void)waveformWriter(discard, loaded, probes);
+        (void)waveformWriter(discard, *loaded, probes);
     }
     if (o.coverage) {
         coverage.emplace();

@@ -45,10 +45,11 @@ private:
 };
 
 // Coverage and waveforms of `kvx test`, watching every scenario. Throws UsageError for a bad
-// path or probe; `loaded` holds the program, for checking the probes.
+// path or probe; `loaded` holds the program, for checking the probes, and is null when the
+// program does not load (the probes then go unchecked, as nothing runs).
 class TestOutputs final : public ScenarioWatcher {
 public:
-    TestOutputs(const Options& o, Session& loaded);
+    TestOutputs(const Options& o, Session* loaded);
     ~TestOutputs() override;
 
     void started(const std::string& scenario, Session& session) override;

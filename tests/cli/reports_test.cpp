@@ -181,6 +181,18 @@ TEST_F(KvxTest, CoverageCountsLinesAndContactsAsLcovReadsThem) {
         summaryOf(r.out), 3);
 }
 
+TEST_F(KvxTest, AProgramThatDoesNotLoadLeavesNoOlderCoverageInPlace) {
+    writeFile(tmp / "bad.awl", "NETWORK\n");
+    writeFile(tmp / "s.scn", "scan\n");
+    writeFile(tmp / "c.info", "TN:\nSF:/old.awl\nDA:1,1\nLF:1\nLH:1\nend_of_record\n");
+    const Result r = kvx({"test", "{tmp}/bad.awl", "{scn}", "--coverage", "{tmp}/c.info"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out,
+              "0 passed, 1 failed, lines executed: 0 of 0, contacts seen both ways: 0 of 0\n");
+    EXPECT_EQ(readFile(tmp / "c.info"), "TN:\nSF:" + (tmp / "bad.awl").string() +
+                                            "\nBRF:0\nBRH:0\nLF:0\nLH:0\nend_of_record\n");
+}
+
 TEST_F(KvxTest, CoverageOfTheExamplesReadsTheSameInLcovAndGenhtml) {
     std::string tracefiles;
     Coverage total{0, 0, 0, 0};
