@@ -24,9 +24,12 @@ share=$usr/share
     echo share/man/man1/kvx.1.gz
     echo share/mime/packages/kvx-simulator.xml
     echo share/org.kde.syntax-highlighting/syntax/awl.xml
-    for f in README.md copyright changelog.gz docs/screenshot.png; do
+    for f in README.md copyright changelog.gz; do
         echo "share/doc/kvx-simulator/$f"
     done
+    # Every picture the installed README links to, and no other.
+    grep -o '(docs/[A-Za-z0-9._-]*\.png)' "$share/doc/kvx-simulator/README.md" 2>/dev/null |
+        tr -d '()' | sed 's|^|share/doc/kvx-simulator/|' | sort -u
     if [ "$window" = window ]; then
         echo bin/kvx-sim
         echo share/man/man1/kvx-sim.1.gz
