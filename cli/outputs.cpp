@@ -91,22 +91,16 @@ std::string waveformPath(const std::string& out, const std::string& scenario) {
     return stem + "-" + name + ".vcd";
 }
 
-RunWaveform::RunWaveform(const Options& o, Session& session) : file(*o.vcd) {
-    refuseInput("--vcd", *o.vcd, o);
-    if (isFolder(*o.vcd)) {
-        throw UsageError("--vcd " + escaped(*o.vcd) + " is a folder; name a file");
-    }
-    if (!file.isOpen()) {
-        throw UsageError("--vcd " + escaped(*o.vcd) + ": cannot create a file in that folder");
-    }
-    writer = waveformWriter(file.stream(), session, o.probes);
+RunWaveform::RunWaveform(const Options& o, Session& session)
+    : file(openReport("--vcd", *o.vcd, o)) {
+    writer = waveformWriter(file->stream(), session, o.probes);
     writer->sample(session.now());
 }
 
 bool RunWaveform::finish(std::uint32_t ms, std::ostream& err) {
     writer->end(ms);
     writer.reset();
-    return commit(file, err);
+    return commit(*file, err);
 }
 
 TestOutputs::TestOutputs(const Options& o, Session* loaded) : probes(o.probes) {

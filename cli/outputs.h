@@ -40,7 +40,7 @@ public:
     bool finish(std::uint32_t ms, std::ostream& err);
 
 private:
-    ReplacingFile file;
+    std::unique_ptr<ReplacingFile> file;
     std::unique_ptr<WaveformWriter> writer;
 };
 
