@@ -26,11 +26,10 @@ ASAN_OPTS = halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check
 # Leaks inside third-party libraries only; see the file.
 LSAN_OPTS = suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
-
-deps:
+# Installs those of the Debian packages $(1) that are missing; only root may.
+define install_missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -38,6 +37,12 @@ deps:
 	    if [ "$$(id -u)" -ne 0 ]; then echo "run as root to install:$$missing" >&2; exit 1; fi; \
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+.PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
+
+deps:
+	$(call install_missing,$(PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -79,15 +84,7 @@ bench: deps
 .PHONY: package-deps package test-package
 
 package-deps: deps
-	@missing=""; \
-	for p in $(PACKAGE_TOOLS); do \
-	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	    echo "Installing:$$missing"; \
-	    if [ "$$(id -u)" -ne 0 ]; then echo "run as root to install:$$missing" >&2; exit 1; fi; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install_missing,$(PACKAGE_TOOLS))
 
 # The package is built from its own tree, for /usr and with Debian's hardening flags, and lands
 # here as kvx-simulator_VERSION_ARCH.deb. Only the programs are built, not the test suite.

@@ -62,10 +62,10 @@ int runScans(const Options& o, const std::string& name, Session& session, std::o
     Progress progress(o.showProgress && !o.trace ? &err : nullptr, "kvx", o.scans);
     for (std::uint32_t k = 1; k <= o.scans && k != 0 && out; ++k) {
         StringWriter trace;
-        if (o.trace) {
-            out << "--- scan " << k << " at " << session.now() << " ms\n";
-        }
         const std::uint32_t at = session.now();
+        if (o.trace) {
+            out << "--- scan " << k << " at " << at << " ms\n";
+        }
         const auto error = session.scan(o.trace ? &trace : nullptr);
         if (waveform != nullptr) {
             waveform->scanned(at);

@@ -111,9 +111,11 @@ TestOutputs::TestOutputs(const Options& o, Session* loaded) : probes(o.probes) {
     if (o.coverage) {
         outputs.emplace_back("--coverage", *o.coverage);
     }
+    std::vector<std::string> waveformPaths;
     if (o.vcd) {
         for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
-            outputs.emplace_back("the waveform of " + escaped(*it), waveformPath(*o.vcd, *it));
+            waveformPaths.push_back(waveformPath(*o.vcd, *it));
+            outputs.emplace_back("the waveform of " + escaped(*it), waveformPaths.back());
         }
     }
     refuseSharedPaths(outputs);
@@ -125,10 +127,8 @@ TestOutputs::TestOutputs(const Options& o, Session* loaded) : probes(o.probes) {
         coverage.emplace();
         coverageFile = openReport("--coverage", *o.coverage, o);
     }
-    if (o.vcd) {
-        for (auto it = o.files.begin() + 1; it != o.files.end(); ++it) {
-            waveforms.push_back({*it, openReport("--vcd", waveformPath(*o.vcd, *it), o)});
-        }
+    for (std::size_t i = 0; i < waveformPaths.size(); ++i) {
+        waveforms.push_back({o.files[i + 1], openReport("--vcd", waveformPaths[i], o)});
     }
 }
 
@@ -143,7 +143,6 @@ void TestOutputs::started(const std::string& scenario, Session& session) {
             writer = waveformWriter(waveform.file->stream(), session, probes);
             writer->sample(session.now());
             waveform.ran = true;
-            running = &session;
             return;
         }
     }
@@ -159,12 +158,11 @@ void TestOutputs::scanned(std::uint32_t ms) {
     }
 }
 
-void TestOutputs::finished() {
+void TestOutputs::finished(std::uint32_t ms) {
     if (writer) {
-        writer->end(running->now());
+        writer->end(ms);
     }
     writer.reset();
-    running = nullptr;
 }
 
 std::string TestOutputs::summary() const {

@@ -55,7 +55,7 @@ public:
     void started(const std::string& scenario, Session& session) override;
     ScanObserver* observer() noexcept override;
     void scanned(std::uint32_t ms) override;
-    void finished() override;
+    void finished(std::uint32_t ms) override;
 
     // ", lines executed: N of M, contacts seen both ways: N of M" with coverage; else nothing.
     std::string summary() const;
@@ -73,8 +73,6 @@ private:
     std::vector<std::string> probes;
     std::vector<Waveform> waveforms;
     std::unique_ptr<WaveformWriter> writer;
-    // The session of the scenario under way, while it has a waveform.
-    Session* running = nullptr;
 };
 
 } // namespace kvx

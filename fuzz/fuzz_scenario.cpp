@@ -153,14 +153,13 @@ class Watcher final : public ScenarioWatcher {
 public:
     void started(const std::string&, Session& session) override {
         coverage.addProgram(session.cpu());
-        running = &session;
         waveform = std::make_unique<WaveformWriter>(vcd, session, Probes);
         waveform->sample(session.now());
     }
     ScanObserver* observer() noexcept override { return &coverage; }
     void scanned(std::uint32_t ms) override { waveform->sample(ms); }
-    void finished() override {
-        waveform->end(running->now());
+    void finished(std::uint32_t ms) override {
+        waveform->end(ms);
         waveform.reset();
     }
 
@@ -187,7 +186,6 @@ private:
     CoverageCounter coverage;
     std::ostringstream vcd;
     std::unique_ptr<WaveformWriter> waveform;
-    Session* running = nullptr;
 };
 
 } // namespace

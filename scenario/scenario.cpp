@@ -88,17 +88,16 @@ public:
     }
 
     ScenarioReport run(const ProgramFile& program, Reader* source) {
+        bool watched = false;
         try {
             if (auto error = program.loadInto(session)) {
                 fail(0, escaped(error->getText()));
             } else if (source != nullptr) {
                 if (watcher != nullptr) {
                     watcher->started(report.name, session);
+                    watched = true;
                 }
                 runLines(*source);
-                if (watcher != nullptr) {
-                    watcher->finished();
-                }
             }
         } catch (const std::bad_alloc&) {
             // What the scenario kept may be what filled the memory: let it go, and keep one
@@ -108,6 +107,10 @@ public:
             report.moreFailures = 0;
             pendingError.reset();
             fail(0, "out of memory");
+        }
+        // Also after running out of memory, so nothing watches a session that is gone.
+        if (watched) {
+            watcher->finished(session.now());
         }
         return std::move(report);
     }

@@ -61,8 +61,8 @@ public:
     virtual ScanObserver* observer() noexcept { return nullptr; }
     // A scan that started at simulated time `ms` has ended, with or without an error.
     virtual void scanned(std::uint32_t /*ms*/) {}
-    // The scenario is over, passed or not; nothing of it runs any more.
-    virtual void finished() {}
+    // The scenario is over, passed or not, at simulated time `ms`; nothing of it runs any more.
+    virtual void finished(std::uint32_t /*ms*/) {}
 };
 
 // A scenario line longer than this ends the scenario: no line of the language needs more, and

@@ -5,8 +5,6 @@
 #include "session/operand_access.h"
 #include "session/session.h"
 
-#include <string_view>
-
 namespace kvx {
 
 struct WaveformWriter::Signal {
@@ -90,15 +88,17 @@ std::string WaveformWriter::valueText(const Signal& signal, std::uint32_t value)
     if (signal.width == 1) {
         return (value != 0 ? "1" : "0") + signal.id;
     }
-    std::string bits;
-    for (int bit = signal.width - 1; bit >= 0; --bit) {
-        bits.push_back(((value >> bit) & 1u) != 0 ? '1' : '0');
-    }
     // Leading zeros are implied.
-    const auto first = bits.find('1');
     std::string text = "b";
-    text.append(first == std::string::npos ? std::string_view("0")
-                                           : std::string_view(bits).substr(first));
+    for (int bit = signal.width - 1; bit >= 0; --bit) {
+        const bool one = ((value >> bit) & 1u) != 0;
+        if (one || text.size() > 1) {
+            text.push_back(one ? '1' : '0');
+        }
+    }
+    if (text.size() == 1) {
+        text.push_back('0');
+    }
     text.push_back(' ');
     text.append(signal.id);
     return text;
