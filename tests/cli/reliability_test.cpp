@@ -605,6 +605,22 @@ std::string readUntil(int fd, const std::string& wanted, std::chrono::seconds li
     return seen;
 }
 
+// The controlling side and the terminal side of a new pseudo-terminal; -1 and -1 where none can
+// be had, as in a chroot without /dev/pts.
+std::pair<int, int> pseudoTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) {
+        return {-1, -1};
+    }
+    const char* name = grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : nullptr;
+    const int terminal = name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    if (terminal < 0) {
+        close(master);
+        return {-1, -1};
+    }
+    return {master, terminal};
+}
+
 TEST_F(KvxTest, LongRunsShowProgressOnATerminalAndStopAtCtrlC) {
     writeFile(tmp / "s.scn", "scan 100000000\n");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -613,12 +629,10 @@ TEST_F(KvxTest, LongRunsShowProgressOnATerminalAndStopAtCtrlC) {
     };
     for (const auto& [args, label] : cases) {
         SCOPED_TRACE(joined(args));
-        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(terminal, 0);
+        const auto [master, terminal] = pseudoTerminal();
+        if (master < 0) {
+            GTEST_SKIP() << "no pseudo-terminal can be opened here (no /dev/pts?)";
+        }
         const int out =
             open((tmp / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const pid_t pid = startKvx(args, streams(-1, out, terminal));
