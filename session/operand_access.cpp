@@ -88,30 +88,42 @@ std::unique_ptr<Parameter> parse(CPU& cpu, std::string_view text) {
 
 constexpr std::int64_t Beyond = std::int64_t{1} << 40;
 
-// The value of a constant the CPU has accepted, read again without wrapping: [+] n,
-// [+] n # digits, [+] - n. The CPU's own reading fixes the syntax; this one only the value.
-std::int64_t exactValue(std::string_view text) noexcept {
+// A constant the CPU has accepted, taken apart: [+] n, [+] n # digits, [+] - n. The CPU's own
+// reading fixes the syntax; these parts only the value.
+struct ConstantParts {
+    bool negative = false;
+    std::int64_t base = 10;
+    std::string_view digits;
+};
+
+ConstantParts partsOf(std::string_view text) noexcept {
+    ConstantParts parts;
     if (text.starts_with('+')) {
         text.remove_prefix(1);
     }
-    const bool negative = text.starts_with('-');
-    if (negative) {
+    parts.negative = text.starts_with('-');
+    if (parts.negative) {
         text.remove_prefix(1);
     }
     const auto hash = text.find('#');
-    std::int64_t base = 10;
     if (hash != std::string_view::npos) {
-        base = 0;
+        parts.base = 0;
         for (const char c : text.substr(0, hash)) {
-            base = std::min<std::int64_t>(base * 10 + (c - '0'), Beyond);
+            parts.base = std::min<std::int64_t>(parts.base * 10 + (c - '0'), Beyond);
         }
         text.remove_prefix(hash + 1);
     }
+    parts.digits = text;
+    return parts;
+}
+
+// The value without wrapping.
+std::int64_t exactValue(const ConstantParts& parts) noexcept {
     std::int64_t value = 0;
-    for (const char c : text) {
-        value = std::min(value * base + decodebase(c), Beyond);
+    for (const char c : parts.digits) {
+        value = std::min(value * parts.base + decodebase(c), Beyond);
     }
-    return negative ? -value : value;
+    return parts.negative ? -value : value;
 }
 
 // The switch number when `p` is one of the panel's input bits E0.0..E0.7.
@@ -132,7 +144,13 @@ Constant parseConstant(CPU& cpu, std::string_view text) {
     if (num == nullptr) {
         throw InputError(forMessage(text) + ": is an operand, not a constant value");
     }
-    return {exactValue(text), num->getBase(), std::string(text)};
+    // A program may leave the digits out ("16#" reads as 0); a check or a setting may not, or a
+    // truncated value would pass wherever the operand happens to be 0.
+    const ConstantParts parts = partsOf(text);
+    if (parts.digits.empty()) {
+        throw InputError("value " + forMessage(text) + " has no digits");
+    }
+    return {exactValue(parts), num->getBase(), std::string(text)};
 }
 
 OperandRef::OperandRef(CPU& cpu, std::string_view text)
