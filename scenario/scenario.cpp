@@ -20,6 +20,7 @@ namespace kvx {
 namespace {
 
 constexpr std::string_view Blanks = " \t";
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 // One scenario line split into its command word and the words after it.
 struct Line {
@@ -143,6 +144,10 @@ private:
         try {
             bool tooLong = false;
             while (!stopped && readLine(source, raw, tooLong)) {
+                // Editors on some systems start a UTF-8 file with a byte order mark.
+                if (number == 0 && raw.starts_with(ByteOrderMark)) {
+                    raw.erase(0, ByteOrderMark.size());
+                }
                 execute(splitLine(++number, raw));
             }
             if (tooLong) {
@@ -156,6 +161,11 @@ private:
             fail(0, escaped(e.getText()));
         }
         flushPendingError();
+        // A truncated or empty file must not turn a test run green.
+        if (checks == 0 && report.failed() == 0) {
+            fail(0, "the scenario checks nothing: it has no expect, expect-bit or expect-error "
+                    "line");
+        }
     }
 
     void execute(const Line& line) {
@@ -267,6 +277,7 @@ private:
     }
 
     void check(const Line& line, bool ok, std::string expected, std::string actual) {
+        ++checks;
         if (ok) {
             ++report.passed;
             return;
@@ -307,6 +318,7 @@ private:
     ScenarioReport report;
     std::optional<PendingError> pendingError;
     std::uint64_t scansRun = 0;
+    std::uint64_t checks = 0;
     bool stopped = false;
     Progress* progress = nullptr;
 };

@@ -422,8 +422,18 @@ TEST_F(ScenarioTest, SetAndExpectWorkInTheOperandsWidth) {
          "# a comment\n\n   \n  scan   2  \n\texpect\tA0.0  0\n  # indented comment\n", 0,
          "1 passed, 0 failed\n"},
         {"Windows line ends", "scan\r\nexpect A0.0 0\r\n", 0, "1 passed, 0 failed\n"},
-        {"an empty scenario", "", 0, "0 passed, 0 failed\n"},
+        {"a byte order mark", "\xEF\xBB\xBFscan\nexpect A0.0 0\n", 0, "1 passed, 0 failed\n"},
     });
+}
+
+TEST_F(ScenarioTest, AScenarioThatChecksNothingFails) {
+    for (const char* text : {"", "# only a comment\n\n", "set E0.0 1\nscan 3\n"}) {
+        SCOPED_TRACE(text);
+        const Result r = scenario(text);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, x("{scn}: error: the scenario checks nothing: it has no expect, "
+                           "expect-bit or expect-error line\n0 passed, 1 failed\n"));
+    }
 }
 
 TEST_F(ScenarioTest, FailedChecksShowTheLineAndWhatItGot) {
@@ -520,6 +530,12 @@ TEST_F(ScenarioTest, MalformedLinesAreFailures) {
         {"expect E0.0 E0.1", "E0.1: is an operand, not a constant value"},
         {"expect E0.0 0x1", "0x1: Syntax error in number"},
         {"expect 5 5", "5: is a constant, not an operand"},
+        {"expect MB0 16#", "value 16# has no digits"},
+        {"expect MB0 2#", "value 2# has no digits"},
+        {"expect MB0 +", "value + has no digits"},
+        {"expect MB0 -", "value - has no digits"},
+        {"expect A0.1 +", "value + has no digits"},
+        {"set VB0 -", "value - has no digits"},
         {"expect VB0 256", "value 256 does not fit in the byte VB0"},
         {"expect VB0 -129", "value -129 does not fit in the byte VB0"},
         {"expect VW0 65536", "value 65536 does not fit in the word VW0"},
@@ -614,11 +630,11 @@ TEST_F(KvxTest, JUnitHasOneCasePerScenarioWithExpectedAndActualValues) {
 }
 
 TEST_F(KvxTest, JUnitThatCannotBeWrittenFailsTheRun) {
-    writeFile(tmp / "a.scn", "scan\n");
+    writeFile(tmp / "a.scn", "scan\nexpect A0.0 0\n");
     const Result r =
         kvx({"test", "{data}/panel.awl", "{tmp}/a.scn", "--junit", "{tmp}/no/such/dir/report.xml"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "0 passed, 0 failed\n");
+    EXPECT_EQ(r.out, "1 passed, 0 failed\n");
     EXPECT_EQ(r.err, x("{tmp}/no/such/dir/report.xml: error: cannot write the JUnit report\n"));
 }
 
