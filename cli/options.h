@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scenario/scenario.h"
+
 namespace kvx {
 
 // Process exit codes; --help lists them.
@@ -46,11 +48,9 @@ struct Options {
     // Operands the waveform shows besides the inputs and outputs, as written.
     std::vector<std::string> probes;
     // run and test: the most scans a run, or one scenario, may take.
-    std::uint32_t maxScans = DefaultMaxScans;
+    std::uint64_t maxScans = ScenarioLimits::DefaultMaxScans;
     // Not an option: set when standard error is a terminal, where long runs show progress.
     bool showProgress = false;
-
-    static constexpr std::uint32_t DefaultMaxScans = 100'000'000;
 };
 
 // A command line that cannot be run; what() tells the user why.

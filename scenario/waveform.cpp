@@ -1,5 +1,7 @@
 #include "scenario/waveform.h"
 
+#include <set>
+
 #include "core/common.h"
 #include "core/cpu.h"
 #include "session/operand_access.h"
@@ -50,7 +52,16 @@ void WaveformWriter::declare(std::string name, int width, std::function<std::uin
 
 WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<std::string>& probes)
     : out(o), session(s) {
+    // A name declared twice is two variables of one name, which viewers show as one or refuse.
+    std::set<std::string> names;
+    for (int bit = 0; bit < MyIO::Size; ++bit) {
+        names.insert("E0_" + std::to_string(bit));
+        names.insert("A0_" + std::to_string(bit));
+    }
     for (const std::string& probe : probes) {
+        if (!names.insert(referenceName(probe)).second) {
+            throw InputError(probe + ": is in the waveform already");
+        }
         auto operand = std::make_unique<OperandRef>(session.cpu(), probe);
         try {
             (void)operand->value();

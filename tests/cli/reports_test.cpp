@@ -95,13 +95,17 @@ TEST_F(KvxTest, BadReportOptionsAreUsageErrorsThatLeaveNoFileBehind) {
          "--probe: 16#FF: is a constant, not an operand"},
         {{"run", "{tmp}/p.awl", "--vcd", "{tmp}/w.vcd", "--probe", "VB999999"},
          "--probe: VB999999: Out of field read"},
+        {{"run", "{tmp}/p.awl", "--vcd", "{tmp}/w.vcd", "--probe", "VB0", "--probe", "VB0"},
+         "--probe: VB0: is in the waveform already"},
+        {{"run", "{tmp}/p.awl", "--vcd", "{tmp}/w.vcd", "--probe", "A0.3"},
+         "--probe: A0.3: is in the waveform already"},
         {{"run", "{tmp}/p.awl", "--coverage", "{tmp}/c.info"},
          "--coverage belongs to 'test', not to 'run'"},
         {{"check", "{tmp}/p.awl", "--vcd", "{tmp}/w.vcd"},
          "--vcd belongs to 'run' and 'test', not to 'check'"},
         // A bad probe found after the coverage file was checked still writes nothing.
         {{"test", "{tmp}/p.awl", "{scn}", "--coverage", "{tmp}/old.info", "--vcd", "{tmp}/w",
-          "--probe", "E0.0", "--probe", "X1"},
+          "--probe", "M0.0", "--probe", "X1"},
          "--probe: X1: Unknown Parameter Type"},
         {{"test", "{tmp}/p.awl", "{tmp}/a/same.scn", "{tmp}/b/same.scn", "--vcd", "{tmp}/w.vcd"},
          "the waveform of {tmp}/a/same.scn and the waveform of {tmp}/b/same.scn would both "
@@ -319,7 +323,7 @@ TEST_F(KvxTest, VectorProbesConvertWithGtkwaveTools) {
 TEST_F(KvxTest, TestWritesOneWaveformPerScenario) {
     writeFile(tmp / "p.awl", readFile(KVX_TEST_DATA "/motor.awl"));
     writeFile(tmp / "start.scn", "step 100\nset E0.0 1\nwait 3100\nexpect A0.0 1\n");
-    writeFile(tmp / "stop.scn", "step 100\nset E0.1 1\nscan\n");
+    writeFile(tmp / "stop.scn", "step 100\nset E0.1 1\nscan\nexpect A0.0 0\n");
     const auto waveforms = [&](const std::string& out) {
         const Result r =
             kvx({"test", "{tmp}/p.awl", "{tmp}/start.scn", "{tmp}/stop.scn", "--vcd", out});
