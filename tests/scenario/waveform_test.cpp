@@ -46,6 +46,26 @@ TEST(Waveform, HeaderThenOnlyChangesAtTheirTimes) {
         << "MB1 never changed after the dump";
 }
 
+// A scan that raises leaves the LEDs as they were, though the program already wrote A0.0.
+TEST(Waveform, OutputsShowTheLedsAndTheOutputMemoryIsAProbe) {
+    Session s;
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\n= A0.0\n"
+                         "MOVB MB100 MB0\nEND_ORGANIZATION_BLOCK\n"),
+              std::nullopt);
+    std::ostringstream vcd;
+    WaveformWriter writer(vcd, s, {"AB0"});
+    writer.sample(s.now());
+    for (int i = 0; i < 2; ++i) {
+        const auto at = s.now();
+        ASSERT_TRUE(s.scan().has_value());
+        writer.sample(at);
+    }
+    EXPECT_EQ(s.leds(), "A0.7..A0.0 00000000");
+    // A0.0 is `)`, the probe AB0 `1`.
+    EXPECT_EQ(vcd.str().find("\n1)\n"), std::string::npos) << vcd.str();
+    EXPECT_NE(vcd.str().find("$end\nb1 1\n"), std::string::npos) << vcd.str();
+}
+
 TEST(Waveform, BadProbesAreInputErrors) {
     Session s;
     ASSERT_EQ(s.loadText(Motor), std::nullopt);
