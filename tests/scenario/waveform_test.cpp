@@ -32,7 +32,7 @@ TEST(Waveform, HeaderThenOnlyChangesAtTheirTimes) {
     for (const char* part : {"$timescale 1ms $end", "$var wire 1 ! E0_0 $end",
                              "$var wire 1 ) A0_0 $end", "$var reg 16 1 T37 [15:0] $end",
                              "$var wire 1 2 T37_Q $end", "$var reg 8 3 MB1 [7:0] $end",
-                             "$enddefinitions $end\n#0\n$dumpvars\n0!\n", "$end\n1!\n"}) {
+                             "$enddefinitions $end\n#0\n$dumpvars\n0!\n", "\nb0 3\n$end\n1!\n"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     }
     // The timer counts whole intervals and leaves the one under way uncounted, so the preset
