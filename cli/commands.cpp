@@ -114,15 +114,22 @@ int listCommand(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
-    const ProgramFile program(o.files.front());
     Session session;
+    session.setStep(o.stepMs);
+    // Refused before anything runs: past the turn of the clock, trace and waveform times would
+    // run backwards and timers would count differently.
+    if (o.scans > session.scansLeftOnClock()) {
+        throw UsageError("--scans " + std::to_string(o.scans) + " with --step " +
+                         std::to_string(o.stepMs) + " " + pastClockLimit() +
+                         "; run fewer scans or a shorter step");
+    }
+    const ProgramFile program(o.files.front());
     if (!load(program, session, err)) {
         return ExitFailure;
     }
     for (const auto& set : o.sets) {
         applySet(session, set);
     }
-    session.setStep(o.stepMs);
     std::optional<RunWaveform> waveform;
     if (o.vcd) {
         waveform.emplace(o, session);

@@ -41,23 +41,45 @@ void Parameter::writeLong(std::uint32_t) {
     throw CPUException("setbit not supported");
 }
 
+std::optional<std::uint32_t> Parameter::peek(Read what) const noexcept {
+    try {
+        switch (what) {
+        case Read::Bit:
+            return static_cast<std::uint32_t>(readBit());
+        case Read::Byte:
+            return readByte();
+        case Read::Word:
+            return readWord();
+        case Read::Long:
+            return readLong();
+        }
+    } catch (const CPUException&) {
+    }
+    return std::nullopt;
+}
+
 void Parameter::debugout(Writer& w) const {
     print(w);
     w.write(" [");
-    if (ops.RBit) {
-        w.write(readBit());
-    }
-    w.write(':');
-    if (ops.RByte) {
-        w.write(static_cast<int>(readByte()));
-    }
-    w.write(':');
-    if (ops.RWord) {
-        w.write(static_cast<int>(readWord()));
-    }
-    w.write(':');
-    if (ops.RLong) {
-        w.write(readLong());
+    const struct {
+        bool has;
+        Read what;
+    } widths[] = {{ops.RBit != 0, Read::Bit},
+                  {ops.RByte != 0, Read::Byte},
+                  {ops.RWord != 0, Read::Word},
+                  {ops.RLong != 0, Read::Long}};
+    for (const auto& width : widths) {
+        if (width.what != Read::Bit) {
+            w.write(':');
+        }
+        if (!width.has) {
+            continue;
+        }
+        if (const auto value = peek(width.what)) {
+            w.write(*value);
+        } else {
+            w.write('?');
+        }
     }
     w.write(']');
 }

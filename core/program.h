@@ -48,8 +48,15 @@ public:
 
     // Source form with one leading blank, e.g. " E0.3", " 16#FF".
     virtual void print(Writer& w) const = 0;
-    // print() followed by " [bit:byte:word:long]", each value only where it can be read.
+    // print() followed by " [bit:byte:word:long]", each value only where the operand has that
+    // width, and "?" where the read raised: looking at an operand never raises its faults.
     virtual void debugout(Writer& w) const;
+
+    enum class Read : std::uint8_t { Bit, Byte, Word, Long };
+    // The value in width `what` for a view that looks on (trace, program status), or nothing
+    // when the read raised (an address outside its area, a width the operand lacks). Looking
+    // must never change the scan, so nothing is thrown.
+    std::optional<std::uint32_t> peek(Read what) const noexcept;
 
     // An operand class overrides exactly the accesses its SupOps flags name. The defaults are
     // the refusal of all others: "get<width> not supported" for a read, "setbit not supported"

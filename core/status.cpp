@@ -6,31 +6,36 @@
 
 namespace kvx {
 
-OperandStatus OperandStatus::of(const Parameter* operand) {
+OperandStatus OperandStatus::of(const Parameter* operand) noexcept {
     OperandStatus status;
     if (operand == nullptr) {
         return status;
     }
     status.present = true;
+    const auto read = [&](Parameter::Read what) {
+        const auto value = operand->peek(what);
+        status.unreadable = status.unreadable || !value;
+        return value;
+    };
+    const auto readBit = [&] {
+        const auto bit = read(Parameter::Read::Bit);
+        return bit ? std::optional<int>(static_cast<int>(*bit)) : std::nullopt;
+    };
     const Parameter::SupOps ops = operand->getOperations();
     const Parameter::ParamClass cls = operand->getClass();
-    try {
-        if (cls == Parameter::TType || cls == Parameter::ZType) {
-            status.bit = operand->readBit();
-            status.value = operand->readWord();
-        } else if (cls == Parameter::NumType) {
-            status.value = operand->readLong();
-        } else if (ops.RBit != 0) {
-            status.bit = operand->readBit();
-        } else if (ops.RByte != 0) {
-            status.value = operand->readByte();
-        } else if (ops.RWord != 0) {
-            status.value = operand->readWord();
-        } else if (ops.RLong != 0) {
-            status.value = operand->readLong();
-        }
-    } catch (const CPUException&) {
-        status.unreadable = true;
+    if (cls == Parameter::TType || cls == Parameter::ZType) {
+        status.bit = readBit();
+        status.value = read(Parameter::Read::Word);
+    } else if (cls == Parameter::NumType) {
+        status.value = read(Parameter::Read::Long);
+    } else if (ops.RBit != 0) {
+        status.bit = readBit();
+    } else if (ops.RByte != 0) {
+        status.value = read(Parameter::Read::Byte);
+    } else if (ops.RWord != 0) {
+        status.value = read(Parameter::Read::Word);
+    } else if (ops.RLong != 0) {
+        status.value = read(Parameter::Read::Long);
     }
     return status;
 }

@@ -30,7 +30,7 @@ struct OperandStatus {
     bool unreadable = false;
 
     // The operand's current state, read through its own accesses; never throws.
-    static OperandStatus of(const Parameter* operand);
+    static OperandStatus of(const Parameter* operand) noexcept;
 };
 
 enum class StepState : std::uint8_t {

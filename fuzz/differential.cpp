@@ -296,7 +296,7 @@ std::string firstDifference(const std::string& a, const std::string& b) {
     std::string lb;
     while (std::getline(x, la) && std::getline(y, lb)) {
         if (la != lb) {
-            return "tree:    " + la + "\ndecoded: " + lb;
+            return "tree:  " + la + "\nother: " + lb;
         }
     }
     return "snapshots differ in length";
@@ -309,9 +309,9 @@ std::string generateProgram(std::uint32_t seed) {
 }
 
 std::string compareRuns(const std::string& program, std::uint32_t seed, int scans) {
-    // tree, decoded, alternating
-    std::array<Session, 3> sessions;
-    std::array<std::optional<CPUException>, 3> loaded;
+    // tree, decoded, alternating, traced
+    std::array<Session, 4> sessions;
+    std::array<std::optional<CPUException>, 4> loaded;
     for (std::size_t k = 0; k < sessions.size(); ++k) {
         loaded[k] = sessions[k].loadText(program);
     }
@@ -345,6 +345,7 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
     }
 
     TreeWalk walk;
+    StringWriter trace;
     for (int scan = 0; scan < scans; ++scan) {
         std::array<int, MyIO::Size> inputs{};
         for (int& in : inputs) {
@@ -353,7 +354,7 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
         const std::uint32_t step = pick(10) == 0 ? pick(400) : pick(12);
         const bool reset = pick(40) == 0;
         const bool alternateOnTree = pick(2) == 0;
-        std::array<std::optional<CPUException>, 3> faults;
+        std::array<std::optional<CPUException>, 4> faults;
         for (std::size_t k = 0; k < sessions.size(); ++k) {
             Session& s = sessions[k];
             s.panel().InState = inputs;
@@ -362,12 +363,14 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
                 s.reset();
             }
             const bool onTree = k == 0 || (k == 2 && alternateOnTree);
-            faults[k] = onTree ? s.scan(&walk) : s.scan();
+            trace.clear();
+            faults[k] = k == 3 ? s.scan(&trace) : onTree ? s.scan(&walk) : s.scan();
         }
         const std::string reference = snapshot(sessions[0]);
         for (std::size_t k = 1; k < sessions.size(); ++k) {
-            const std::string where =
-                "scan " + std::to_string(scan) + (k == 1 ? " (decoded)" : " (alternating)") + ": ";
+            static constexpr const char* Paths[] = {"", " (decoded)", " (alternating)",
+                                                    " (traced)"};
+            const std::string where = "scan " + std::to_string(scan) + Paths[k] + ": ";
             if (describe(faults[0]) != describe(faults[k])) {
                 return where + "fault " + describe(faults[0]) + " vs " + describe(faults[k]);
             }

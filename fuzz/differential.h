@@ -1,5 +1,6 @@
 // Differential runs of the two scan paths: the program tree walked with an observer, and the
-// decoded form the plain runStep() executes. Shared by the test suite (a fixed range of seeds)
+// decoded form the plain runStep() executes; and of a traced run against a plain one, since
+// watching a run must never change it. Shared by the test suite (a fixed range of seeds)
 // and the fuzz target fuzz_engine (seeds from libFuzzer).
 #pragma once
 
@@ -22,12 +23,12 @@ std::string stateOf(CPU& cpu);
 // the rest are rejected by the load checks, on both paths alike.
 std::string generateProgram(std::uint32_t seed);
 
-// Loads `program` into three sessions, one scanning through the tree, one through the decoded
-// form and one alternating at random, and runs `scans` scans with the same random inputs,
-// clock steps, memory presets, forces and resets. After every scan the whole state must agree:
-// every memory area, timers, counters, LEDs, scan and instruction counts, the top of the stack,
-// the segment state and the error with its location. Returns the first difference, or an empty
-// string.
+// Loads `program` into four sessions, one scanning through the tree, one through the decoded
+// form, one alternating at random and one writing the text trace, and runs `scans` scans with
+// the same random inputs, clock steps, memory presets, forces and resets. After every scan the
+// whole state must agree: every memory area, timers, counters, LEDs, scan and instruction
+// counts, the top of the stack, the segment state and the error with its location. Returns the
+// first difference, or an empty string.
 std::string compareRuns(const std::string& program, std::uint32_t seed, int scans);
 
 } // namespace kvx::differential

@@ -1,7 +1,7 @@
-// The two scan paths against each other on generated programs: libFuzzer chooses the
-// generator's seed (the first four bytes) and the number of scans (the fifth), so a long run
-// explores far more programs than the test suite's fixed range of seeds. Any difference
-// aborts with the program and the first differing state.
+// The two scan paths, and a traced run, against each other on generated programs (see
+// differential.h): libFuzzer chooses the generator's seed (the first four bytes) and the
+// number of scans (the fifth), so a long run explores far more programs than the test suite's
+// fixed range of seeds. Any difference aborts with the program and the first differing state.
 
 #include <cstddef>
 #include <cstdint>

@@ -250,6 +250,10 @@ private:
                              std::to_string(scansRun + count) + " scans, more than --max-scans " +
                              std::to_string(limits.maxScans) + " allows; the scenario stops here");
         }
+        if (count > session.scansLeftOnClock()) {
+            stopped = true;
+            throw InputError("this line " + pastClockLimit() + "; the scenario stops here");
+        }
         Progress shown(limits.progress, escaped(report.name) + ":" + std::to_string(line.number),
                        count);
         progress = &shown;
@@ -340,6 +344,11 @@ const ScenarioRun::CommandSpec* ScenarioRun::findCommand(std::string_view name) 
 }
 
 } // namespace
+
+std::string pastClockLimit() {
+    return "would carry the simulated clock past " + std::to_string(Session::LastMs) +
+           " ms (about 49.7 days), where it would start again at 0";
+}
 
 std::string failureText(const std::string& scenario, const ScenarioFailure& failure) {
     // A failure of the whole scenario reads like a load error.

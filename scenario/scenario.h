@@ -69,6 +69,10 @@ public:
 // a file without line feeds (such as /dev/zero) must not be read into memory whole.
 inline constexpr std::size_t MaxLineBytes = 64 * 1024;
 
+// Why a run is refused that would take the simulated clock past Session::LastMs, for the
+// messages that refuse one: "would carry the simulated clock past ... ms ...".
+std::string pastClockLimit();
+
 // The text a failure is reported with: "SCENARIO:LINE: MESSAGE", or "SCENARIO: error: MESSAGE"
 // for a failure of the whole scenario. No line feed.
 std::string failureText(const std::string& scenario, const ScenarioFailure& failure);

@@ -72,14 +72,17 @@ WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<st
     }
     out << "$version KVX-Simulator $end\n$timescale 1ms $end\n$scope module plc $end\n";
     const MemField& inputs = session.cpu().area(Parameter::EType);
-    const MemField& outputs = session.cpu().area(Parameter::AType);
     for (int bit = 0; bit < MyIO::Size; ++bit) {
         declare("E0." + std::to_string(bit), 1,
                 [&inputs, bit] { return static_cast<std::uint32_t>(inputs.readBit(0, bit)); });
     }
+    // The LEDs, not the output memory: a scan that faults leaves its outputs uncopied, and the
+    // waveform must show what the panel showed. The memory stays a probe (AB0).
+    const MyIO& panel = session.panel();
     for (int bit = 0; bit < MyIO::Size; ++bit) {
-        declare("A0." + std::to_string(bit), 1,
-                [&outputs, bit] { return static_cast<std::uint32_t>(outputs.readBit(0, bit)); });
+        declare("A0." + std::to_string(bit), 1, [&panel, bit] {
+            return panel.OutState[static_cast<std::size_t>(bit)] != 0 ? 1u : 0u;
+        });
     }
     for (std::size_t i = 0; i < operands.size(); ++i) {
         OperandRef& operand = *operands[i];

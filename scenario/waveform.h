@@ -1,5 +1,5 @@
 // Waveforms of a run as a Value Change Dump (IEEE 1364 VCD), with the simulated clock as time
-// in milliseconds: the eight inputs and eight outputs always, and any probed operand in its
+// in milliseconds: the eight inputs and the eight LEDs always, and any probed operand in its
 // width. Waveform viewers and logic analyser software read it.
 #pragma once
 

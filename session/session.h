@@ -74,6 +74,15 @@ public:
     std::uint32_t step() const noexcept { return stepMs; }
     void setStep(std::uint32_t ms) noexcept { stepMs = ms; }
     void advance(std::uint32_t ms) noexcept { sim.advance(ms); }
+    // The clock counts milliseconds in 32 bits, as the core's timers do, and would start again
+    // at 0 after LastMs (about 49.7 days): times would run backwards and timers lose what they
+    // counted across the turn. The runner refuses what would carry it past.
+    static constexpr std::uint32_t LastMs = UINT32_MAX;
+    // How many more scans at the current step the simulated clock can take without passing
+    // LastMs; any number at step 0.
+    std::uint64_t scansLeftOnClock() const noexcept {
+        return stepMs == 0 ? UINT64_MAX : (LastMs - now()) / stepMs;
+    }
 
     // ---- forcing ----
     // Forces the operand `name` (as written in a program) to `value` in its width, every scan

@@ -587,6 +587,22 @@ TEST_F(KvxTest, ScansAreBoundedByMaxScans) {
     }
 }
 
+// Past 4294967295 ms the clock would start again at 0: such a run is refused before it starts,
+// such a scenario line fails and ends the scenario. Up to that time everything runs.
+TEST_F(KvxTest, TheSimulatedClockNeverPassesItsLastMillisecond) {
+    const Result scn = scenario("step 4294967295\nscan\nexpect A0.0 0\nscan\nexpect A0.0 0\n");
+    EXPECT_EQ(scn.code, 1);
+    EXPECT_EQ(scn.out, x("{scn}:4: this line would carry the simulated clock past 4294967295 ms "
+                         "(about 49.7 days), where it would start again at 0; the scenario stops "
+                         "here\n1 passed, 1 failed\n"));
+    const Result exact = kvx({"run", "{data}/panel.awl", "--scans", "3", "--step", "1431655765"});
+    EXPECT_EQ(exact.code, 0) << exact.err;
+    expectUsageError({"run", "{data}/panel.awl", "--scans", "3", "--step", "1431655766"},
+                     "--scans 3 with --step 1431655766 would carry the simulated clock past "
+                     "4294967295 ms (about 49.7 days), where it would start again at 0; run fewer "
+                     "scans or a shorter step");
+}
+
 // Reads what arrives on `fd` until `wanted` is in it or `limit` has passed.
 std::string readUntil(int fd, const std::string& wanted, std::chrono::seconds limit) {
     std::string seen;

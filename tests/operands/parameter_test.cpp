@@ -136,6 +136,10 @@ TEST_F(ParameterTest, PrintAndDebugoutTexts) {
          " 16#FFFFFFFF [1:255:65535:4294967295]"},
         {std::make_unique<CounterParameter>(&cpu.counter(3), 3), " Z3", " Z3 [1::0:]"},
         {std::make_unique<TimerParameter>(&cpu.timer(37), 37), " T37", " T37 [1::0:]"},
+        // Past the end of the area: the trace must not raise what the instruction did not.
+        {std::make_unique<BitParameter>(&m, 100, 0, Parameter::MType), " M100.0", " M100.0 [?:::]"},
+        {std::make_unique<ByteParameter>(&m, 100, Parameter::VType), " VB100", " VB100 [:?::]"},
+        {std::make_unique<LongParameter>(&m, 97, Parameter::MType), " MD97", " MD97 [:::?]"},
     };
     for (const auto& c : cases) {
         StringWriter printed;

@@ -60,6 +60,19 @@ TEST(Coverage, CountsAddUpOverRunsOfTheSameProgram) {
     EXPECT_EQ(coverage.summary().contactsBothWays, 0);
 }
 
+TEST(Coverage, TheInstructionThatRaisedRanAndNothingAfterIt) {
+    Session s;
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\n"
+                         "MOVB MB100 MB0\n= A0.0\nEND_ORGANIZATION_BLOCK\n"),
+              std::nullopt);
+    CoverageCounter coverage;
+    coverage.addProgram(s.cpu());
+    ASSERT_TRUE(s.scan(&coverage).has_value());
+    std::ostringstream lcov;
+    coverage.writeLcov(lcov, "p.awl");
+    EXPECT_NE(lcov.str().find("DA:5,1\nDA:6,0\n"), std::string::npos) << lcov.str();
+}
+
 TEST(Coverage, ContactsAreTheConditionReadingInstructions) {
     for (const char* contact : {"LD", "LDN", "U", "UN", "O", "ON", "LDW=", "UB="}) {
         EXPECT_TRUE(isContact(contact)) << contact;

@@ -32,7 +32,7 @@ TEST(Waveform, HeaderThenOnlyChangesAtTheirTimes) {
     for (const char* part : {"$timescale 1ms $end", "$var wire 1 ! E0_0 $end",
                              "$var wire 1 ) A0_0 $end", "$var reg 16 1 T37 [15:0] $end",
                              "$var wire 1 2 T37_Q $end", "$var reg 8 3 MB1 [7:0] $end",
-                             "$enddefinitions $end\n#0\n$dumpvars\n0!\n", "$end\n1!\n"}) {
+                             "$enddefinitions $end\n#0\n$dumpvars\n0!\n", "\nb0 3\n$end\n1!\n"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     }
     // The timer counts whole intervals and leaves the one under way uncounted, so the preset
@@ -44,6 +44,26 @@ TEST(Waveform, HeaderThenOnlyChangesAtTheirTimes) {
     EXPECT_EQ(std::stoull(text.substr(stamp + 1)), 400u) << text;
     EXPECT_EQ(text.find("b0 3", text.find("$end\n", text.find("$dumpvars")) + 5), std::string::npos)
         << "MB1 never changed after the dump";
+}
+
+// A scan that raises leaves the LEDs as they were, though the program already wrote A0.0.
+TEST(Waveform, OutputsShowTheLedsAndTheOutputMemoryIsAProbe) {
+    Session s;
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\n= A0.0\n"
+                         "MOVB MB100 MB0\nEND_ORGANIZATION_BLOCK\n"),
+              std::nullopt);
+    std::ostringstream vcd;
+    WaveformWriter writer(vcd, s, {"AB0"});
+    writer.sample(s.now());
+    for (int i = 0; i < 2; ++i) {
+        const auto at = s.now();
+        ASSERT_TRUE(s.scan().has_value());
+        writer.sample(at);
+    }
+    EXPECT_EQ(s.leds(), "A0.7..A0.0 00000000");
+    // A0.0 is `)`, the probe AB0 `1`.
+    EXPECT_EQ(vcd.str().find("\n1)\n"), std::string::npos) << vcd.str();
+    EXPECT_NE(vcd.str().find("$end\nb1 1\n"), std::string::npos) << vcd.str();
 }
 
 TEST(Waveform, BadProbesAreInputErrors) {
