@@ -3,12 +3,12 @@
 #include <sstream>
 
 #include "cli/outputs.h"
-#include "cli/report_file.h"
 #include "cli/run_stats.h"
 #include "core/common.h"
 #include "scenario/junit.h"
 #include "scenario/program_file.h"
 #include "scenario/progress.h"
+#include "scenario/report_file.h"
 #include "scenario/scenario.h"
 #include "session/operand_access.h"
 #include "session/session.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/report_file.h"
 #include "scenario/coverage.h"
+#include "scenario/report_file.h"
 #include "scenario/scenario.h"
 #include "scenario/waveform.h"
 

@@ -1,4 +1,4 @@
-#include "cli/report_file.h"
+#include "scenario/report_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
