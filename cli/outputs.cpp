@@ -27,7 +27,9 @@ std::unique_ptr<ReplacingFile> openReport(const std::string& option, const std::
     }
     auto file = std::make_unique<ReplacingFile>(path);
     if (!file->isOpen()) {
-        throw UsageError(option + " " + escaped(path) + ": cannot create a file in that folder");
+        throw UsageError(option + " " + escaped(path) +
+                         (file->writesInPlace() ? ": cannot be opened for writing"
+                                                : ": cannot create a file in that folder"));
     }
     return file;
 }

@@ -9,9 +9,14 @@
 namespace kvx {
 
 // A file that replaces `path` only when it is complete: it is written to a temporary file in
-// `path`'s folder and renamed to `path` by commit(). Destroyed without a successful commit, it
-// removes the temporary file and leaves `path` as it was, so a run that fails or is killed part
-// way never leaves half a file.
+// the folder of the file `path` names and renamed onto that file by commit(). Destroyed without
+// a successful commit, it removes the temporary file and leaves the file as it was, so a run
+// that fails or is killed part way never leaves half a file. A symbolic link stays a link: the
+// file it leads to is replaced.
+//
+// A path that is no regular file (a device, a pipe, a socket, or a link to one) cannot be
+// replaced and must not be: `/dev/null`, a FIFO or `/dev/stdout` is opened and written as it
+// stands, as a compiler writes its output there.
 class ReplacingFile final {
 public:
     explicit ReplacingFile(std::string path);
@@ -19,14 +24,22 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // False when the temporary file could not be made, i.e. the folder is not writable.
+    // False when the file could not be opened: for a new or regular file, the temporary file
+    // could not be made (the folder is not writable); else `path` did not open for writing.
     bool isOpen() const noexcept { return open; }
-    const std::string& path() const noexcept { return target; }
+    // Whether `path` is written as it stands rather than replaced.
+    bool writesInPlace() const noexcept { return temporary.empty(); }
+    const std::string& path() const noexcept { return given; }
     std::ostream& stream() noexcept { return file; }
-    // Writes out what the stream holds and renames the file to `path`. False when either fails.
+    // Writes out what the stream holds and, unless written in place, renames the file onto the
+    // target. False when either fails.
     bool commit();
 
 private:
+    void openInPlace();
+    void openTemporary(const std::string& destination);
+
+    std::string given;
     std::string target;
     std::string temporary;
     std::ofstream file;
