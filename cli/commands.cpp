@@ -147,6 +147,9 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.junit && *o.junit != "-") {
         refuseInput("--junit", *o.junit, o);
     }
+    if (o.coverage) {
+        refuseUnrecordableProgram(o);
+    }
     // With the report on standard output, everything else goes to standard error.
     std::ostream& text = o.junit == "-" ? err : out;
     const ProgramFile program(o.files.front());

@@ -23,6 +23,10 @@ class Session;
 // throws UsageError when `path` is one of the input files.
 void refuseInput(const std::string& option, const std::string& path, const Options& o);
 
+// A line break in the program's name would split the tracefile's record and stop genhtml:
+// throws UsageError when the name the tracefile gives the program holds a control character.
+void refuseUnrecordableProgram(const Options& o);
+
 // Where `test --vcd OUT` writes the waveform of `scenario`: OUT/NAME.vcd when OUT is a folder,
 // else OUT-NAME.vcd, OUT without a final ".vcd"; NAME is the scenario file's name without its
 // extension.
