@@ -3,12 +3,12 @@
 #include <sstream>
 
 #include "cli/outputs.h"
-#include "cli/report_file.h"
 #include "cli/run_stats.h"
 #include "core/common.h"
 #include "scenario/junit.h"
 #include "scenario/program_file.h"
 #include "scenario/progress.h"
+#include "scenario/report_file.h"
 #include "scenario/scenario.h"
 #include "session/operand_access.h"
 #include "session/session.h"
@@ -153,6 +153,9 @@ int runCommand(const Options& o, std::ostream& out, std::ostream& err) {
 int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.junit && *o.junit != "-") {
         refuseInput("--junit", *o.junit, o);
+    }
+    if (o.coverage) {
+        refuseUnrecordableProgram(o);
     }
     // With the report on standard output, everything else goes to standard error.
     std::ostream& text = o.junit == "-" ? err : out;

@@ -46,8 +46,15 @@ void applyTrace(Options& o, std::string_view) {
 void applyStats(Options& o, std::string_view) {
     o.stats = true;
 }
+// An empty name is a slip (a shell variable that was never set), never a file.
+std::string fileName(std::string_view option, std::string_view v) {
+    if (v.empty()) {
+        throw UsageError(std::string(option) + " needs a file name, not ''");
+    }
+    return std::string(v);
+}
 void applyJunit(Options& o, std::string_view v) {
-    o.junit = std::string(v);
+    o.junit = fileName("--junit", v);
 }
 void applyMaxScans(Options& o, std::string_view v) {
     o.maxScans = parseCount<UsageError>("--max-scans", v);
@@ -57,7 +64,7 @@ std::string reportPath(std::string_view option, std::string_view v) {
     if (v == "-") {
         throw UsageError(std::string(option) + " needs a file name, not '-'");
     }
-    return std::string(v);
+    return fileName(option, v);
 }
 void applyCoverage(Options& o, std::string_view v) {
     o.coverage = reportPath("--coverage", v);
@@ -199,6 +206,9 @@ private:
             throw UsageError(std::string(cmd.name) + (cmd.command == Command::Test
                                                           ? " needs a program and a scenario"
                                                           : " needs a program file"));
+        }
+        if (std::ranges::find(o.files, std::string_view()) != o.files.end()) {
+            throw UsageError("empty file name");
         }
         if (n > cmd.maxFiles) {
             throw UsageError(std::string(cmd.name) + " takes one program file, not " +

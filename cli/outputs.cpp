@@ -1,5 +1,6 @@
 #include "cli/outputs.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -27,7 +28,9 @@ std::unique_ptr<ReplacingFile> openReport(const std::string& option, const std::
     }
     auto file = std::make_unique<ReplacingFile>(path);
     if (!file->isOpen()) {
-        throw UsageError(option + " " + escaped(path) + ": cannot create a file in that folder");
+        throw UsageError(option + " " + escaped(path) +
+                         (file->writesInPlace() ? ": cannot be opened for writing"
+                                                : ": cannot create a file in that folder"));
     }
     return file;
 }
@@ -70,6 +73,16 @@ void refuseSharedPaths(const std::vector<std::pair<std::string, std::string>>& o
     }
 }
 
+// The name the tracefile gives the program: an absolute path, so that genhtml finds the
+// program wherever it runs.
+std::string coverageSource(const std::string& programPath) {
+    if (programPath == "-") {
+        return "<stdin>";
+    }
+    std::error_code ignored;
+    return fs::absolute(programPath, ignored).string();
+}
+
 } // namespace
 
 void refuseInput(const std::string& option, const std::string& path, const Options& o) {
@@ -77,6 +90,14 @@ void refuseInput(const std::string& option, const std::string& path, const Optio
         throw UsageError(option + " " + escaped(path) + " is the input file " +
                          escaped(*input == "-" ? std::string("<stdin>") : *input) +
                          "; name another report file");
+    }
+}
+
+void refuseUnrecordableProgram(const Options& o) {
+    const std::string source = coverageSource(o.files.front());
+    if (std::ranges::any_of(source, [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        throw UsageError("--coverage: the program's path " + escaped(source) +
+                         " holds control characters, which a tracefile cannot carry");
     }
 }
 
@@ -179,11 +200,7 @@ std::string TestOutputs::summary() const {
 bool TestOutputs::finish(const std::string& programPath, std::ostream& err) {
     bool ok = true;
     if (coverage) {
-        // An absolute path lets genhtml find the program wherever it runs.
-        std::error_code ignored;
-        const fs::path absolute = fs::absolute(programPath, ignored);
-        coverage->writeLcov(coverageFile->stream(),
-                            programPath == "-" ? std::string("<stdin>") : absolute.string());
+        coverage->writeLcov(coverageFile->stream(), coverageSource(programPath));
         ok = commit(*coverageFile, err) && ok;
     }
     // A scenario that could not be read has no waveform; its failure says why.

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/report_file.h"
 #include "scenario/coverage.h"
+#include "scenario/report_file.h"
 #include "scenario/scenario.h"
 #include "scenario/waveform.h"
 
@@ -22,6 +22,10 @@ class Session;
 // A report that overwrote the program or a scenario would destroy the very thing under test:
 // throws UsageError when `path` is one of the input files.
 void refuseInput(const std::string& option, const std::string& path, const Options& o);
+
+// A line break in the program's name would split the tracefile's record and stop genhtml:
+// throws UsageError when the name the tracefile gives the program holds a control character.
+void refuseUnrecordableProgram(const Options& o);
 
 // Where `test --vcd OUT` writes the waveform of `scenario`: OUT/NAME.vcd when OUT is a folder,
 // else OUT-NAME.vcd, OUT without a final ".vcd"; NAME is the scenario file's name without its

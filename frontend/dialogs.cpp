@@ -96,14 +96,17 @@ std::optional<QString> askForProgram(QWidget* owner, const QString& folder) {
     return dialog.selectedFiles().first();
 }
 
+// The dialog adds the ending itself: added afterwards, it would make the file the dialog asked
+// to replace another one than the file written.
 std::optional<QString> askForRecording(QWidget* owner, const QString& folder) {
-    const QString path =
-        QFileDialog::getSaveFileName(owner, QStringLiteral("Aufzeichnung speichern"), folder,
-                                     QStringLiteral("Szenario (*.scn);;Alle Dateien (*)"));
-    if (path.isEmpty()) {
+    QFileDialog dialog(owner, QStringLiteral("Aufzeichnung speichern"), folder,
+                       QStringLiteral("Szenario (*.scn);;Alle Dateien (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("scn"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return path.endsWith(QStringLiteral(".scn")) ? path : path + QStringLiteral(".scn");
+    return dialog.selectedFiles().first();
 }
 
 } // namespace kvx

@@ -21,7 +21,8 @@ void prepareProgramDialog(QFileDialog& dialog, const QString& folder);
 // Asks for a program file, starting in `folder`; nullopt when cancelled.
 std::optional<QString> askForProgram(QWidget* owner, const QString& folder);
 // Asks where to save a recorded scenario, starting in `folder`; adds ".scn" when the name has
-// no such ending. nullopt when cancelled.
+// no ending, before the dialog asks whether to replace an existing file. nullopt when
+// cancelled.
 std::optional<QString> askForRecording(QWidget* owner, const QString& folder);
 
 } // namespace kvx

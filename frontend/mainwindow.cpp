@@ -441,8 +441,17 @@ void MainWindow::toggleRecording() {
     if (!path) {
         return;
     }
-    auto file = std::make_unique<std::ofstream>(QFile::encodeName(*path).toStdString());
-    if (!*file) {
+    const std::string target = QFile::encodeName(*path).toStdString();
+    if (const std::string program = QFile::encodeName(programFile()).toStdString();
+        !program.empty() && inputAt(target, std::span(&program, 1))) {
+        reportError(
+            QStringLiteral("The recording cannot replace the program %1; choose another file")
+                .arg(*path));
+        return;
+    }
+    // Written in full when the recording ends, so that a crash leaves the file as it was.
+    auto file = std::make_unique<ReplacingFile>(target);
+    if (!file->isOpen()) {
         reportError(QStringLiteral("File %1 could not be written").arg(*path));
         return;
     }
@@ -451,7 +460,7 @@ void MainWindow::toggleRecording() {
     sim.reset();
     recordFile = std::move(file);
     recorder = std::make_unique<ScenarioRecorder>(
-        *recordFile, (programFile().isEmpty() ? fileName : programFile()).toStdString(),
+        recordFile->stream(), (programFile().isEmpty() ? fileName : programFile()).toStdString(),
         QDate::currentDate().toString(Qt::ISODate).toStdString(), sim.now(), switches);
     if (!sim.isRunning()) {
         recorder->stopped(sim.now());
@@ -464,8 +473,7 @@ void MainWindow::endRecording() {
     }
     recorder->finish(sim.now());
     recorder.reset();
-    recordFile->close();
-    const bool failed = !*recordFile;
+    const bool failed = !recordFile->commit();
     recordFile.reset();
     if (failed) {
         reportError(QStringLiteral("The recording could not be written completely"));

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "core/status.h"
 #include "frontend/settings.h"
 #include "scenario/recorder.h"
+#include "scenario/report_file.h"
 #include "session/session.h"
 
 class QLabel;
@@ -147,7 +147,7 @@ private:
     void resume();
     void stop();
     void toggleRecording();
-    // Ends a recording (if any) and closes its file; `why` becomes its last comment.
+    // Ends a recording (if any) and puts its file in place.
     void endRecording();
     // Tells the recorder about a scan, with the LEDs it left.
     void recordScan(bool singleStep);
@@ -181,7 +181,7 @@ private:
     OpenDialog openDialog;
     OpenDialog saveDialog;
     ErrorReport errorReport;
-    std::unique_ptr<std::ofstream> recordFile;
+    std::unique_ptr<ReplacingFile> recordFile;
     std::unique_ptr<ScenarioRecorder> recorder;
     StatusCapture capture;
     bool captureNext = false;

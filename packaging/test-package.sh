@@ -2,14 +2,19 @@
 # test-package.sh WORK_DIR PACKAGE.deb
 #
 # Installs the package into a fresh Debian 12 with apt-get, so that every dependency comes
-# from the Debian mirror as it would on a user's machine, uses it there as a person would, and
+# from a Debian mirror as it would on a user's machine, uses it there as a person would, and
 # removes it again: nothing of it may stay behind.
 #
 # The fresh system is a minbase chroot under WORK_DIR. The first run makes it with debootstrap
 # and keeps it as WORK_DIR/bookworm-minbase.tar; later runs unpack that again, so each run
 # starts from the same clean system without a second download of the base.
 #
-# Needs root (chroot, mount) and debootstrap. KVX_DEBIAN_MIRROR overrides the mirror.
+# The mirror is the one this machine's apt already uses for the suite (its sources.list and
+# sources.list.d, one-line or deb822), else debootstrap's own default; the security suite
+# likewise, else the fresh system goes without it. KVX_DEBIAN_MIRROR and
+# KVX_DEBIAN_SECURITY_MIRROR override them.
+#
+# Needs root (chroot, mount) and debootstrap.
 set -eu
 
 usage() { echo "usage: $0 WORK_DIR PACKAGE.deb" >&2; exit 2; }
@@ -17,8 +22,42 @@ usage() { echo "usage: $0 WORK_DIR PACKAGE.deb" >&2; exit 2; }
 work=$1
 deb=$2
 suite=bookworm
-mirror=${KVX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-security=${KVX_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
+
+# The first URI of an enabled "deb" source for suite $1 in the apt sources under root $2 (empty
+# for this machine). Only what debootstrap can fetch from counts: no cdrom: or mirror+file:.
+apt_uri() {
+    for list in "$2/etc/apt/sources.list" "$2"/etc/apt/sources.list.d/*.list; do
+        [ -f "$list" ] || continue
+        awk -v suite="$1" '
+            { sub(/#.*/, "") }
+            $1 == "deb" {
+                sub(/\[[^]]*\]/, "")
+                if ($3 == suite && $2 ~ /^(https?|ftp|file):/) { print $2; exit }
+            }' "$list"
+    done
+    for sources in "$2"/etc/apt/sources.list.d/*.sources; do
+        [ -f "$sources" ] || continue
+        awk -v suite="$1" '
+            function check(   i, n, s) {
+                n = split(suites, s, " ")
+                for (i = 1; i <= n; i++) {
+                    if (s[i] == suite && (" " types " ") ~ / deb / && enabled != "no" &&
+                        uri ~ /^(https?|ftp|file):/) { print uri; done = 1; exit }
+                }
+            }
+            /^[ \t]*#/ { next }
+            /^[ \t]*$/ { check(); types = suites = uri = enabled = ""; next }
+            { field = tolower($1); $1 = "" }
+            field == "types:" { types = $0 }
+            field == "suites:" { suites = $0 }
+            field == "uris:" { split($0, u, " "); uri = u[1] }
+            field == "enabled:" { enabled = tolower($2) }
+            END { if (!done) check() }' "$sources"
+    done
+}
+
+mirror=${KVX_DEBIAN_MIRROR:-$(apt_uri "$suite" "" | head -n 1)}
+security=${KVX_DEBIAN_SECURITY_MIRROR:-$(apt_uri "$suite-security" "" | head -n 1)}
 
 current="checking the prerequisites"
 step() {
@@ -78,10 +117,11 @@ unmount
 rm -rf --one-file-system "$root"
 
 if [ ! -f "$base" ]; then
-    step "making a minbase Debian $suite with debootstrap from $mirror"
+    step "making a minbase Debian $suite with debootstrap from ${mirror:-its default mirror}"
     rm -rf --one-file-system "$work/bootstrap"
-    debootstrap --variant=minbase "$suite" "$work/bootstrap" "$mirror" >"$work/debootstrap.log" ||
-        { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
+    # An empty mirror is left out, so that debootstrap takes its own.
+    debootstrap --variant=minbase "$suite" "$work/bootstrap" ${mirror:+"$mirror"} \
+        >"$work/debootstrap.log" || { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
     tar -C "$work/bootstrap" -cf "$base.part" .
     mv "$base.part" "$base"
     rm -rf --one-file-system "$work/bootstrap"
@@ -91,11 +131,14 @@ step "unpacking a fresh system from $base"
 mkdir "$root"
 tar -C "$root" -xf "$base"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror $suite main
-deb $mirror $suite-updates main
-deb $security $suite-security main
-EOF
+# Without a mirror of this machine's, the one debootstrap wrote into the system it made.
+[ -n "$mirror" ] || mirror=$(apt_uri "$suite" "$root" | head -n 1)
+[ -n "$mirror" ] || { echo "$0: no mirror for $suite in $root/etc/apt" >&2; exit 1; }
+{
+    echo "deb $mirror $suite main"
+    echo "deb $mirror $suite-updates main"
+    [ -z "$security" ] || echo "deb $security $suite-security main"
+} >"$root/etc/apt/sources.list"
 # Nothing installed here may start a service on the machine that runs the test.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
 chmod 755 "$root/usr/sbin/policy-rc.d"

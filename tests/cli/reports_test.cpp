@@ -112,6 +112,11 @@ TEST_F(KvxTest, BadReportOptionsAreUsageErrorsThatLeaveNoFileBehind) {
          "write {tmp}/w-same.vcd"},
         {{"test", "{tmp}/p.awl", "{scn}", "--junit", "{tmp}/r.xml", "--coverage", "{tmp}/r.xml"},
          "--junit and --coverage would both write {tmp}/r.xml"},
+        // A line break would split the tracefile's record of the program.
+        {{"test", "{tmp}/p\n\x1b[2J.awl", "{scn}", "--coverage", "{tmp}/c.info", "--junit",
+          "{tmp}/r.xml"},
+         "--coverage: the program's path {tmp}/p\\x0a\\x1b[2J.awl holds control characters, "
+         "which a tracefile cannot carry"},
     };
     // The child's standard streams go through these.
     for (const char* stream : {"stdin", "stdout", "stderr"}) {

@@ -200,6 +200,19 @@ private slots:
         QCOMPARE(image.pixelColor(columnX(0) - 2, 60), Background);
     }
 
+    // The save dialog asked whether to replace the file; the program is refused by name.
+    void recordingNeverReplacesTheProgram() {
+        window->setSaveDialog([&](QWidget*) -> std::optional<QString> { return path; });
+        window->command(MainWindow::Aufzeichnen);
+        QVERIFY(!window->isRecording());
+        QCOMPARE(errors, QStringList{QStringLiteral("The recording cannot replace the program "
+                                                    "%1; choose another file")
+                                         .arg(path)});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), Program);
+    }
+
     void forcedInputBeatsTheSwitch() {
         WatchView& view = window->watchView();
         QTableWidget& table = view.table();
@@ -220,6 +233,8 @@ private slots:
         window->setSaveDialog([&](QWidget*) -> std::optional<QString> { return scenario; });
         window->command(MainWindow::Aufzeichnen);
         QVERIFY(window->isRecording());
+        // Only a finished recording takes the name, so a crash leaves no half scenario.
+        QVERIFY(!QFile::exists(scenario));
         QCOMPARE(menuItem(MainWindow::Aufzeichnen)->text(),
                  QStringLiteral("Aufzeichnung &beenden"));
         runFor(10);
