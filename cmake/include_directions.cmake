@@ -11,7 +11,9 @@ cmake_minimum_required(VERSION 3.25)
 #   frontend (the window)          -> scenario, session, loader, core layer
 #   tests, bench, fuzz             -> anything
 #
-# Nothing but the window itself includes the window's code.
+# Nothing but the window itself includes the window's code. Headers are named from the source
+# root ("core/cpu.h") or, in the same folder, by name alone; a path that climbs with ".." would
+# reach any folder past the layers' include paths, so it is refused wherever it stands.
 
 set(core_layer core operands instructions)
 set(allowed_core ${core_layer})
@@ -32,6 +34,10 @@ foreach(folder core operands instructions loader session scenario cli frontend)
         file(STRINGS ${ROOT}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
         foreach(line IN LISTS includes)
             string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+            if(header MATCHES "(^|/)\\.\\.(/|$)")
+                string(APPEND violations "  ${source}: ${header} climbs with ..\n")
+                continue()
+            endif()
             string(REGEX MATCH "^[^/]+" target "${header}")
             if(NOT header MATCHES "/" OR NOT target IN_LIST project_folders)
                 continue()
