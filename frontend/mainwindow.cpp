@@ -310,7 +310,8 @@ void MainWindow::applyMenuState(QMenu& menu) const {
             action->setText(QStringLiteral("Faktor 1:%1").arg(faktor()));
         }
         if (id == Aufzeichnen) {
-            action->setText(isRecording() ? QStringLiteral("Aufzeichnung &beenden")
+            // The same key starts and ends a recording; "b" belongs to Beenden.
+            action->setText(isRecording() ? QStringLiteral("&Aufzeichnung beenden")
                                           : QStringLiteral("&Aufzeichnen..."));
         }
         action->setEnabled(isCommandEnabled(id));

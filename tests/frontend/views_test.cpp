@@ -235,7 +235,7 @@ private slots:
         window->command(MainWindow::Aufzeichnen);
         QVERIFY(window->isRecording());
         QCOMPARE(menuItem(MainWindow::Aufzeichnen)->text(),
-                 QStringLiteral("Aufzeichnung &beenden"));
+                 QStringLiteral("&Aufzeichnung beenden"));
         runFor(10);
         QTest::keyClick(&window->panel(), '0');
         runFor(20);
