@@ -233,6 +233,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->cpu().getProgram() != before, WatchTimeoutMs);
     }
 
+    // ---- large files ----------------------------------------------------------------------
+
+    // As in kvx: refused by its size before anything is read.
+    void programBeyondTheBoundIsRefused() {
+        const QString path = program("huge.awl", "");
+        QVERIFY(QFile::resize(path, 65 << 20));
+        window->load(path);
+        QCOMPARE(errors, QStringList{"the program is larger than 64 MiB"});
+        QVERIFY(!window->session().hasProgram());
+    }
+
     // ---- recent files and the Laden dialog ------------------------------------------------
 
     void recentFilesKeepOrderAndLimitAcrossWindows() {
