@@ -81,6 +81,17 @@ CPU::CPU(const Clock& source) : clock(source) {
     for (auto& counter : z) {
         counter = std::make_unique<Counter>();
     }
+    targets.owner = this;
+    for (const auto cls : {Parameter::EType, Parameter::AType, Parameter::VType, Parameter::MType,
+                           Parameter::SMType, Parameter::SType}) {
+        targets.areas[static_cast<std::size_t>(cls)] = &area(cls);
+    }
+    for (std::size_t no = 0; no < t.size(); ++no) {
+        targets.timers[no] = t[no].get();
+    }
+    for (std::size_t no = 0; no < z.size(); ++no) {
+        targets.counters[no] = z[no].get();
+    }
 }
 
 CPU::~CPU() {

@@ -102,6 +102,33 @@ public:
     // push() refuses once sp is above this: 151 entries fit above the bottom slot.
     static constexpr int StackLimit = 150;
 
+    // What operands point to: one CPU's memory areas, timers and counters. They are made with
+    // the CPU and never move, so a copy of this table is all that building a program for the
+    // CPU needs. Building takes their addresses and reads nothing of them, so it may run on
+    // another thread while the CPU scans; what it builds must not outlive the CPU.
+    class OperandTargets final {
+    public:
+        // One operand text to a new operand; throws the address syntax errors.
+        std::unique_ptr<Parameter> parameter(std::string_view text) const;
+        // One instruction line to a new instruction: operand texts first, then the mnemonic.
+        // Throws the operand's error or "Unknown Operation".
+        std::unique_ptr<Operation> command(std::string_view Opcode,
+                                           std::optional<std::string_view> p1,
+                                           std::optional<std::string_view> p2) const;
+        // Whether what is built here belongs to `cpu`.
+        bool belongTo(const CPU& cpu) const noexcept { return owner == &cpu; }
+
+    private:
+        friend class CPU;
+        OperandTargets() = default;
+
+        const CPU* owner = nullptr;
+        // Indexed by Parameter::ParamClass; null for the classes that are no area.
+        std::array<MemField*, Parameter::AType + 1> areas{};
+        std::array<Timer*, TimerCount> timers{};
+        std::array<Counter*, CounterCount> counters{};
+    };
+
     // The clock must outlive the CPU.
     explicit CPU(const Clock& clock);
     ~CPU();
@@ -165,13 +192,16 @@ public:
     // Listing of the installed program; nothing when none is installed.
     void print(Writer& w) const;
 
-    // One instruction line to a new instruction: operand texts first, then the mnemonic.
-    // Throws the operand's error or "Unknown Operation".
+    const OperandTargets& operandTargets() noexcept { return targets; }
+    // OperandTargets::command and ::parameter for this CPU.
     std::unique_ptr<Operation> parserCommand(std::string_view Opcode,
                                              std::optional<std::string_view> p1,
-                                             std::optional<std::string_view> p2);
-    // One operand text to a new operand bound to this CPU; throws the address syntax errors.
-    std::unique_ptr<Parameter> parserParameter(std::string_view text);
+                                             std::optional<std::string_view> p2) {
+        return targets.command(Opcode, p1, p2);
+    }
+    std::unique_ptr<Parameter> parserParameter(std::string_view text) {
+        return targets.parameter(text);
+    }
 
     std::uint32_t getmsTime() const noexcept;
 
@@ -225,6 +255,7 @@ private:
     std::uint64_t scans = 0;
     std::uint64_t executed = 0;
     std::unique_ptr<MemField> a, e;
+    OperandTargets targets;
 };
 
 } // namespace kvx

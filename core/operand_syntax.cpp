@@ -1,5 +1,6 @@
 // Operand texts such as E0.3, SMB0, VW10, T37, Z3, 16#FF or -5 become operand objects bound to
-// this CPU. The checks run in a fixed order; the first that fails names the error.
+// one CPU's areas, timers and counters. The checks run in a fixed order; the first that fails names
+// the error.
 
 #include <array>
 #include <climits>
@@ -137,7 +138,7 @@ int decodebase(char c) noexcept {
     return -1;
 }
 
-std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
+std::unique_ptr<Parameter> CPU::OperandTargets::parameter(std::string_view text) const {
     Cursor in(text);
     const char first = in.current();
     if (in.atEnd()) {
@@ -149,7 +150,7 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
         if (no >= TimerCount) {
             fail("Timer not present");
         }
-        return std::make_unique<TimerParameter>(&timer(no), no);
+        return std::make_unique<TimerParameter>(timers[static_cast<std::size_t>(no)], no);
     }
     if (first == 'Z') {
         in.skip();
@@ -157,7 +158,7 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
         if (no >= CounterCount) {
             fail("Counter not present");
         }
-        return std::make_unique<CounterParameter>(&counter(no), no);
+        return std::make_unique<CounterParameter>(counters[static_cast<std::size_t>(no)], no);
     }
     if (isDecimal(first) || first == '+' || first == '-') {
         return parseConstant(in);
@@ -167,7 +168,7 @@ std::unique_ptr<Parameter> CPU::parserParameter(std::string_view text) {
         fail("Unknown Parameter Type");
     }
     in.skip(syntax->letters.size());
-    MemField* field = &area(syntax->cls);
+    MemField* field = areas[static_cast<std::size_t>(syntax->cls)];
     const char size = in.current();
     if (!in.atEnd() && (size == 'B' || size == 'W' || size == 'D')) {
         in.skip();

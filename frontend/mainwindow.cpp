@@ -39,6 +39,7 @@
 #include "frontend/recent_files.h"
 #include "frontend/status_view.h"
 #include "frontend/watch_view.h"
+#include "session/program_load.h"
 
 namespace kvx {
 
@@ -271,6 +272,8 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
 // Members die before QMainWindow deletes its children: stop the scans and drop the panel
 // widget while the model it draws is still alive.
 MainWindow::~MainWindow() {
+    // The reader thread posts to this window.
+    stopReading();
     endRecording();
     scanTimer->stop();
     viewTimer->stop();
@@ -310,7 +313,8 @@ void MainWindow::applyMenuState(QMenu& menu) const {
             action->setText(QStringLiteral("Faktor 1:%1").arg(faktor()));
         }
         if (id == Aufzeichnen) {
-            action->setText(isRecording() ? QStringLiteral("Aufzeichnung &beenden")
+            // The same key starts and ends a recording; "b" belongs to Beenden.
+            action->setText(isRecording() ? QStringLiteral("&Aufzeichnung beenden")
                                           : QStringLiteral("&Aufzeichnen..."));
         }
         action->setEnabled(isCommandEnabled(id));
@@ -520,8 +524,73 @@ void MainWindow::afterScan(const std::array<int, MyIO::Size>& ledsBefore,
 }
 
 void MainWindow::load(const QString& path) {
-    const auto error = install(path);
+    startLoad({path, ProgramWatch::stampOf(path), false});
+}
+
+void MainWindow::startLoad(const LoadRequest& request) {
+    stopReading();
+    const std::uint64_t number = ++loadNumber;
+    ProgramLoad job = sim.prepareLoad();
+    // A file that is not there, is no regular file or is beyond the bound fails here, at once.
+    job.open(QFile::encodeName(request.path).toStdString());
+    if (job.fileSize() <= ReadAtOnceBytes) {
+        job.readFile();
+        finishLoad(request, std::move(job));
+        return;
+    }
+    readingName = QFileInfo(request.path).fileName();
+    reader =
+        std::jthread([this, number, request, job = std::move(job)](std::stop_token stop) mutable {
+            job.readFile(stop);
+            if (stop.stop_requested()) {
+                return;
+            }
+            auto done = std::make_shared<ProgramLoad>(std::move(job));
+            QMetaObject::invokeMethod(
+                this, [this, number, request, done] { readDone(number, request, done); },
+                Qt::QueuedConnection);
+        });
+    refreshViews();
+}
+
+void MainWindow::stopReading() {
+    if (reader.joinable()) {
+        reader.request_stop();
+        reader.join();
+    }
+    readingName.clear();
+}
+
+void MainWindow::readDone(std::uint64_t number, const LoadRequest& request,
+                          const std::shared_ptr<ProgramLoad>& job) {
+    // A newer load has replaced this one since.
+    if (number != loadNumber) {
+        return;
+    }
+    if (reporting) {
+        finishAfterReport = [this, number, request, job] { readDone(number, request, job); };
+        return;
+    }
+    stopReading();
+    finishLoad(request, std::move(*job));
+}
+
+// A reload replaces the program, not the user's choice to run it: a running program runs on
+// from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
+// so that stepping through a program survives editing it. (Laden and a drop start the program
+// they load, as loading a program always has.) A run stopped by a fault counts as stopped.
+void MainWindow::finishLoad(const LoadRequest& request, ProgramLoad&& job) {
+    const bool wasRunning = sim.isRunning();
+    const auto error = install(request, std::move(job));
+    if (request.reload && error) {
+        // A version that failed is not tried again until it changes.
+        watch->seen(request.version);
+    } else if (request.reload && !wasRunning) {
+        sim.stop();
+    }
     refreshState();
+    refreshViews();
+    emit loadFinished();
     if (error) {
         reportError(*error);
     }
@@ -586,20 +655,20 @@ QStringList MainWindow::statusTexts() const {
                              .arg(ms / 1000)
                              .arg(ms % 1000, 3, 10, QLatin1Char('0'))
                              .arg(sim.faktor());
-    return {state, QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5)), time,
-            fileName.isEmpty() ? QStringLiteral("Kein Programm") : fileName};
+    const QString file = !readingName.isEmpty() ? readingName + QStringLiteral(" wird geladen")
+                         : fileName.isEmpty()   ? QStringLiteral("Kein Programm")
+                                                : fileName;
+    return {state, QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5)), time, file};
 }
 
-std::optional<QString> MainWindow::install(const QString& path) {
-    // The version read is the one stamped before reading: a save during the load is then
-    // seen as the newer version it is.
-    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
-    if (const auto error = sim.loadFile(QFile::encodeName(path).toStdString())) {
+std::optional<QString> MainWindow::install(const LoadRequest& request, ProgramLoad&& job) {
+    const QString& path = request.path;
+    if (const auto error = sim.install(std::move(job))) {
         return errorText(*error, path);
     }
     // A new program makes the recording so far a scenario of the old one.
     endRecording();
-    watch->watch(path, version);
+    watch->watch(path, request.version);
     settingsStore.addRecentFile(path);
     settingsStore.setLastFolder(QFileInfo(path).absolutePath());
     fileName = QFileInfo(path).fileName();
@@ -612,27 +681,10 @@ std::optional<QString> MainWindow::install(const QString& path) {
     return std::nullopt;
 }
 
-// A reload replaces the program, not the user's choice to run it: a running program runs on
-// from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
-// so that stepping through a program survives editing it. (Laden and a drop start the program
-// they load, as loading a program always has.) A run stopped by a fault counts as stopped.
 void MainWindow::reload() {
     const QString path = programFile();
-    if (path.isEmpty()) {
-        return;
-    }
-    const bool wasRunning = sim.isRunning();
-    const ProgramWatch::Stamp version = ProgramWatch::stampOf(path);
-    const auto error = install(path);
-    if (error) {
-        // A version that failed is not tried again until it changes.
-        watch->seen(version);
-    } else if (!wasRunning) {
-        sim.stop();
-    }
-    refreshState();
-    if (error) {
-        reportError(*error);
+    if (!path.isEmpty()) {
+        startLoad({path, ProgramWatch::stampOf(path), true});
     }
 }
 
@@ -680,7 +732,13 @@ void MainWindow::reportError(const QString& text) {
     const bool nested = std::exchange(reporting, true);
     errorReport(this, text);
     reporting = nested;
-    if (!reporting && std::exchange(reloadWaiting, false)) {
+    if (reporting) {
+        return;
+    }
+    if (const auto finish = std::exchange(finishAfterReport, nullptr)) {
+        finish();
+    }
+    if (std::exchange(reloadWaiting, false)) {
         reload();
     }
 }

@@ -1,18 +1,23 @@
 // The simulator window: a view over one Session. It owns the scan timer and turns menu
 // commands into the session's run control; painting and panel input belong to PanelWidget.
 // Around that sits the edit-load loop: the loaded file is reloaded when it changes on disk,
-// the files loaded last are offered again, and a file dropped on the window is loaded.
+// the files loaded last are offered again, and a file dropped on the window is loaded. A large
+// file is read on a thread of its own, so the window goes on drawing and taking keys meanwhile;
+// the session itself is only ever touched from the window's thread.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include <QMainWindow>
 #include <QString>
 
 #include "core/status.h"
+#include "frontend/program_watch.h"
 #include "frontend/settings.h"
 #include "scenario/recorder.h"
 #include "scenario/report_file.h"
@@ -25,9 +30,9 @@ class QTimer;
 namespace kvx {
 
 class PanelWidget;
+class ProgramLoad;
 class ProgramStatusView;
 class WatchView;
-class ProgramWatch;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -80,8 +85,13 @@ public:
 
     // Loads a program file as "&Laden" does after its dialog: on success the CPU is reset and
     // running, the file is watched and heads the recent files; on failure the error is
-    // reported and program, run state and watched file stay as they were.
+    // reported and program, run state and watched file stay as they were. A file of up to
+    // ReadAtOnceBytes has loaded when this returns; a larger one is read on another thread and
+    // installed later, unless a newer load came first. loadFinished() tells either way.
     void load(const QString& path);
+    // A program of this size reads in well under a tenth of a second; a thread would only cost
+    // more.
+    static constexpr std::uintmax_t ReadAtOnceBytes = 256 * 1024;
     // Loads `path` as load() does once the window is on screen, so that an error box has its
     // place over the window (the command line's FILE).
     void openAtStart(const QString& path);
@@ -111,6 +121,11 @@ public:
     // The texts of the status bar: run state, scan rate, simulated time with the divisor, file.
     QStringList statusTexts() const;
 
+signals:
+    // A load (load(), a reload) has installed its program or reported its error. A load that a
+    // newer one replaced while it was read ends without it.
+    void loadFinished();
+
 public slots:
     // One tick of the scan timer: one scan cycle while running, nothing otherwise.
     void tick();
@@ -134,8 +149,22 @@ private:
                    const std::optional<CPUException>& fault);
     void reportError(const char* text);
     void reportError(const QString& text);
-    // Installs the program of `path`; the text for the error box when it did not load.
-    std::optional<QString> install(const QString& path);
+    struct LoadRequest {
+        QString path;
+        // The version stamped before reading: a save during the load is then seen as the newer
+        // version it is.
+        ProgramWatch::Stamp version;
+        bool reload;
+    };
+    // Reads the file at once or on the reader thread; either replaces a load still being read.
+    void startLoad(const LoadRequest& request);
+    void stopReading();
+    // On the window's thread, once the reader thread is done with load `number`.
+    void readDone(std::uint64_t number, const LoadRequest& request,
+                  const std::shared_ptr<ProgramLoad>& job);
+    void finishLoad(const LoadRequest& request, ProgramLoad&& job);
+    // Installs the program read; the text for the error box when it did not load.
+    std::optional<QString> install(const LoadRequest& request, ProgramLoad&& job);
     void reload();
     void reloadWhenChanged();
     void openRecent(int index);
@@ -199,9 +228,15 @@ private:
     ProgramWatch* watch;
     QList<QAction*> recentEntries;
     QString startFile;
-    // While an error box is up, a reload waits for it to close.
+    // While an error box is up, a reload, and a load read meanwhile, wait for it to close.
     bool reporting = false;
     bool reloadWaiting = false;
+    std::function<void()> finishAfterReport;
+    // The load being read on the reader thread, if any: its number and file name. Only the
+    // load numbered loadNumber, the newest, may install its program.
+    std::jthread reader;
+    std::uint64_t loadNumber = 0;
+    QString readingName;
     // Scan pacing on the machine's tick: milliseconds not yet scanned for, up to a few.
     const Clock& tickSource;
     std::uint32_t paceMs = 0;

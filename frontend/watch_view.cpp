@@ -118,9 +118,10 @@ void WatchView::cellChanged(QTableWidgetItem* item) {
         }
         watch.setOperand(index, text);
         if (wasForced) {
-            emit forcesChanged();
+            showForceChange();
+        } else {
+            showRow(row);
         }
-        showRow(row);
     } else if (item->column() == ForcedColumn && index < watch.size()) {
         setForced(row, item->checkState() == Qt::Checked);
     } else if (item->column() == ControlColumn && index < watch.size() && watch.isForced(index)) {
@@ -136,8 +137,7 @@ void WatchView::setForced(int row, bool on) {
     } else {
         watch.unforce(index);
     }
-    emit forcesChanged();
-    showRow(row);
+    showForceChange();
 }
 
 void WatchView::writeRow(int row) {
@@ -151,10 +151,13 @@ void WatchView::writeRow(int row) {
 
 void WatchView::unforceAll() {
     watch.unforceAll();
+    showForceChange();
+}
+
+// Rows on the same operand share its force, so a change shows in every row.
+void WatchView::showForceChange() {
     emit forcesChanged();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        showRow(row);
-    }
+    refresh();
 }
 
 void WatchView::showRow(int row) {

@@ -42,6 +42,7 @@ private:
     void cellChanged(QTableWidgetItem* item);
     void showRow(int row);
     void setForced(int row, bool on);
+    void showForceChange();
 
     WatchList watch;
     QTableWidget* rows;

@@ -1,5 +1,5 @@
 // The table of instructions: for every mnemonic its class, its stack effect and its load-time
-// operand checks, and CPU::parserCommand, which makes an instruction from a line's text.
+// operand checks, and CPU::OperandTargets::command, which makes an instruction from a line's text.
 // Every check is the presence rules of the instruction's operand column followed by its own
 // rules, in order; the first rule that fails names the error.
 
@@ -279,14 +279,14 @@ constexpr Mnemonic Mnemonics[] = {KVX_INSTRUCTIONS(KVX_MNEMONIC)};
 
 } // namespace
 
-std::unique_ptr<Operation> CPU::parserCommand(std::string_view Opcode,
-                                              std::optional<std::string_view> p1,
-                                              std::optional<std::string_view> p2) {
+std::unique_ptr<Operation> CPU::OperandTargets::command(std::string_view Opcode,
+                                                        std::optional<std::string_view> p1,
+                                                        std::optional<std::string_view> p2) const {
     // Operand texts first: a bad operand is reported even on a line with an unknown mnemonic.
     // Each refusal names the text it refused as its token.
     const auto operand = [this](std::optional<std::string_view> text) {
         try {
-            return text ? parserParameter(*text) : nullptr;
+            return text ? parameter(*text) : nullptr;
         } catch (const CPUException& e) {
             throw CPUException(e.getText(), std::nullopt, std::string(*text));
         }

@@ -55,19 +55,23 @@ std::optional<std::string_view> view(const std::optional<std::string>& text) noe
 }
 } // namespace
 
-// file = block {block} end-of-input
 void Parser::LoadInCPU(CPU& c, Reader& r) {
+    c.setProgram(parse(c.operandTargets(), r));
+}
+
+// file = block {block} end-of-input
+std::unique_ptr<Block> Parser::parse(const CPU::OperandTargets& t, Reader& r) {
     Lexer lexer(r);
     // The lexer dies with this call; the parser must not keep pointing at it.
     struct Detach {
         Parser& parser;
         ~Detach() {
             parser.lex = nullptr;
-            parser.cpu = nullptr;
+            parser.targets = nullptr;
         }
     } detach{*this};
     lex = &lexer;
-    cpu = &c;
+    targets = &t;
 
     ChainBuilder<Block> blocks;
     advance();
@@ -79,7 +83,7 @@ void Parser::LoadInCPU(CPU& c, Reader& r) {
         blocks.append(ParserBlock(kind->endKeyword)).Type = kind->type;
         advance();
     } while (nexttok != TOK_EOF);
-    c.setProgram(blocks.take());
+    return blocks.take();
 }
 
 // block = block-keyword NAME ":" NAME NEWLINE [TITLE NEWLINE] comment-lines BEGIN NEWLINE
@@ -188,7 +192,7 @@ std::unique_ptr<Operation> Parser::ParserOperation() {
     // A third operand is only reported once the instruction with two has passed its check.
     std::unique_ptr<Operation> op;
     try {
-        op = cpu->parserCommand(mnemonic, view(operands[0]), view(operands[1]));
+        op = targets->command(mnemonic, view(operands[0]), view(operands[1]));
         if (op) {
             op->check();
         }

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/cpu.h"
+
 namespace kvx {
 
-struct Block;
-class CPU;
 class Lexer;
 struct Network;
 struct OpList;
@@ -19,13 +19,16 @@ class Reader;
 
 class Parser final {
 public:
-    // Reads the whole program from `r` and installs it in `c`, replacing the program there.
-    // Any error throws CPUException: "Parse-error(<line>):<message>" or the scanner's
-    // "Unexpected text(<line>):<char>", naming the line on which the offending token starts,
-    // or the Reader's own error unchanged. `c` then keeps the program it had, and nothing
-    // built so far is kept. Parser and scanner errors carry the offending token: the token
-    // the grammar did not expect, the refused operand, or the mnemonic of a refused
-    // instruction.
+    // Reads the whole program from `r` and builds it for the CPU of `targets`, without
+    // installing it; touches nothing but `targets` (see CPU::OperandTargets), so it may run on
+    // another thread than the CPU. Any error throws CPUException: "Parse-error(<line>):<message>"
+    // or the scanner's "Unexpected text(<line>):<char>", naming the line on which the offending
+    // token starts, or the Reader's own error unchanged; nothing built so far is kept. Parser and
+    // scanner errors carry the offending token: the token the grammar did not expect, the
+    // refused operand, or the mnemonic of a refused instruction.
+    std::unique_ptr<Block> parse(const CPU::OperandTargets& targets, Reader& r);
+    // parse(), then installs the program in `c`, replacing the program there; after an error
+    // `c` keeps the program it had.
     void LoadInCPU(CPU& c, Reader& r);
 
 private:
@@ -46,7 +49,7 @@ private:
 
     int nexttok = 0;
     Lexer* lex = nullptr;
-    CPU* cpu = nullptr;
+    const CPU::OperandTargets* targets = nullptr;
 };
 
 } // namespace kvx

@@ -15,7 +15,7 @@ namespace {
 // before it is opened (opening some devices already does something); O_NONBLOCK keeps the open
 // from waiting should the name be swapped in between, and the type is checked again on what
 // was really opened.
-std::FILE* openRegularFile(const std::string& path) {
+std::FILE* openRegularFile(const std::string& path, std::uintmax_t& size) {
     const auto refuse = [&path](const char* why) { return CPUException("File " + path + why); };
     constexpr const char* NotRegular = " is not a regular file";
     struct stat named {};
@@ -38,6 +38,7 @@ std::FILE* openRegularFile(const std::string& path) {
                flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         why = " could not be read";
     }
+    size = static_cast<std::uintmax_t>(opened.st_size);
     std::FILE* f = why == nullptr ? ::fdopen(fd, "rb") : nullptr;
     if (f == nullptr) {
         ::close(fd);
@@ -48,7 +49,7 @@ std::FILE* openRegularFile(const std::string& path) {
 
 } // namespace
 
-FRead::FRead(const std::string& path) : name(path), f(openRegularFile(path)) {}
+FRead::FRead(const std::string& path) : name(path), f(openRegularFile(path, size)) {}
 
 int FRead::read() {
     return lineEnds.read([this] {
@@ -66,6 +67,20 @@ int StringRead::read() {
     return lineEnds.read([this]() noexcept {
         return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : -1;
     });
+}
+
+int BoundedRead::read() {
+    const int c = inner.read();
+    if (c != -1 && ++count > MaxProgramBytes) {
+        throw CPUException(ProgramTooLarge);
+    }
+    return c;
+}
+
+ProgramFileRead::ProgramFileRead(const std::string& path) : file(path) {
+    if (file.openedSize() > MaxProgramBytes) {
+        throw CPUException(ProgramTooLarge);
+    }
 }
 
 } // namespace kvx

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -44,6 +45,24 @@ private:
     int pending = None;
 };
 
+// The most program text a load reads. A controller program is a few kilobytes; the bound keeps
+// an endless input (a pipe, a device, a file that keeps growing) from growing the memory until
+// the process dies, and a huge file from holding up a load for seconds.
+inline constexpr std::size_t MaxProgramBytes = 64u << 20;
+inline constexpr const char* ProgramTooLarge = "the program is larger than 64 MiB";
+
+// Passes `inner` on until MaxProgramBytes have gone through; the next byte throws
+// CPUException(ProgramTooLarge).
+class BoundedRead final : public Reader {
+public:
+    explicit BoundedRead(Reader& r) noexcept : inner(r) {}
+    int read() override;
+
+private:
+    Reader& inner;
+    std::size_t count = 0;
+};
+
 // Reads a file. A file that cannot be opened throws CPUException("File <path> not found"),
 // a directory "File <path> is a directory", a FIFO, device or socket "File <path> is not a
 // regular file" (at once: nothing waits for a writer), and a read error "File <path> could
@@ -52,14 +71,34 @@ class FRead final : public Reader {
 public:
     explicit FRead(const std::string& path);
     int read() override;
+    // The file's size in bytes when it was opened.
+    std::uintmax_t openedSize() const noexcept { return size; }
 
 private:
     struct Closer {
         void operator()(std::FILE* f) const noexcept { std::fclose(f); }
     };
     std::string name;
+    std::uintmax_t size = 0;
     std::unique_ptr<std::FILE, Closer> f;
     LineEndFilter lineEnds;
+};
+
+// A program file: FRead within MaxProgramBytes. A file that is larger when it is opened is
+// refused with ProgramTooLarge before anything is read; one that grows beyond the bound while it
+// is read, as soon as it has.
+class ProgramFileRead final : public Reader {
+public:
+    explicit ProgramFileRead(const std::string& path);
+    // The bound reads through a reference to the file.
+    ProgramFileRead(const ProgramFileRead&) = delete;
+    ProgramFileRead& operator=(const ProgramFileRead&) = delete;
+    int read() override { return bounded.read(); }
+    std::uintmax_t openedSize() const noexcept { return file.openedSize(); }
+
+private:
+    FRead file;
+    BoundedRead bounded{file};
 };
 
 // Reads a program held in memory (tests, and the runner's standard input). Line ends as for

@@ -6,31 +6,13 @@
 #include <new>
 
 #include "loader/reader.h"
+#include "session/program_load.h"
 #include "session/session.h"
 #include "session/text.h"
 
 namespace kvx {
 
 namespace {
-
-const char* const TooLarge = "the program is larger than 64 MiB";
-
-// Passes `inner` on until MaxProgramBytes have gone through, then fails the load.
-class BoundedRead final : public Reader {
-public:
-    explicit BoundedRead(Reader& r) noexcept : inner(r) {}
-    int read() override {
-        const int c = inner.read();
-        if (c != -1 && ++count > MaxProgramBytes) {
-            throw CPUException(TooLarge);
-        }
-        return c;
-    }
-
-private:
-    Reader& inner;
-    std::size_t count = 0;
-};
 
 // Standard input up to one byte beyond the bound, which is enough to know it is too large.
 std::string readStandardInput(std::optional<CPUException>& error) {
@@ -50,7 +32,7 @@ std::string readStandardInput(std::optional<CPUException>& error) {
         }
         text.append(buffer, static_cast<std::size_t>(n));
     }
-    error.emplace(TooLarge);
+    error.emplace(ProgramTooLarge);
     return {};
 }
 
@@ -76,20 +58,16 @@ std::optional<CPUException> ProgramFile::loadInto(Session& session) const {
     if (readError) {
         return readError;
     }
+    if (!text) {
+        return session.loadFile(filePath);
+    }
     try {
-        if (text) {
-            StringRead source(*text);
-            BoundedRead bounded(source);
-            return session.load(bounded);
-        }
-        FRead file(filePath);
-        BoundedRead bounded(file);
+        StringRead source(*text);
+        BoundedRead bounded(source);
         return session.load(bounded);
-    } catch (const CPUException& error) {
-        // The file did not open.
-        return error;
     } catch (const std::bad_alloc&) {
-        return CPUException("out of memory while loading the program");
+        // No room for the copy the reader takes.
+        return CPUException(LoadOutOfMemory);
     }
 }
 

@@ -1,7 +1,6 @@
 // A program named on the command line: a file, or standard input for "-".
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -11,14 +10,10 @@ namespace kvx {
 
 class Session;
 
-// The most program text the runner reads. A controller program is a few kilobytes; the bound
-// keeps an endless input (a pipe, a device) from growing the memory until the run dies.
-inline constexpr std::size_t MaxProgramBytes = 64u << 20;
-
 class ProgramFile final {
 public:
-    // "-" reads standard input at once, up to MaxProgramBytes, so the program can be loaded
-    // again later.
+    // "-" reads standard input at once, up to MaxProgramBytes (loader/reader.h), so the
+    // program can be loaded again later.
     explicit ProgramFile(std::string path);
     // A program held in memory, named `name` in messages.
     static ProgramFile fromText(std::string name, std::string text);

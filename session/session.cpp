@@ -1,7 +1,10 @@
 #include "session/session.h"
 
-#include "loader/parser.h"
+#include <new>
+#include <stdexcept>
+
 #include "loader/reader.h"
+#include "session/program_load.h"
 
 namespace kvx {
 
@@ -14,25 +17,40 @@ Session::Session(const Clock& t)
     processor.setIO(&io);
 }
 
-std::optional<CPUException> Session::load(Reader& source) {
+ProgramLoad Session::prepareLoad() {
+    return ProgramLoad(processor.operandTargets());
+}
+
+std::optional<CPUException> Session::install(ProgramLoad&& job) {
+    if (job.failure) {
+        return job.failure;
+    }
+    // A job of another session holds operands that point into another CPU, which may be gone;
+    // one that never read holds nothing.
+    if (!job.targets.belongTo(processor) || !job.program) {
+        throw std::invalid_argument("the program was not built for this session");
+    }
     try {
-        Parser{}.LoadInCPU(processor, source);
-    } catch (const CPUException& error) {
-        return error;
+        processor.setProgram(std::move(job.program));
+    } catch (const std::bad_alloc&) {
+        return CPUException(LoadOutOfMemory);
     }
     processor.reset();
     running = true;
     return std::nullopt;
 }
 
+std::optional<CPUException> Session::load(Reader& source) {
+    ProgramLoad job = prepareLoad();
+    job.read(source);
+    return install(std::move(job));
+}
+
 std::optional<CPUException> Session::loadFile(const std::string& path) {
-    // Opening the file can fail too; that is a load error like any other.
-    try {
-        FRead reader(path);
-        return load(reader);
-    } catch (const CPUException& error) {
-        return error;
-    }
+    ProgramLoad job = prepareLoad();
+    job.open(path);
+    job.readFile();
+    return install(std::move(job));
 }
 
 std::optional<CPUException> Session::loadText(std::string text) {

@@ -24,6 +24,7 @@
 
 namespace kvx {
 
+class ProgramLoad;
 class Reader;
 
 class Session final {
@@ -41,9 +42,15 @@ public:
 
     // ---- loading ----
     // Each returns the error, or nullopt when the program was installed, reset and set running.
+    // A file is read within MaxProgramBytes (loader/reader.h); running out of memory is a load
+    // error too.
     std::optional<CPUException> loadFile(const std::string& path);
     std::optional<CPUException> loadText(std::string text);
     std::optional<CPUException> load(Reader& source);
+    // A load in two halves, for reading on another thread (session/program_load.h): the job
+    // for this session's CPU, and installing its outcome as the loads above do.
+    ProgramLoad prepareLoad();
+    std::optional<CPUException> install(ProgramLoad&& job);
 
     // ---- run control ----
     bool isRunning() const noexcept { return running; }

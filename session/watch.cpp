@@ -14,7 +14,6 @@ struct WatchList::Row {
     WatchFormat format = WatchFormat::Decimal;
     std::unique_ptr<OperandRef> operand;
     std::string message;
-    bool forced = false;
 };
 
 WatchList::WatchList(Session& s) : session(s) {}
@@ -46,7 +45,10 @@ const std::string& WatchList::message(std::size_t row) const {
     return rows.at(row).message;
 }
 bool WatchList::isForced(std::size_t row) const {
-    return rows.at(row).forced;
+    return forced(rows.at(row));
+}
+bool WatchList::forced(const Row& row) const noexcept {
+    return session.forces().isForced(row.text);
 }
 
 std::string WatchList::checked(Row& row, std::string message) {
@@ -164,28 +166,20 @@ std::string WatchList::force(std::size_t index, std::string_view value) {
     } catch (const InputError& e) {
         return checked(row, e.what());
     }
-    row.forced = true;
     return checked(row, "");
 }
 
 void WatchList::unforce(std::size_t index) {
-    Row& row = at(index);
-    if (row.forced) {
-        session.release(row.text);
-        row.forced = false;
-    }
+    session.release(at(index).text);
 }
 
 void WatchList::unforceAll() {
     // "Release all" means all, also forces the list did not make.
-    for (Row& row : rows) {
-        row.forced = false;
-    }
     session.releaseAll();
 }
 
 bool WatchList::anyForced() const noexcept {
-    return std::ranges::any_of(rows, [](const Row& r) { return r.forced; });
+    return std::ranges::any_of(rows, [this](const Row& r) { return forced(r); });
 }
 
 std::vector<std::string> WatchList::operandTexts() const {

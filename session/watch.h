@@ -49,8 +49,12 @@ public:
     std::string write(std::size_t row, std::string_view value);
     // Forces the row's operand to the value until unforced. Returns the error, else "".
     std::string force(std::size_t row, std::string_view value);
+    // Releases the row's operand, also for the other rows on it.
     void unforce(std::size_t row);
+    // Releases every force of the session, also those no row made.
     void unforceAll();
+    // Whether the row's operand is forced, as the session's force table says: rows keep no
+    // record of their own, so two rows on one operand and forces made elsewhere read alike.
     bool isForced(std::size_t row) const;
     bool anyForced() const noexcept;
 
@@ -60,6 +64,7 @@ public:
 private:
     struct Row;
     Row& at(std::size_t row);
+    bool forced(const Row& row) const noexcept;
     std::string checked(Row& row, std::string message);
 
     Session& session;

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +51,16 @@ QByteArray oneNetwork(const QByteArray& body) {
 // Lights LED A0.<bit> on every scan: which program runs shows on the panel.
 QByteArray lighting(int bit) {
     return oneNetwork("LD SM0.0\n= A0." + QByteArray::number(bit) + "\n");
+}
+
+// The same, too large to be read at once: it is read on the reader thread.
+QByteArray largeLighting(int bit) {
+    const QByteArray line = "= A0." + QByteArray::number(bit) + "\n";
+    QByteArray body = "LD SM0.0\n";
+    while (static_cast<std::uintmax_t>(body.size()) <= MainWindow::ReadAtOnceBytes) {
+        body += line;
+    }
+    return oneNetwork(body);
 }
 
 // Line 4 holds an unknown mnemonic.
@@ -231,6 +242,62 @@ private slots:
         const Block* before = window->cpu().getProgram();
         writeFile(path, lighting(1));
         QTRY_VERIFY_WITH_TIMEOUT(window->cpu().getProgram() != before, WatchTimeoutMs);
+    }
+
+    // ---- large files ----------------------------------------------------------------------
+
+    // The window's event loop goes on while a large file is read, and only the newest load
+    // installs its program, even when an older one has been read already.
+    void largeProgramIsReadWhileTheWindowGoesOn() {
+        const QString first = program("first.awl", largeLighting(1));
+        const QString second = program("second.awl", largeLighting(2));
+        QSignalSpy finished(window.get(), &MainWindow::loadFinished);
+        bool loopRanWhileReading = false;
+        QTimer::singleShot(0, window.get(),
+                           [&] { loopRanWhileReading = !window->session().hasProgram(); });
+        window->load(first);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, WatchTimeoutMs);
+        QVERIFY(loopRanWhileReading);
+        QCOMPARE(window->programFile(), first);
+
+        window->load(first);
+        // Without a look from the window: the read ends and its result waits in the queue.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        window->load(second);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, WatchTimeoutMs);
+        QTest::qWait(100);
+        QCOMPARE(finished.size(), 2);
+        QCOMPARE(window->programFile(), second);
+        window->tick();
+        QCOMPARE(window->panelIO().OutState[2], 1);
+        QVERIFY(errors.isEmpty());
+        // Closed while a file is read, the window waits for nothing.
+        window->load(first);
+    }
+
+    // A file read while an error box is up waits for the box, as a reload does.
+    void fileReadDuringAnErrorBoxIsInstalledAfterIt() {
+        const QString large = program("large.awl", largeLighting(3));
+        bool installedDuringBox = false;
+        window->setErrorReport([&](QWidget*, const QString& text) {
+            errors << text;
+            window->load(large);
+            QTest::qWait(1000);
+            installedDuringBox = window->session().hasProgram();
+        });
+        window->load(program("broken.awl", Broken));
+        QVERIFY(!installedDuringBox);
+        QCOMPARE(window->programFile(), large);
+        QCOMPARE(errors.size(), 1);
+    }
+
+    // As in kvx: refused by its size before anything is read.
+    void programBeyondTheBoundIsRefused() {
+        const QString path = program("huge.awl", "");
+        QVERIFY(QFile::resize(path, 65 << 20));
+        window->load(path);
+        QCOMPARE(errors, QStringList{"the program is larger than 64 MiB"});
+        QVERIFY(!window->session().hasProgram());
     }
 
     // ---- recent files and the Laden dialog ------------------------------------------------

@@ -227,6 +227,20 @@ private slots:
         QCOMPARE(window->panelIO().OutState[0], 1);
     }
 
+    // Two rows on one operand show one force: released in one, it is gone from both.
+    void rowsOnOneOperandShareItsForce() {
+        QTableWidget& table = window->watchView().table();
+        for (int row : {0, 1}) {
+            setCell(table, row, WatchView::OperandColumn, "M0.0");
+            setCell(table, row, WatchView::ControlColumn, "1");
+        }
+        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
+        QCOMPARE(table.item(1, WatchView::ForcedColumn)->checkState(), Qt::Checked);
+        table.item(1, WatchView::ForcedColumn)->setCheckState(Qt::Unchecked);
+        QCOMPARE(table.item(0, WatchView::ForcedColumn)->checkState(), Qt::Unchecked);
+        QVERIFY(window->session().forces().empty());
+    }
+
     // Datei > Aufzeichnen: switch flips, LED changes and a reset become scenario lines.
     void recordingWritesTheSession() {
         const QString scenario = files.filePath(QStringLiteral("session.scn"));
@@ -236,7 +250,7 @@ private slots:
         // Only a finished recording takes the name, so a crash leaves no half scenario.
         QVERIFY(!QFile::exists(scenario));
         QCOMPARE(menuItem(MainWindow::Aufzeichnen)->text(),
-                 QStringLiteral("Aufzeichnung &beenden"));
+                 QStringLiteral("&Aufzeichnung beenden"));
         runFor(10);
         QTest::keyClick(&window->panel(), '0');
         runFor(20);

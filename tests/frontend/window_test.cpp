@@ -124,6 +124,38 @@ private slots:
         }
     }
 
+    // Where two items of one menu share a mnemonic, the key only moves between them. Checked
+    // with every text the menus take: recording or not, recent files shown.
+    void eachMenuItemHasItsOwnMnemonic() {
+        window->load(writeProgram(Blinker));
+        window->setSaveDialog([this](QWidget*) -> std::optional<QString> {
+            return files.filePath(QStringLiteral("r.scn"));
+        });
+        const auto checkDistinct = [](const QList<QAction*>& items) {
+            QHash<QKeySequence, QString> seen;
+            for (const QAction* item : items) {
+                const QKeySequence key = QKeySequence::mnemonic(item->text());
+                if (!item->isVisible() || key.isEmpty()) {
+                    continue;
+                }
+                QVERIFY2(!seen.contains(key), qPrintable(seen[key] + " / " + item->text()));
+                seen.insert(key, item->text());
+            }
+        };
+        for (const bool recording : {false, true}) {
+            if (recording) {
+                window->command(MainWindow::Aufzeichnen);
+            }
+            QCOMPARE(window->isRecording(), recording);
+            checkDistinct(window->menuBar()->actions());
+            for (QAction* popup : window->menuBar()->actions()) {
+                emit popup->menu()->aboutToShow();
+                checkDistinct(popup->menu()->actions());
+            }
+        }
+        window->command(MainWindow::Aufzeichnen);
+    }
+
     void menuEnablingFollowsState_data() {
         QTest::addColumn<bool>("loaded");
         QTest::addColumn<int>("running");

@@ -15,6 +15,7 @@
 
 #include "core/common.h"
 #include "core/program.h"
+#include "loader/reader.h"
 #include "robustness_support.h"
 
 namespace kvx {
@@ -122,10 +123,10 @@ TEST_F(HostileInput, HundredThousandNetworks) {
     sim.cpu().setProgram(nullptr);
 }
 
-// Far beyond any buffer the scanner starts with: it must either take the line whole or refuse
-// it with an error that names the line, never end the process.
-TEST_F(HostileInput, HundredMegabyteCommentLine) {
-    constexpr std::size_t Size = 100u << 20;
+// Far beyond any buffer the scanner starts with, and near the most a load reads: it must either
+// take the line whole or refuse it with an error that names the line, never end the process.
+TEST_F(HostileInput, SixtyMegabyteCommentLine) {
+    constexpr std::size_t Size = 60u << 20;
     std::string text = "ORGANIZATION_BLOCK MAIN:OB1\n//";
     text.append(Size, 'x');
     text += "\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\nEND_ORGANIZATION_BLOCK\n";
@@ -133,7 +134,7 @@ TEST_F(HostileInput, HundredMegabyteCommentLine) {
     text.clear();
     text.shrink_to_fit();
 
-    const auto error = loadOrKeepBaseline(path, "100 MB comment");
+    const auto error = loadOrKeepBaseline(path, "60 MB comment");
     if (error) {
         EXPECT_LT(error->size(), 200u) << "the error echoes the line";
         EXPECT_NE(error->find("(2)"), std::string::npos) << *error;
@@ -144,6 +145,18 @@ TEST_F(HostileInput, HundredMegabyteCommentLine) {
     ASSERT_TRUE(program->Kommentar.has_value());
     EXPECT_EQ(program->Kommentar->size(), Size);
     EXPECT_EQ(textOf(sim.scan()), std::nullopt);
+}
+
+// A file beyond the bound is refused by its size, before a byte of it is read (these are NUL
+// bytes, which the scanner would refuse at once).
+TEST_F(HostileInput, ProgramBeyondTheBoundIsRefusedUnread) {
+    const std::string path = scratch.write("sparse.awl", "");
+    for (const std::size_t size : {MaxProgramBytes, MaxProgramBytes + 1}) {
+        std::filesystem::resize_file(path, size);
+        const auto error = loadOrKeepBaseline(path, std::to_string(size));
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(*error == ProgramTooLarge, size > MaxProgramBytes) << *error;
+    }
 }
 
 struct ByteCase {

@@ -70,6 +70,19 @@ TEST(Session, LoadErrorsWithoutLineCarryNone) {
     EXPECT_EQ(scanner->getLine(), 2);
 }
 
+// The program's coil comes after the inputs are forced; the output must be forced again
+// before the LEDs take it.
+TEST(Session, ForcedOutputBeatsTheProgramOnTheLed) {
+    Session s;
+    ASSERT_EQ(s.loadText(Lamp), std::nullopt);
+    ASSERT_EQ(s.force("A0.0", 1), std::nullopt);
+    EXPECT_EQ(s.scan(), std::nullopt);
+    EXPECT_EQ(s.leds(), "A0.7..A0.0 00000001");
+    s.release("A0.0");
+    EXPECT_EQ(s.scan(), std::nullopt);
+    EXPECT_EQ(s.leds(), "A0.7..A0.0 00000000");
+}
+
 TEST(Session, FaultStopsTheRunAndKeepsTheCpu) {
     Session s;
     ASSERT_EQ(s.loadText(Faulting), std::nullopt);

@@ -127,6 +127,27 @@ TEST_F(Watch, ForcedOperandsHoldUntilUnforced) {
     EXPECT_EQ(watch.operandTexts(), (std::vector<std::string>{"E0.0", "A0.5"}));
 }
 
+// A row shows what the session's force table holds, however the force came or went.
+TEST_F(Watch, RowsShowTheSessionsForces) {
+    for (std::size_t row : {0u, 1u}) {
+        ASSERT_EQ(watch.setOperand(row, "M0.0"), "");
+        EXPECT_EQ(watch.force(row, "1"), "");
+    }
+    watch.unforce(0);
+    EXPECT_FALSE(watch.isForced(1)) << "M0.0 is no longer forced";
+    EXPECT_FALSE(watch.anyForced());
+    ASSERT_EQ(session.force("M0.0", 1), std::nullopt);
+    EXPECT_TRUE(watch.isForced(0) && watch.isForced(1)) << "forced without the list";
+}
+
+TEST_F(Watch, UnforceAllAlsoReleasesForcesNoRowMade) {
+    ASSERT_EQ(watch.setOperand(0, "A0.1"), "");
+    EXPECT_EQ(watch.force(0, "1"), "");
+    ASSERT_EQ(session.force("MB5", 7), std::nullopt);
+    watch.unforceAll();
+    EXPECT_TRUE(session.forces().empty());
+}
+
 TEST_F(Watch, ForcesEndWithTheList) {
     {
         WatchList temporary(session);
