@@ -6,6 +6,7 @@
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/observer.h"
 #include "core/timer.h"
 #include "instructions/operand_access.h"
 #include "instructions/operators.h"
@@ -340,8 +341,10 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
         }
         ++count;
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
+            // its start, its trailing empty lines, and at most one step per node
             count += 2;
             for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+                ++count;
             }
         }
     }
@@ -349,8 +352,10 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
 
     Decoder decoder(cpu, constants);
     const Tables tables{operations, memories, stepBits};
+    nodes.reserve(count);
     const auto marker = [this](std::uint8_t kind, std::uint8_t ticks = 0) {
         steps.push_back({kind, ticks, 0, 0, 0, 0});
+        nodes.push_back(nullptr);
     };
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
         if (block->Type != Block::Organization) {
@@ -394,6 +399,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                     operations.push_back(op);
                 }
                 steps.push_back(s);
+                nodes.push_back(node);
                 ++instructionSteps;
                 depth += shape.effect;
                 if (shape.segment) {
@@ -417,33 +423,17 @@ std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
     return n;
 }
 
-DecodedProgram::Where DecodedProgram::locate(const Step* step) const noexcept {
-    std::size_t index = 0;
-    for (const Step* s = steps.data(); s != step; ++s) {
-        index += isInstruction(s->kind) ? 1 : 0;
-    }
-    for (const Block* block = program; block != nullptr; block = block->Next.get()) {
-        if (block->Type != Block::Organization) {
-            continue;
-        }
-        for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
-            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-                if (node->Op && index-- == 0) {
-                    return {node->Line, node->Op->getName()};
-                }
-            }
-        }
-    }
-    return {0, ""};
-}
-
 // The scan keeps the stack pointer and the top of the stack in registers. The stack array
 // always holds the exact entries below the top; the top itself is written back whenever
 // something else may look at the stack: a tree step, a network start, the end of the scan and
 // a fault. Decoded steps were admitted only where the stack stays within slot 0 and the limit,
 // so they check nothing and raise nothing; only tree steps and SCRT's clearing of the previous
 // step can raise.
-void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
+//
+// An attached observer is a test after each executed step, as cheap as a flag while none is
+// attached; it sees the step's node of the tree and the CPU after the instruction, with the top
+// written back.
+void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer) const {
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
@@ -481,6 +471,15 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
+    const auto nodeOf = [this](const Step* st) noexcept {
+        return nodes[static_cast<std::size_t>(st - steps.data())];
+    };
+    const auto observe = [&]() {
+        if (observer != nullptr) [[unlikely]] {
+            writeBack();
+            observer->executed(*nodeOf(s), cpu);
+        }
+    };
     const auto networkStart = [&]() noexcept {
         writeBack();
         sp = 0;
@@ -491,7 +490,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
     };
     // Passes over an inactive segment: every step up to the next one that runs in it (SCRE),
     // or the end of the block, counts for the 1 ms rule only; networks still start.
-    const auto skip = [&]() noexcept {
+    const auto skip = [&]() {
         for (++s;; ++s) {
             switch (s->kind) {
             case NetworkStart:
@@ -506,6 +505,9 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             default:
                 ++skipped;
+                if (observer != nullptr) [[unlikely]] {
+                    observer->skipped(*nodeOf(s));
+                }
                 break;
             }
             phase += s->ticks;
@@ -531,28 +533,29 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
                 cpu.scrval = -1;
-                break;
+                continue;
             case NetworkStart:
                 networkStart();
-                break;
+                continue;
             case End:
                 writeBack();
                 cpu.executed += instructionSteps - skipped;
                 incno = phase;
                 return;
             case Nop:
-                break;
+                continue;
             case Tree:
             case TreeSingle:
                 writeBack();
                 operations[index(*s)]->execute(cpu);
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
+                observe();
                 if (cpu.scrval == 0) {
                     skip();
                     --s;
                 }
-                break;
+                continue;
             case Ld:
                 push(bit(*s) ? 1 : 0);
                 break;
@@ -624,11 +627,12 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             case Lscr:
                 cpu.scrval = bit(*s) ? 1 : 0;
                 cpu.scrparam = stepBits[s->aux];
+                observe();
                 if (cpu.scrval == 0) {
                     skip();
                     --s;
                 }
-                break;
+                continue;
             case Scrt:
                 if (top != 0) {
                     if (cpu.scrparam != nullptr) {
@@ -636,8 +640,10 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                     }
                     *first(*s) |= s->mask;
                     cpu.scrval = 0;
+                    observe();
                     skip();
                     --s;
+                    continue;
                 }
                 break;
             case Scre:
@@ -681,6 +687,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 // Only the decoder writes kinds; saying so spares the dispatch a range check.
                 __builtin_unreachable();
             }
+            observe();
         }
     } catch (const CPUException& error) {
         // A tree step left the CPU's stack as it was when it raised.
@@ -689,8 +696,14 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             writeBack();
         }
         cpu.executed += executedUpTo(s) - skipped;
-        const Where where = locate(s);
-        throw error.locatedAt(where.line, where.name);
+        const OpList* node = nodeOf(s);
+        if (node == nullptr) {
+            throw;
+        }
+        if (observer != nullptr) {
+            observer->faulted(*node, cpu);
+        }
+        throw error.locatedAt(node->Line, node->Op->getName());
     } catch (...) {
         if (s->kind != Tree && s->kind != TreeSingle) {
             writeBack();

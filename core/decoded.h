@@ -2,8 +2,8 @@
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
 // memory with one switch per instruction and the logic stack's top in a register.
 //
-// The program tree stays the program's definition: the listing, the trace and every observer
-// walk it, and an instruction whose operands cannot be resolved at install time (an address
+// The program tree stays the program's definition: the listing reads it, every observer is
+// given its nodes, and an instruction whose operands cannot be resolved at install time (an address
 // beyond its area, a timer read as a bit, an instruction class the decoder does not know) is a
 // step that calls the tree's own execute(), so it raises the same error at the same point.
 // Instruction memories (edge detectors, counters' inputs) stay in the tree's objects, which the
@@ -19,6 +19,8 @@ struct Block;
 class CPU;
 class Operation;
 class Parameter;
+class ScanObserver;
+struct OpList;
 
 class DecodedProgram final {
 public:
@@ -27,9 +29,9 @@ public:
     DecodedProgram(const DecodedProgram&) = delete;
     DecodedProgram& operator=(const DecodedProgram&) = delete;
 
-    // The organization blocks of one scan, as CPU::runBlock runs them one after the other;
-    // `phase` is the 1 ms phase, carried from block to block as there.
-    void run(CPU& cpu, std::uint32_t& phase) const;
+    // The organization blocks of one scan, one after the other; `phase` is the 1 ms phase,
+    // carried from block to block. `observer`, if given, is told about every instruction node.
+    void run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const;
 
     // Steps, including the block, network and end markers; for tests and statistics.
     std::size_t size() const noexcept { return steps.size(); }
@@ -54,19 +56,15 @@ public:
     };
 
 private:
-    // The line and mnemonic of a step's instruction, found in the tree by counting: only a
-    // fault needs them.
-    struct Where {
-        int line;
-        const char* name;
-    };
-    Where locate(const Step* step) const noexcept;
     // Instruction steps from the first to `step`, inclusive.
     std::uint64_t executedUpTo(const Step* step) const noexcept;
 
     const Block* program;
     std::vector<Step> steps;
     std::uint64_t instructionSteps = 0;
+    // The tree's node of every step, null for the markers: read only by an observed scan and
+    // to locate a fault.
+    std::vector<const OpList*> nodes;
     // Side tables: tree instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<int*> memories;

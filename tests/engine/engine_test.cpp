@@ -1,4 +1,4 @@
-// The decoded scan against the tree walk. Whatever a program does, including faults, the two
+// The plain scan against an observed one. Whatever a program does, including faults, the two
 // must leave the same state after every scan; a session may also switch between them.
 
 #include <gtest/gtest.h>
@@ -147,23 +147,23 @@ TEST_F(TreeBuiltInCode, EmptyNodesAndUnknownClassesAgree) {
         void executed(const OpList&, const CPU&) override {}
     } walk;
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
-        Controller tree;
-        Controller decoded;
-        tree.cpu.setProgram(program(tree.cpu, seed));
-        decoded.cpu.setProgram(program(decoded.cpu, seed));
-        tree.cpu.reset();
-        decoded.cpu.reset();
+        Controller observed;
+        Controller plain;
+        observed.cpu.setProgram(program(observed.cpu, seed));
+        plain.cpu.setProgram(program(plain.cpu, seed));
+        observed.cpu.reset();
+        plain.cpu.reset();
         for (int scan = 0; scan < 60; ++scan) {
             const auto input = static_cast<int>(seed + static_cast<unsigned>(scan)) % 3 == 0;
-            tree.panel.InState[1] = decoded.panel.InState[1] = input;
-            const std::string a = errorOf([&] { tree.cpu.runStep(&walk); });
-            const std::string b = errorOf([&] { decoded.cpu.runStep(); });
+            observed.panel.InState[1] = plain.panel.InState[1] = input;
+            const std::string a = errorOf([&] { observed.cpu.runStep(&walk); });
+            const std::string b = errorOf([&] { plain.cpu.runStep(); });
             ASSERT_EQ(a, b) << "seed " << seed << " scan " << scan;
-            ASSERT_EQ(differential::stateOf(tree.cpu), differential::stateOf(decoded.cpu))
+            ASSERT_EQ(differential::stateOf(observed.cpu), differential::stateOf(plain.cpu))
                 << "seed " << seed << " scan " << scan;
             const std::uint32_t step = static_cast<std::uint32_t>(scan % 7);
-            tree.clock.advance(step);
-            decoded.clock.advance(step);
+            observed.clock.advance(step);
+            plain.clock.advance(step);
         }
     }
 }
