@@ -8,6 +8,7 @@
 #include "core/cpu.h"
 #include "core/observer.h"
 #include "core/timer.h"
+#include "instructions/instruction_table.h"
 #include "instructions/operand_access.h"
 #include "instructions/operators.h"
 #include "operands/parameter.h"
@@ -18,50 +19,7 @@ namespace {
 
 using Step = DecodedProgram::Step;
 
-enum Kind : std::uint8_t {
-    BlockStart,
-    NetworkStart,
-    End,
-    // Empty lines at the end of a network, for the 1 ms rule only.
-    Nop,
-    // Calls the tree's execute(): addr and aux are the index of the Operation.
-    Tree,
-    // The same, for a class that runs in an inactive segment.
-    TreeSingle,
-    // Bit logic: area, addr and mask are the bit.
-    Ld,
-    Ldn,
-    And,
-    AndNot,
-    Or,
-    OrNot,
-    Assign,
-    Set1,
-    Reset1,
-    // On the stack alone.
-    AndBlock,
-    OrBlock,
-    Not,
-    Lps,
-    Lrd,
-    Lpp,
-    // addr and aux are the index of the instruction's edge memory.
-    RisingEdge,
-    FallingEdge,
-    // area, addr and mask are the step bit; aux (LSCR only) the index of its operand.
-    Lscr,
-    Scrt,
-    Scre,
-    // area and addr are the first operand's first byte, mask and aux the second's; constants
-    // are an area of their own.
-    MoveByte,
-    MoveWord,
-    XorByte,
-    LoadWordEqual,
-    AndByteEqual,
-    // addr is the timer's number, mask and aux the preset's first byte.
-    OnDelay,
-};
+using namespace step;
 
 constexpr int MsNodes = 33;
 
@@ -188,51 +146,17 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> offsets;
 };
 
-// The class of an instruction, by its exact type; anything else runs through the tree.
-Shape shapeOf(const Operation& op) {
-    const std::type_info* t = &typeid(op);
-    struct Entry {
-        const std::type_info* type;
-        Shape shape;
-    };
-    // The most frequent first: the search runs once per instruction at install time.
-    static const Entry Table[] = {
-        {&typeid(U_Op), {And, 0, 0, false, false}},
-        {&typeid(LD_Op), {Ld, 1, 0, true, false}},
-        {&typeid(gl_Op), {Assign, 0, 0, false, false}},
-        {&typeid(O_Op), {Or, 0, 0, false, false}},
-        {&typeid(UN_Op), {AndNot, 0, 0, false, false}},
-        {&typeid(ON_Op), {OrNot, 0, 0, false, false}},
-        {&typeid(LDN_Op), {Ldn, 1, 0, true, false}},
-        {&typeid(ULD_Op), {AndBlock, -1, 1, false, false}},
-        {&typeid(OLD_Op), {OrBlock, -1, 1, false, false}},
-        {&typeid(LPS_Op), {Lps, 1, 0, true, false}},
-        {&typeid(LRD_Op), {Lrd, 0, 1, false, false}},
-        {&typeid(LPP_Op), {Lpp, -1, 1, false, false}},
-        {&typeid(NOT_Op), {Not, 0, 0, false, false}},
-        {&typeid(S_Op), {Set1, 0, 0, false, false}},
-        {&typeid(R_Op), {Reset1, 0, 0, false, false}},
-        {&typeid(EU_Op), {RisingEdge, 0, 0, false, false}},
-        {&typeid(ED_Op), {FallingEdge, 0, 0, false, false}},
-        {&typeid(TON_Op), {OnDelay, 0, 0, false, false}},
-        {&typeid(MOVB_Op), {MoveByte, 0, 0, false, false}},
-        {&typeid(MOVW_Op), {MoveWord, 0, 0, false, false}},
-        {&typeid(XORB_Op), {XorByte, 0, 0, false, false}},
-        {&typeid(LDWgl_Op), {LoadWordEqual, 1, 0, true, false}},
-        {&typeid(UBgl_Op), {AndByteEqual, 0, 0, false, false}},
-        {&typeid(LSCR_Op), {Lscr, 0, -1000, false, true}},
-        {&typeid(SCRT_Op), {Scrt, 0, 0, false, true}},
-        {&typeid(SCRE_Op), {Scre, 0, -1000, false, true}},
-        // The counter always runs through the tree; it moves the stack by nothing.
-        {&typeid(ZVR_Op), {Tree, 0, 2, false, false}},
-    };
-    for (const Entry& e : Table) {
-        if (e.type == t) {
-            return e.shape;
-        }
+// What the table row says of an instruction; a class without a row may do anything to the
+// stack and the segment state, and runs through the tree.
+Shape shapeOf(const Operation& op) noexcept {
+    const InstructionRow* row = op.row();
+    if (row == nullptr) {
+        return {Tree, 0, 0, false, true};
     }
-    // An unknown class may do anything to the stack and the segment state.
-    return {Tree, 0, 0, false, true};
+    const auto kind = static_cast<Kind>(row->step);
+    // An instruction that leaves the stack alone fits at any depth.
+    return {kind, row->push - row->pop, row->reach < 0 ? -1000 : row->reach, row->push > row->pop,
+            kind == Lscr || kind == Scrt || kind == Scre};
 }
 
 // Side tables are indexed by 32 bits (addr and aux) or, beside an operand, by aux alone.

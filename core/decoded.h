@@ -15,6 +15,54 @@
 
 namespace kvx {
 
+// The kinds of decoded steps. An instruction's row in the instruction table names its kind.
+namespace step {
+enum Kind : std::uint8_t {
+    BlockStart,
+    NetworkStart,
+    End,
+    // Empty lines at the end of a network, for the 1 ms rule only.
+    Nop,
+    // Calls the tree's execute(): addr and aux are the index of the Operation.
+    Tree,
+    // The same, for a class that runs in an inactive segment.
+    TreeSingle,
+    // Bit logic: area, addr and mask are the bit.
+    Ld,
+    Ldn,
+    And,
+    AndNot,
+    Or,
+    OrNot,
+    Assign,
+    Set1,
+    Reset1,
+    // On the stack alone.
+    AndBlock,
+    OrBlock,
+    Not,
+    Lps,
+    Lrd,
+    Lpp,
+    // addr and aux are the index of the instruction's edge memory.
+    RisingEdge,
+    FallingEdge,
+    // area, addr and mask are the step bit; aux (LSCR only) the index of its operand.
+    Lscr,
+    Scrt,
+    Scre,
+    // area and addr are the first operand's first byte, mask and aux the second's; constants
+    // are an area of their own.
+    MoveByte,
+    MoveWord,
+    XorByte,
+    LoadWordEqual,
+    AndByteEqual,
+    // addr is the timer's number, mask and aux the preset's first byte.
+    OnDelay,
+};
+} // namespace step
+
 struct Block;
 class CPU;
 class Operation;

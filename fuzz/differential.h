@@ -17,10 +17,10 @@ namespace kvx::differential {
 // instruction counts, the top two stack entries and the segment state.
 std::string stateOf(CPU& cpu);
 
-// A random program of all 27 instructions: bit logic, stack branches, edges, sequence segments
-// (balanced or not), timers, counters, byte and word operations, stack depths near the limit
-// and below the bottom, and operands at the edges of their areas and beyond. Most of them load;
-// the rest are rejected by the load checks, on both paths alike.
+// A random program of every instruction of the table: bit logic, stack branches, edges, sequence
+// segments (balanced or not), timers, counters, byte and word operations, stack depths near the
+// limit and below the bottom, and operands at the edges of their areas and beyond. Most of them
+// load; the rest are rejected by the load checks, on both paths alike.
 std::string generateProgram(std::uint32_t seed);
 
 // Loads `program` into four sessions, one scanning with an observer, one plain, one

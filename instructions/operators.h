@@ -39,7 +39,8 @@ public:                                                                         
     const char* getName() const noexcept override;                                                 \
     int getPopCount() const noexcept override;                                                     \
     int getKeepCount() const noexcept override;                                                    \
-    int getPushCount() const noexcept override;
+    int getPushCount() const noexcept override;                                                    \
+    const InstructionRow* row() const noexcept override;
 
 // ---- bit logic ----------------------------------------------------------------------------
 
