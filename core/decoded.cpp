@@ -1,5 +1,6 @@
 #include "core/decoded.h"
 
+#include <array>
 #include <optional>
 #include <typeinfo>
 #include <unordered_map>
@@ -9,6 +10,7 @@
 #include "core/observer.h"
 #include "core/timer.h"
 #include "instructions/instruction_table.h"
+#include "instructions/machine.h"
 #include "instructions/operand_access.h"
 #include "instructions/operators.h"
 #include "operands/parameter.h"
@@ -176,7 +178,7 @@ void setIndex(Step& s, std::uint32_t index) noexcept {
 
 struct Tables {
     std::vector<Operation*>& operations;
-    std::vector<int*>& memories;
+    std::vector<op::EdgeMemory*>& memories;
     std::vector<Parameter*>& stepBits;
 };
 
@@ -199,7 +201,7 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         }
         return p.has_value();
     };
-    const auto memory = [&s, &t](int* m) {
+    const auto memory = [&s, &t](op::EdgeMemory* m) {
         const auto index = append(t.memories, m, 0xFFFFFFFEu);
         if (index) {
             setIndex(s, *index);
@@ -233,9 +235,9 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         }
         return place(d.bit(first, s.mask));
     case RisingEdge:
-        return memory(&static_cast<EU_Op&>(op).memory());
+        return memory(&static_cast<Instruction<op::RisingEdge>&>(op).memory());
     case FallingEdge:
-        return memory(&static_cast<ED_Op&>(op).memory());
+        return memory(&static_cast<Instruction<op::FallingEdge>&>(op).memory());
     case OnDelay: {
         const auto no = d.timerOf(first);
         s.addr = static_cast<std::uint16_t>(no.value_or(0));
@@ -347,12 +349,86 @@ std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
     return n;
 }
 
-// The scan keeps the stack pointer and the top of the stack in registers. The stack array
-// always holds the exact entries below the top; the top itself is written back whenever
-// something else may look at the stack: a tree step, a network start, the end of the scan and
-// a fault. Decoded steps were admitted only where the stack stays within slot 0 and the limit,
-// so they check nothing and raise nothing; only tree steps and SCRT's clearing of the previous
-// step can raise.
+namespace {
+
+// The decoded scan's machine (instructions/machine.h): operands resolved to bytes that every
+// access reaches, and the stack's pointer and top in the scan's registers. The stack array
+// always holds the exact entries below the top. It checks nothing: the decoder admitted a
+// step only where its stack stays within slot 0 and the limit.
+struct BitAt {
+    std::uint8_t* byte;
+    std::uint8_t mask;
+};
+// The step bit of an LSCR, with the operand that SCRT clears later.
+struct StepAt {
+    BitAt bit;
+    Parameter* operand;
+};
+struct TimerNo {
+    std::uint16_t no;
+};
+// The count of a decoded S or R: only a range of one bit decodes.
+struct OneBit {};
+struct NoOperand {};
+
+class DecodedMachine final {
+public:
+    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
+                   int& topValue) noexcept
+        : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
+
+    int top() const noexcept { return topOf; }
+    int below() const noexcept { return stack[sp - 1]; }
+    void setTop(int value) noexcept { topOf = value; }
+    void push(int value) noexcept {
+        stack[sp] = topOf;
+        ++sp;
+        topOf = value;
+    }
+    int pop() noexcept {
+        const int value = topOf;
+        --sp;
+        topOf = stack[sp];
+        return value;
+    }
+
+    static bool bit(BitAt a) noexcept { return (*a.byte & a.mask) != 0; }
+    static bool bit(StepAt a) noexcept { return bit(a.bit); }
+    static void setBit(BitAt a, int value) noexcept {
+        *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | a.mask : *a.byte & ~a.mask);
+    }
+    static std::uint8_t byte(const std::uint8_t* a) noexcept { return *a; }
+    static void setByte(std::uint8_t* a, std::uint8_t value) noexcept { *a = value; }
+    static std::uint16_t word(const std::uint8_t* a) noexcept {
+        return static_cast<std::uint16_t>(a[0] << 8 | a[1]);
+    }
+    static void setWord(std::uint8_t* a, std::uint16_t value) noexcept {
+        a[0] = static_cast<std::uint8_t>(value >> 8);
+        a[1] = static_cast<std::uint8_t>(value);
+    }
+    static void setRange(BitAt a, OneBit, int value) noexcept { setBit(a, value); }
+    // A decoded bit is never a timer: R of a timer runs through the tree.
+    static constexpr bool isTimer(BitAt) noexcept { return false; }
+    static void resetTimer(BitAt) noexcept {}
+    Timer& timer(TimerNo a) { return cpu.timer(a.no); }
+
+    void setSegment(int value) noexcept { cpu.scrval = value; }
+    void enterStep(StepAt a) noexcept { cpu.scrparam = a.operand; }
+    void leaveStep() { leaveCurrentStep(cpu); }
+
+private:
+    CPU& cpu;
+    std::array<int, CPU::StackSize>& stack;
+    int& sp;
+    int& topOf;
+};
+
+} // namespace
+
+// The scan keeps the stack pointer and the top of the stack in registers, which the decoded
+// machine works on; the top is written back whenever something else may look at the stack: a
+// tree step, a network start, the end of the scan and a fault. Decoded steps raise nothing;
+// only tree steps and SCRT's clearing of the previous step can raise.
 //
 // An attached observer is a test after each executed step, as cheap as a flag while none is
 // attached; it sees the step's node of the tree and the CPU after the instruction, with the top
@@ -381,17 +457,11 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
         }
         cpu.sp = sp;
     };
-    const auto push = [&](int value) noexcept {
-        stack[sp] = top;
-        ++sp;
-        top = value;
-    };
+    DecodedMachine m(cpu, stack, sp, top);
+    constexpr NoOperand none{};
     const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
     const auto second = [&base](const Step& st) noexcept { return base[st.mask] + st.aux; };
-    const auto bit = [&](const Step& st) noexcept { return (*first(st) & st.mask) != 0; };
-    const auto word = [](const std::uint8_t* b) noexcept {
-        return static_cast<unsigned>(b[0] << 8 | b[1]);
-    };
+    const auto bitAt = [&first](const Step& st) noexcept { return BitAt{first(st), st.mask}; };
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
@@ -409,7 +479,7 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
         sp = 0;
         top = stack[0];
         if (cpu.scrval != -1) {
-            push(cpu.scrval);
+            m.push(cpu.scrval);
         }
     };
     // Passes over an inactive segment: every step up to the next one that runs in it (SCRE),
@@ -481,76 +551,58 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
                 }
                 continue;
             case Ld:
-                push(bit(*s) ? 1 : 0);
+                op::Ld::run(m, bitAt(*s), none);
                 break;
             case Ldn:
-                push(bit(*s) ? 0 : 1);
+                op::Ldn::run(m, bitAt(*s), none);
                 break;
             case And:
-                top = (top != 0 && bit(*s)) ? 1 : 0;
+                op::And::run(m, bitAt(*s), none);
                 break;
             case AndNot:
-                top = (top != 0 && !bit(*s)) ? 1 : 0;
+                op::AndNot::run(m, bitAt(*s), none);
                 break;
             case Or:
-                top = (top != 0 || bit(*s)) ? 1 : 0;
+                op::Or::run(m, bitAt(*s), none);
                 break;
             case OrNot:
-                top = (top != 0 || !bit(*s)) ? 1 : 0;
+                op::OrNot::run(m, bitAt(*s), none);
                 break;
-            case Assign: {
-                std::uint8_t& byte = *first(*s);
-                byte = static_cast<std::uint8_t>(top != 0 ? byte | s->mask : byte & ~s->mask);
+            case Assign:
+                op::Assign::run(m, bitAt(*s), none);
                 break;
-            }
             case Set1:
-                if (top != 0) {
-                    *first(*s) |= s->mask;
-                }
+                op::Set::run(m, bitAt(*s), OneBit{});
                 break;
             case Reset1:
-                if (top != 0) {
-                    *first(*s) &= static_cast<std::uint8_t>(~s->mask);
-                }
+                op::Reset::run(m, bitAt(*s), OneBit{});
                 break;
             case AndBlock:
-                --sp;
-                top = (top != 0 && stack[sp] != 0) ? 1 : 0;
+                op::AndBlock::run(m, none, none);
                 break;
             case OrBlock:
-                --sp;
-                top = (top != 0 || stack[sp] != 0) ? 1 : 0;
+                op::OrBlock::run(m, none, none);
                 break;
             case Not:
-                top = top == 0 ? 1 : 0;
+                op::Not::run(m, none, none);
                 break;
             case Lps:
-                push(top);
+                op::Lps::run(m, none, none);
                 break;
             case Lrd:
-                top = stack[sp - 1];
+                op::Lrd::run(m, none, none);
                 break;
             case Lpp:
-                --sp;
-                top = stack[sp];
+                op::Lpp::run(m, none, none);
                 break;
-            case RisingEdge: {
-                int& last = *memories[index(*s)];
-                const int value = top;
-                top = value != 0 && last == 0 ? 1 : 0;
-                last = value;
+            case RisingEdge:
+                op::RisingEdge::run(m, none, none, *memories[index(*s)]);
                 break;
-            }
-            case FallingEdge: {
-                int& last = *memories[index(*s)];
-                const int value = top;
-                top = value == 0 && last != 0 ? 1 : 0;
-                last = value;
+            case FallingEdge:
+                op::FallingEdge::run(m, none, none, *memories[index(*s)]);
                 break;
-            }
             case Lscr:
-                cpu.scrval = bit(*s) ? 1 : 0;
-                cpu.scrparam = stepBits[s->aux];
+                op::Lscr::run(m, StepAt{bitAt(*s), stepBits[s->aux]}, none);
                 observe();
                 if (cpu.scrval == 0) {
                     skip();
@@ -558,55 +610,36 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
                 }
                 continue;
             case Scrt:
-                if (top != 0) {
-                    if (cpu.scrparam != nullptr) {
-                        writeBitOf(*cpu.scrparam, 0);
-                    }
-                    *first(*s) |= s->mask;
-                    cpu.scrval = 0;
-                    observe();
+                // It runs only in an active segment or outside one, so afterwards the segment
+                // is inactive exactly when the transition fired.
+                op::Scrt::run(m, bitAt(*s), none);
+                observe();
+                if (cpu.scrval == 0) {
                     skip();
                     --s;
-                    continue;
                 }
-                break;
+                continue;
             case Scre:
-                cpu.scrval = -1;
+                op::Scre::run(m, none, none);
                 break;
             case MoveByte:
-                if (top != 0) {
-                    *second(*s) = *first(*s);
-                }
+                op::MoveByte::run(m, first(*s), second(*s));
                 break;
             case MoveWord:
-                if (top != 0) {
-                    const unsigned value = word(first(*s));
-                    second(*s)[0] = static_cast<std::uint8_t>(value >> 8);
-                    second(*s)[1] = static_cast<std::uint8_t>(value);
-                }
+                op::MoveWord::run(m, first(*s), second(*s));
                 break;
             case XorByte:
-                if (top != 0) {
-                    *second(*s) ^= *first(*s);
-                }
+                op::XorByte::run(m, first(*s), second(*s));
                 break;
             case LoadWordEqual:
-                push(word(first(*s)) == word(second(*s)) ? 1 : 0);
+                op::LoadWordEqual::run(m, first(*s), second(*s));
                 break;
             case AndByteEqual:
-                top = top != 0 && *first(*s) == *second(*s) ? 1 : 0;
+                op::AndByteEqual::run(m, first(*s), second(*s));
                 break;
-            case OnDelay: {
-                Timer& timer = cpu.timer(s->addr);
-                timer.setLimit(static_cast<std::uint16_t>(word(second(*s))));
-                if (top == 0) {
-                    timer.reset();
-                } else {
-                    timer.setActive(1);
-                    timer.Increment();
-                }
+            case OnDelay:
+                op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
                 break;
-            }
             default:
                 // Only the decoder writes kinds; saying so spares the dispatch a range check.
                 __builtin_unreachable();

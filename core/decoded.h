@@ -63,6 +63,10 @@ enum Kind : std::uint8_t {
 };
 } // namespace step
 
+namespace op {
+struct EdgeMemory;
+}
+
 struct Block;
 class CPU;
 class Operation;
@@ -115,7 +119,7 @@ private:
     std::vector<const OpList*> nodes;
     // Side tables: tree instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
-    std::vector<int*> memories;
+    std::vector<op::EdgeMemory*> memories;
     std::vector<Parameter*> stepBits;
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
