@@ -97,6 +97,10 @@ inline std::string scanName(const ::testing::TestParamInfo<Scan>& info) {
     return info.param == Scan::Plain ? "Plain" : "Observed";
 }
 
+inline void PrintTo(Scan how, std::ostream* os) {
+    *os << (how == Scan::Plain ? "plain" : "observed");
+}
+
 #define KVX_ON_BOTH_SCANS(Suite)                                                                   \
     INSTANTIATE_TEST_SUITE_P(, Suite, ::testing::Values(Scan::Plain, Scan::Observed), scanName)
 
