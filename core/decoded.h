@@ -1,13 +1,15 @@
-// The installed program decoded for the plain scan: one flat array of compact steps with their
+// The installed program decoded for the scan: one flat array of compact steps with their
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
-// memory with one switch per instruction and the logic stack's top in a register.
+// memory with one switch per instruction and the logic stack's top in a register. Every scan
+// runs it, observed or not.
 //
 // The program tree stays the program's definition: the listing reads it, every observer is
-// given its nodes, and an instruction whose operands cannot be resolved at install time (an address
-// beyond its area, a timer read as a bit, an instruction class the decoder does not know) is a
-// step that calls the tree's own execute(), so it raises the same error at the same point.
-// Instruction memories (edge detectors, counters' inputs) stay in the tree's objects, which the
-// steps point to, so the two paths can take turns from scan to scan.
+// given its nodes, and an instruction whose operands cannot be resolved at install time (an
+// address beyond its area, a timer read as a bit, an instruction without a step kind of its
+// own) is a step that calls the tree's own execute(), so it raises the same error at the same
+// point. Both run the instruction's one behaviour (instructions/machine.h). Instruction
+// memories (edge detectors, counters' inputs) stay in the tree's objects, which the steps
+// point to.
 #pragma once
 
 #include <cstdint>
