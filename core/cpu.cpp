@@ -213,59 +213,6 @@ private:
     Writer& w;
 };
 
-// The loop keeps the 1 ms phase and the executed count in registers: both live in memory
-// only at its ends, since any instruction might otherwise be assumed to change them.
-void CPU::runBlock(const Block& block, std::uint32_t& incno, ScanObserver* observer) {
-    std::uint32_t phase = incno;
-    std::uint64_t count = 0;
-    const OpList* node = nullptr;
-    try {
-        scrval = -1;
-        for (const Network* net = block.Networks.get(); net != nullptr; net = net->Next.get()) {
-            sp = 0;
-            if (scrval != -1) {
-                push(scrval);
-            }
-            for (node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-                // Every 33rd instruction is about one millisecond of a real controller.
-                if (++phase == 33) {
-                    phase = 0;
-                    updateTimer1ms();
-                }
-                Operation* op = node->Op.get();
-                if (op == nullptr) {
-                    continue;
-                }
-                if (scrval == 0 && op->IsSingleType() == 0) {
-                    if (observer != nullptr) [[unlikely]] {
-                        observer->skipped(*node);
-                    }
-                    continue;
-                }
-                ++count;
-                op->execute(*this);
-                if (observer != nullptr) [[unlikely]] {
-                    observer->executed(*node, *this);
-                }
-            }
-        }
-    } catch (const CPUException& error) {
-        executed += count;
-        if (node == nullptr || !node->Op) {
-            throw;
-        }
-        if (observer != nullptr) {
-            observer->faulted(*node, *this);
-        }
-        throw error.locatedAt(node->Line, node->Op->getName());
-    } catch (...) {
-        executed += count;
-        throw;
-    }
-    executed += count;
-    incno = phase;
-}
-
 void CPU::runStep(Writer* trace) {
     if (trace == nullptr) {
         runStep(static_cast<ScanObserver*>(nullptr));
@@ -285,14 +232,8 @@ void CPU::runStep(ScanObserver* observer) {
         forces->afterInputs(*this);
     }
     updateTimer10ms();
-    if (observer == nullptr && decoded) [[likely]] {
-        decoded->run(*this, incno);
-    } else {
-        for (const Block* block = prog.get(); block != nullptr; block = block->Next.get()) {
-            if (block->Type == Block::Organization) {
-                runBlock(*block, incno, observer);
-            }
-        }
+    if (decoded) [[likely]] {
+        decoded->run(*this, incno, observer);
     }
     sm->writeBit(SystemByte, FirstScanBit, 0);
     sm->writeBit(SystemByte, SecondPulseBit, getmsTime() % 1000 >= 500 ? 1 : 0);

@@ -180,9 +180,8 @@ public:
     // One scan cycle. A CPUException leaves the scan where it arose: the outputs then keep
     // the values of the previous scan. A fault raised by an instruction is rethrown located at
     // it (CPUException::getLine, getInstruction). `trace`, if given, receives each executed
-    // step as text; `observer`, if given, each node of the scan. Without either the scan runs
-    // the decoded form; with one it walks the program tree. Both give the same results, and a
-    // session may alternate between them from scan to scan.
+    // step as text; `observer`, if given, each node of the scan. Both run the decoded form and
+    // leave the same state, so a session may attach and detach them from scan to scan.
     void runStep(Writer* trace = nullptr);
     void runStep(ScanObserver* observer);
 
@@ -235,7 +234,6 @@ private:
     void updateTimer10ms() noexcept;
     void transferInputs(IO& panel);
     void transferOutputs(IO& panel);
-    void runBlock(const Block& block, std::uint32_t& incno, ScanObserver* observer);
 
     friend class TraceObserver;
     void traceStep(const Operation& op, Writer& w) const;

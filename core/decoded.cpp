@@ -1,12 +1,16 @@
 #include "core/decoded.h"
 
+#include <array>
 #include <optional>
 #include <typeinfo>
 #include <unordered_map>
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/observer.h"
 #include "core/timer.h"
+#include "instructions/instruction_table.h"
+#include "instructions/machine.h"
 #include "instructions/operand_access.h"
 #include "instructions/operators.h"
 #include "operands/parameter.h"
@@ -17,50 +21,7 @@ namespace {
 
 using Step = DecodedProgram::Step;
 
-enum Kind : std::uint8_t {
-    BlockStart,
-    NetworkStart,
-    End,
-    // Empty lines at the end of a network, for the 1 ms rule only.
-    Nop,
-    // Calls the tree's execute(): addr and aux are the index of the Operation.
-    Tree,
-    // The same, for a class that runs in an inactive segment.
-    TreeSingle,
-    // Bit logic: area, addr and mask are the bit.
-    Ld,
-    Ldn,
-    And,
-    AndNot,
-    Or,
-    OrNot,
-    Assign,
-    Set1,
-    Reset1,
-    // On the stack alone.
-    AndBlock,
-    OrBlock,
-    Not,
-    Lps,
-    Lrd,
-    Lpp,
-    // addr and aux are the index of the instruction's edge memory.
-    RisingEdge,
-    FallingEdge,
-    // area, addr and mask are the step bit; aux (LSCR only) the index of its operand.
-    Lscr,
-    Scrt,
-    Scre,
-    // area and addr are the first operand's first byte, mask and aux the second's; constants
-    // are an area of their own.
-    MoveByte,
-    MoveWord,
-    XorByte,
-    LoadWordEqual,
-    AndByteEqual,
-    // addr is the timer's number, mask and aux the preset's first byte.
-    OnDelay,
-};
+using namespace step;
 
 constexpr int MsNodes = 33;
 
@@ -187,51 +148,17 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> offsets;
 };
 
-// The class of an instruction, by its exact type; anything else runs through the tree.
-Shape shapeOf(const Operation& op) {
-    const std::type_info* t = &typeid(op);
-    struct Entry {
-        const std::type_info* type;
-        Shape shape;
-    };
-    // The most frequent first: the search runs once per instruction at install time.
-    static const Entry Table[] = {
-        {&typeid(U_Op), {And, 0, 0, false, false}},
-        {&typeid(LD_Op), {Ld, 1, 0, true, false}},
-        {&typeid(gl_Op), {Assign, 0, 0, false, false}},
-        {&typeid(O_Op), {Or, 0, 0, false, false}},
-        {&typeid(UN_Op), {AndNot, 0, 0, false, false}},
-        {&typeid(ON_Op), {OrNot, 0, 0, false, false}},
-        {&typeid(LDN_Op), {Ldn, 1, 0, true, false}},
-        {&typeid(ULD_Op), {AndBlock, -1, 1, false, false}},
-        {&typeid(OLD_Op), {OrBlock, -1, 1, false, false}},
-        {&typeid(LPS_Op), {Lps, 1, 0, true, false}},
-        {&typeid(LRD_Op), {Lrd, 0, 1, false, false}},
-        {&typeid(LPP_Op), {Lpp, -1, 1, false, false}},
-        {&typeid(NOT_Op), {Not, 0, 0, false, false}},
-        {&typeid(S_Op), {Set1, 0, 0, false, false}},
-        {&typeid(R_Op), {Reset1, 0, 0, false, false}},
-        {&typeid(EU_Op), {RisingEdge, 0, 0, false, false}},
-        {&typeid(ED_Op), {FallingEdge, 0, 0, false, false}},
-        {&typeid(TON_Op), {OnDelay, 0, 0, false, false}},
-        {&typeid(MOVB_Op), {MoveByte, 0, 0, false, false}},
-        {&typeid(MOVW_Op), {MoveWord, 0, 0, false, false}},
-        {&typeid(XORB_Op), {XorByte, 0, 0, false, false}},
-        {&typeid(LDWgl_Op), {LoadWordEqual, 1, 0, true, false}},
-        {&typeid(UBgl_Op), {AndByteEqual, 0, 0, false, false}},
-        {&typeid(LSCR_Op), {Lscr, 0, -1000, false, true}},
-        {&typeid(SCRT_Op), {Scrt, 0, 0, false, true}},
-        {&typeid(SCRE_Op), {Scre, 0, -1000, false, true}},
-        // The counter always runs through the tree; it moves the stack by nothing.
-        {&typeid(ZVR_Op), {Tree, 0, 2, false, false}},
-    };
-    for (const Entry& e : Table) {
-        if (e.type == t) {
-            return e.shape;
-        }
+// What the table row says of an instruction; a class without a row may do anything to the
+// stack and the segment state, and runs through the tree.
+Shape shapeOf(const Operation& op) noexcept {
+    const InstructionRow* row = op.row();
+    if (row == nullptr) {
+        return {Tree, 0, 0, false, true};
     }
-    // An unknown class may do anything to the stack and the segment state.
-    return {Tree, 0, 0, false, true};
+    const auto kind = static_cast<Kind>(row->step);
+    // An instruction that leaves the stack alone fits at any depth.
+    return {kind, row->push - row->pop, row->reach < 0 ? -1000 : row->reach, row->push > row->pop,
+            kind == Lscr || kind == Scrt || kind == Scre};
 }
 
 // Side tables are indexed by 32 bits (addr and aux) or, beside an operand, by aux alone.
@@ -251,7 +178,7 @@ void setIndex(Step& s, std::uint32_t index) noexcept {
 
 struct Tables {
     std::vector<Operation*>& operations;
-    std::vector<int*>& memories;
+    std::vector<op::EdgeMemory*>& memories;
     std::vector<Parameter*>& stepBits;
 };
 
@@ -274,7 +201,7 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         }
         return p.has_value();
     };
-    const auto memory = [&s, &t](int* m) {
+    const auto memory = [&s, &t](op::EdgeMemory* m) {
         const auto index = append(t.memories, m, 0xFFFFFFFEu);
         if (index) {
             setIndex(s, *index);
@@ -308,9 +235,9 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         }
         return place(d.bit(first, s.mask));
     case RisingEdge:
-        return memory(&static_cast<EU_Op&>(op).memory());
+        return memory(&static_cast<Instruction<op::RisingEdge>&>(op).memory());
     case FallingEdge:
-        return memory(&static_cast<ED_Op&>(op).memory());
+        return memory(&static_cast<Instruction<op::FallingEdge>&>(op).memory());
     case OnDelay: {
         const auto no = d.timerOf(first);
         s.addr = static_cast<std::uint16_t>(no.value_or(0));
@@ -340,8 +267,10 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
         }
         ++count;
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
+            // its start, its trailing empty lines, and at most one step per node
             count += 2;
             for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
+                ++count;
             }
         }
     }
@@ -349,8 +278,10 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
 
     Decoder decoder(cpu, constants);
     const Tables tables{operations, memories, stepBits};
+    nodes.reserve(count);
     const auto marker = [this](std::uint8_t kind, std::uint8_t ticks = 0) {
         steps.push_back({kind, ticks, 0, 0, 0, 0});
+        nodes.push_back(nullptr);
     };
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
         if (block->Type != Block::Organization) {
@@ -394,6 +325,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                     operations.push_back(op);
                 }
                 steps.push_back(s);
+                nodes.push_back(node);
                 ++instructionSteps;
                 depth += shape.effect;
                 if (shape.segment) {
@@ -417,33 +349,91 @@ std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
     return n;
 }
 
-DecodedProgram::Where DecodedProgram::locate(const Step* step) const noexcept {
-    std::size_t index = 0;
-    for (const Step* s = steps.data(); s != step; ++s) {
-        index += isInstruction(s->kind) ? 1 : 0;
-    }
-    for (const Block* block = program; block != nullptr; block = block->Next.get()) {
-        if (block->Type != Block::Organization) {
-            continue;
-        }
-        for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
-            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-                if (node->Op && index-- == 0) {
-                    return {node->Line, node->Op->getName()};
-                }
-            }
-        }
-    }
-    return {0, ""};
-}
+namespace {
 
-// The scan keeps the stack pointer and the top of the stack in registers. The stack array
-// always holds the exact entries below the top; the top itself is written back whenever
-// something else may look at the stack: a tree step, a network start, the end of the scan and
-// a fault. Decoded steps were admitted only where the stack stays within slot 0 and the limit,
-// so they check nothing and raise nothing; only tree steps and SCRT's clearing of the previous
-// step can raise.
-void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
+// The decoded scan's machine (instructions/machine.h): operands resolved to bytes that every
+// access reaches, and the stack's pointer and top in the scan's registers. The stack array
+// always holds the exact entries below the top. It checks nothing: the decoder admitted a
+// step only where its stack stays within slot 0 and the limit.
+struct BitAt {
+    std::uint8_t* byte;
+    std::uint8_t mask;
+};
+// The step bit of an LSCR, with the operand that SCRT clears later.
+struct StepAt {
+    BitAt bit;
+    Parameter* operand;
+};
+struct TimerNo {
+    std::uint16_t no;
+};
+// The count of a decoded S or R: only a range of one bit decodes.
+struct OneBit {};
+struct NoOperand {};
+
+class DecodedMachine final {
+public:
+    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
+                   int& topValue) noexcept
+        : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
+
+    int top() const noexcept { return topOf; }
+    int below() const noexcept { return stack[sp - 1]; }
+    void setTop(int value) noexcept { topOf = value; }
+    void push(int value) noexcept {
+        stack[sp] = topOf;
+        ++sp;
+        topOf = value;
+    }
+    int pop() noexcept {
+        const int value = topOf;
+        --sp;
+        topOf = stack[sp];
+        return value;
+    }
+
+    static bool bit(BitAt a) noexcept { return (*a.byte & a.mask) != 0; }
+    static bool bit(StepAt a) noexcept { return bit(a.bit); }
+    static void setBit(BitAt a, int value) noexcept {
+        *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | a.mask : *a.byte & ~a.mask);
+    }
+    static std::uint8_t byte(const std::uint8_t* a) noexcept { return *a; }
+    static void setByte(std::uint8_t* a, std::uint8_t value) noexcept { *a = value; }
+    static std::uint16_t word(const std::uint8_t* a) noexcept {
+        return static_cast<std::uint16_t>(a[0] << 8 | a[1]);
+    }
+    static void setWord(std::uint8_t* a, std::uint16_t value) noexcept {
+        a[0] = static_cast<std::uint8_t>(value >> 8);
+        a[1] = static_cast<std::uint8_t>(value);
+    }
+    static void setRange(BitAt a, OneBit, int value) noexcept { setBit(a, value); }
+    // A decoded bit is never a timer: R of a timer runs through the tree.
+    static constexpr bool isTimer(BitAt) noexcept { return false; }
+    static void resetTimer(BitAt) noexcept {}
+    Timer& timer(TimerNo a) { return cpu.timer(a.no); }
+
+    void setSegment(int value) noexcept { cpu.scrval = value; }
+    void enterStep(StepAt a) noexcept { cpu.scrparam = a.operand; }
+    void leaveStep() { leaveCurrentStep(cpu); }
+
+private:
+    CPU& cpu;
+    std::array<int, CPU::StackSize>& stack;
+    int& sp;
+    int& topOf;
+};
+
+} // namespace
+
+// The scan keeps the stack pointer and the top of the stack in registers, which the decoded
+// machine works on; the top is written back whenever something else may look at the stack: a
+// tree step, a network start, the end of the scan and a fault. Decoded steps raise nothing;
+// only tree steps and SCRT's clearing of the previous step can raise.
+//
+// An attached observer is a test after each executed step, as cheap as a flag while none is
+// attached; it sees the step's node of the tree and the CPU after the instruction, with the top
+// written back.
+void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer) const {
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
@@ -467,31 +457,34 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
         }
         cpu.sp = sp;
     };
-    const auto push = [&](int value) noexcept {
-        stack[sp] = top;
-        ++sp;
-        top = value;
-    };
+    DecodedMachine m(cpu, stack, sp, top);
+    constexpr NoOperand none{};
     const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
     const auto second = [&base](const Step& st) noexcept { return base[st.mask] + st.aux; };
-    const auto bit = [&](const Step& st) noexcept { return (*first(st) & st.mask) != 0; };
-    const auto word = [](const std::uint8_t* b) noexcept {
-        return static_cast<unsigned>(b[0] << 8 | b[1]);
-    };
+    const auto bitAt = [&first](const Step& st) noexcept { return BitAt{first(st), st.mask}; };
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
+    };
+    const auto nodeOf = [this](const Step* st) noexcept {
+        return nodes[static_cast<std::size_t>(st - steps.data())];
+    };
+    const auto observe = [&]() {
+        if (observer != nullptr) [[unlikely]] {
+            writeBack();
+            observer->executed(*nodeOf(s), cpu);
+        }
     };
     const auto networkStart = [&]() noexcept {
         writeBack();
         sp = 0;
         top = stack[0];
         if (cpu.scrval != -1) {
-            push(cpu.scrval);
+            m.push(cpu.scrval);
         }
     };
     // Passes over an inactive segment: every step up to the next one that runs in it (SCRE),
     // or the end of the block, counts for the 1 ms rule only; networks still start.
-    const auto skip = [&]() noexcept {
+    const auto skip = [&]() {
         for (++s;; ++s) {
             switch (s->kind) {
             case NetworkStart:
@@ -506,6 +499,9 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
                 break;
             default:
                 ++skipped;
+                if (observer != nullptr) [[unlikely]] {
+                    observer->skipped(*nodeOf(s));
+                }
                 break;
             }
             phase += s->ticks;
@@ -531,156 +527,124 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
                 cpu.scrval = -1;
-                break;
+                continue;
             case NetworkStart:
                 networkStart();
-                break;
+                continue;
             case End:
                 writeBack();
                 cpu.executed += instructionSteps - skipped;
                 incno = phase;
                 return;
             case Nop:
-                break;
+                continue;
             case Tree:
             case TreeSingle:
                 writeBack();
                 operations[index(*s)]->execute(cpu);
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
+                observe();
                 if (cpu.scrval == 0) {
                     skip();
                     --s;
                 }
-                break;
+                continue;
             case Ld:
-                push(bit(*s) ? 1 : 0);
+                op::Ld::run(m, bitAt(*s), none);
                 break;
             case Ldn:
-                push(bit(*s) ? 0 : 1);
+                op::Ldn::run(m, bitAt(*s), none);
                 break;
             case And:
-                top = (top != 0 && bit(*s)) ? 1 : 0;
+                op::And::run(m, bitAt(*s), none);
                 break;
             case AndNot:
-                top = (top != 0 && !bit(*s)) ? 1 : 0;
+                op::AndNot::run(m, bitAt(*s), none);
                 break;
             case Or:
-                top = (top != 0 || bit(*s)) ? 1 : 0;
+                op::Or::run(m, bitAt(*s), none);
                 break;
             case OrNot:
-                top = (top != 0 || !bit(*s)) ? 1 : 0;
+                op::OrNot::run(m, bitAt(*s), none);
                 break;
-            case Assign: {
-                std::uint8_t& byte = *first(*s);
-                byte = static_cast<std::uint8_t>(top != 0 ? byte | s->mask : byte & ~s->mask);
+            case Assign:
+                op::Assign::run(m, bitAt(*s), none);
                 break;
-            }
             case Set1:
-                if (top != 0) {
-                    *first(*s) |= s->mask;
-                }
+                op::Set::run(m, bitAt(*s), OneBit{});
                 break;
             case Reset1:
-                if (top != 0) {
-                    *first(*s) &= static_cast<std::uint8_t>(~s->mask);
-                }
+                op::Reset::run(m, bitAt(*s), OneBit{});
                 break;
             case AndBlock:
-                --sp;
-                top = (top != 0 && stack[sp] != 0) ? 1 : 0;
+                op::AndBlock::run(m, none, none);
                 break;
             case OrBlock:
-                --sp;
-                top = (top != 0 || stack[sp] != 0) ? 1 : 0;
+                op::OrBlock::run(m, none, none);
                 break;
             case Not:
-                top = top == 0 ? 1 : 0;
+                op::Not::run(m, none, none);
                 break;
             case Lps:
-                push(top);
+                op::Lps::run(m, none, none);
                 break;
             case Lrd:
-                top = stack[sp - 1];
+                op::Lrd::run(m, none, none);
                 break;
             case Lpp:
-                --sp;
-                top = stack[sp];
+                op::Lpp::run(m, none, none);
                 break;
-            case RisingEdge: {
-                int& last = *memories[index(*s)];
-                const int value = top;
-                top = value != 0 && last == 0 ? 1 : 0;
-                last = value;
+            case RisingEdge:
+                op::RisingEdge::run(m, none, none, *memories[index(*s)]);
                 break;
-            }
-            case FallingEdge: {
-                int& last = *memories[index(*s)];
-                const int value = top;
-                top = value == 0 && last != 0 ? 1 : 0;
-                last = value;
+            case FallingEdge:
+                op::FallingEdge::run(m, none, none, *memories[index(*s)]);
                 break;
-            }
             case Lscr:
-                cpu.scrval = bit(*s) ? 1 : 0;
-                cpu.scrparam = stepBits[s->aux];
+                op::Lscr::run(m, StepAt{bitAt(*s), stepBits[s->aux]}, none);
+                observe();
                 if (cpu.scrval == 0) {
                     skip();
                     --s;
                 }
-                break;
+                continue;
             case Scrt:
-                if (top != 0) {
-                    if (cpu.scrparam != nullptr) {
-                        writeBitOf(*cpu.scrparam, 0);
-                    }
-                    *first(*s) |= s->mask;
-                    cpu.scrval = 0;
+                // It runs only in an active segment or outside one, so afterwards the segment
+                // is inactive exactly when the transition fired.
+                op::Scrt::run(m, bitAt(*s), none);
+                observe();
+                if (cpu.scrval == 0) {
                     skip();
                     --s;
                 }
-                break;
+                continue;
             case Scre:
-                cpu.scrval = -1;
+                op::Scre::run(m, none, none);
                 break;
             case MoveByte:
-                if (top != 0) {
-                    *second(*s) = *first(*s);
-                }
+                op::MoveByte::run(m, first(*s), second(*s));
                 break;
             case MoveWord:
-                if (top != 0) {
-                    const unsigned value = word(first(*s));
-                    second(*s)[0] = static_cast<std::uint8_t>(value >> 8);
-                    second(*s)[1] = static_cast<std::uint8_t>(value);
-                }
+                op::MoveWord::run(m, first(*s), second(*s));
                 break;
             case XorByte:
-                if (top != 0) {
-                    *second(*s) ^= *first(*s);
-                }
+                op::XorByte::run(m, first(*s), second(*s));
                 break;
             case LoadWordEqual:
-                push(word(first(*s)) == word(second(*s)) ? 1 : 0);
+                op::LoadWordEqual::run(m, first(*s), second(*s));
                 break;
             case AndByteEqual:
-                top = top != 0 && *first(*s) == *second(*s) ? 1 : 0;
+                op::AndByteEqual::run(m, first(*s), second(*s));
                 break;
-            case OnDelay: {
-                Timer& timer = cpu.timer(s->addr);
-                timer.setLimit(static_cast<std::uint16_t>(word(second(*s))));
-                if (top == 0) {
-                    timer.reset();
-                } else {
-                    timer.setActive(1);
-                    timer.Increment();
-                }
+            case OnDelay:
+                op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
                 break;
-            }
             default:
                 // Only the decoder writes kinds; saying so spares the dispatch a range check.
                 __builtin_unreachable();
             }
+            observe();
         }
     } catch (const CPUException& error) {
         // A tree step left the CPU's stack as it was when it raised.
@@ -689,8 +653,14 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno) const {
             writeBack();
         }
         cpu.executed += executedUpTo(s) - skipped;
-        const Where where = locate(s);
-        throw error.locatedAt(where.line, where.name);
+        const OpList* node = nodeOf(s);
+        if (node == nullptr) {
+            throw;
+        }
+        if (observer != nullptr) {
+            observer->faulted(*node, cpu);
+        }
+        throw error.locatedAt(node->Line, node->Op->getName());
     } catch (...) {
         if (s->kind != Tree && s->kind != TreeSingle) {
             writeBack();

@@ -1,13 +1,15 @@
-// The installed program decoded for the plain scan: one flat array of compact steps with their
+// The installed program decoded for the scan: one flat array of compact steps with their
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
-// memory with one switch per instruction and the logic stack's top in a register.
+// memory with one switch per instruction and the logic stack's top in a register. Every scan
+// runs it, observed or not.
 //
-// The program tree stays the program's definition: the listing, the trace and every observer
-// walk it, and an instruction whose operands cannot be resolved at install time (an address
-// beyond its area, a timer read as a bit, an instruction class the decoder does not know) is a
-// step that calls the tree's own execute(), so it raises the same error at the same point.
-// Instruction memories (edge detectors, counters' inputs) stay in the tree's objects, which the
-// steps point to, so the two paths can take turns from scan to scan.
+// The program tree stays the program's definition: the listing reads it, every observer is
+// given its nodes, and an instruction whose operands cannot be resolved at install time (an
+// address beyond its area, a timer read as a bit, an instruction without a step kind of its
+// own) is a step that calls the tree's own execute(), so it raises the same error at the same
+// point. Both run the instruction's one behaviour (instructions/machine.h). Instruction
+// memories (edge detectors, counters' inputs) stay in the tree's objects, which the steps
+// point to.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +17,64 @@
 
 namespace kvx {
 
+// The kinds of decoded steps. An instruction's row in the instruction table names its kind.
+namespace step {
+enum Kind : std::uint8_t {
+    BlockStart,
+    NetworkStart,
+    End,
+    // Empty lines at the end of a network, for the 1 ms rule only.
+    Nop,
+    // Calls the tree's execute(): addr and aux are the index of the Operation.
+    Tree,
+    // The same, for a class that runs in an inactive segment.
+    TreeSingle,
+    // Bit logic: area, addr and mask are the bit.
+    Ld,
+    Ldn,
+    And,
+    AndNot,
+    Or,
+    OrNot,
+    Assign,
+    Set1,
+    Reset1,
+    // On the stack alone.
+    AndBlock,
+    OrBlock,
+    Not,
+    Lps,
+    Lrd,
+    Lpp,
+    // addr and aux are the index of the instruction's edge memory.
+    RisingEdge,
+    FallingEdge,
+    // area, addr and mask are the step bit; aux (LSCR only) the index of its operand.
+    Lscr,
+    Scrt,
+    Scre,
+    // area and addr are the first operand's first byte, mask and aux the second's; constants
+    // are an area of their own.
+    MoveByte,
+    MoveWord,
+    XorByte,
+    LoadWordEqual,
+    AndByteEqual,
+    // addr is the timer's number, mask and aux the preset's first byte.
+    OnDelay,
+};
+} // namespace step
+
+namespace op {
+struct EdgeMemory;
+}
+
 struct Block;
 class CPU;
 class Operation;
 class Parameter;
+class ScanObserver;
+struct OpList;
 
 class DecodedProgram final {
 public:
@@ -27,9 +83,9 @@ public:
     DecodedProgram(const DecodedProgram&) = delete;
     DecodedProgram& operator=(const DecodedProgram&) = delete;
 
-    // The organization blocks of one scan, as CPU::runBlock runs them one after the other;
-    // `phase` is the 1 ms phase, carried from block to block as there.
-    void run(CPU& cpu, std::uint32_t& phase) const;
+    // The organization blocks of one scan, one after the other; `phase` is the 1 ms phase,
+    // carried from block to block. `observer`, if given, is told about every instruction node.
+    void run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const;
 
     // Steps, including the block, network and end markers; for tests and statistics.
     std::size_t size() const noexcept { return steps.size(); }
@@ -54,22 +110,18 @@ public:
     };
 
 private:
-    // The line and mnemonic of a step's instruction, found in the tree by counting: only a
-    // fault needs them.
-    struct Where {
-        int line;
-        const char* name;
-    };
-    Where locate(const Step* step) const noexcept;
     // Instruction steps from the first to `step`, inclusive.
     std::uint64_t executedUpTo(const Step* step) const noexcept;
 
     const Block* program;
     std::vector<Step> steps;
     std::uint64_t instructionSteps = 0;
+    // The tree's node of every step, null for the markers: read only by an observed scan and
+    // to locate a fault.
+    std::vector<const OpList*> nodes;
     // Side tables: tree instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
-    std::vector<int*> memories;
+    std::vector<op::EdgeMemory*> memories;
     std::vector<Parameter*> stepBits;
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;

@@ -11,6 +11,7 @@ namespace kvx {
 
 class CPU;
 class Writer;
+struct InstructionRow;
 
 // An operand: a bit, byte, word or double word of a memory area, a constant, a timer or a
 // counter. Instructions reach memory only through these eight accesses; an access whose
@@ -103,6 +104,9 @@ public:
     virtual void reset() noexcept {}
     // Load-time validation of the operands; throws CPUException with the first failed rule.
     virtual void check() const = 0;
+    // The instruction table's row (instructions/instruction_table.h); null for a class that has
+    // none, which the scan then treats as able to do anything.
+    virtual const InstructionRow* row() const noexcept { return nullptr; }
 
     Parameter* getP1() const noexcept { return p1.get(); }
     Parameter* getP2() const noexcept { return p2.get(); }

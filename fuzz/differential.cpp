@@ -235,8 +235,8 @@ private:
     std::ostringstream out;
 };
 
-// Sees every node and does nothing, so that the scan walks the tree.
-class TreeWalk final : public ScanObserver {
+// Sees every node and does nothing, so that the scan takes the observed branch of its loop.
+class Looker final : public ScanObserver {
 public:
     void executed(const OpList&, const CPU&) override {}
 };
@@ -296,7 +296,7 @@ std::string firstDifference(const std::string& a, const std::string& b) {
     std::string lb;
     while (std::getline(x, la) && std::getline(y, lb)) {
         if (la != lb) {
-            return "tree:  " + la + "\nother: " + lb;
+            return "observed: " + la + "\nother:    " + lb;
         }
     }
     return "snapshots differ in length";
@@ -309,7 +309,7 @@ std::string generateProgram(std::uint32_t seed) {
 }
 
 std::string compareRuns(const std::string& program, std::uint32_t seed, int scans) {
-    // tree, decoded, alternating, traced
+    // observed, plain, alternating, traced
     std::array<Session, 4> sessions;
     std::array<std::optional<CPUException>, 4> loaded;
     for (std::size_t k = 0; k < sessions.size(); ++k) {
@@ -344,7 +344,7 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
         }
     }
 
-    TreeWalk walk;
+    Looker walk;
     StringWriter trace;
     for (int scan = 0; scan < scans; ++scan) {
         std::array<int, MyIO::Size> inputs{};
@@ -353,7 +353,7 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
         }
         const std::uint32_t step = pick(10) == 0 ? pick(400) : pick(12);
         const bool reset = pick(40) == 0;
-        const bool alternateOnTree = pick(2) == 0;
+        const bool alternateObserved = pick(2) == 0;
         std::array<std::optional<CPUException>, 4> faults;
         for (std::size_t k = 0; k < sessions.size(); ++k) {
             Session& s = sessions[k];
@@ -362,14 +362,13 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
             if (reset) {
                 s.reset();
             }
-            const bool onTree = k == 0 || (k == 2 && alternateOnTree);
+            const bool observed = k == 0 || (k == 2 && alternateObserved);
             trace.clear();
-            faults[k] = k == 3 ? s.scan(&trace) : onTree ? s.scan(&walk) : s.scan();
+            faults[k] = k == 3 ? s.scan(&trace) : observed ? s.scan(&walk) : s.scan();
         }
         const std::string reference = snapshot(sessions[0]);
         for (std::size_t k = 1; k < sessions.size(); ++k) {
-            static constexpr const char* Paths[] = {"", " (decoded)", " (alternating)",
-                                                    " (traced)"};
+            static constexpr const char* Paths[] = {"", " (plain)", " (alternating)", " (traced)"};
             const std::string where = "scan " + std::to_string(scan) + Paths[k] + ": ";
             if (describe(faults[0]) != describe(faults[k])) {
                 return where + "fault " + describe(faults[0]) + " vs " + describe(faults[k]);

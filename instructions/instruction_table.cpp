@@ -8,9 +8,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/decoded.h"
+#include "instructions/instruction_table.h"
+#include "instructions/machine.h"
 #include "instructions/operators.h"
 #include "operands/parameter.h"
 
@@ -201,83 +205,141 @@ void checkOperands(Column column, const Parameter* first, const Parameter* secon
 
 } // namespace
 
-// The instructions, one row each: class, mnemonic, runs in an inactive segment, stack effect
-// (pop, keep, push), operand column, load-time rules. parserCommand searches the rows in this
-// order for an exact, case-sensitive match of the mnemonic.
+// The instructions, one row each: behaviour (in kvx::op), mnemonic, runs in an inactive
+// segment, stack effect (pop, keep, push), operand column, load-time rules, how far below the
+// top it reads the stack (-1: not at all), its decoded step, whether it is a contact. parserCommand
+// searches the rows in this order for an exact, case-sensitive match of the mnemonic.
 // clang-format off
 #define KVX_INSTRUCTIONS(X) \
-    X(LDN_Op, "LDN", 0, 0, 0, 1, One, bitReadRules) \
-    X(LD_Op, "LD", 0, 0, 0, 1, One, bitReadRules) \
-    X(O_Op, "O", 0, 1, 0, 1, One, bitReadRules) \
-    X(ON_Op, "ON", 0, 1, 0, 1, One, bitReadRules) \
-    X(U_Op, "U", 0, 1, 0, 1, One, bitReadRules) \
-    X(UN_Op, "UN", 0, 1, 0, 1, One, bitReadRules) \
-    X(OLD_Op, "OLD", 0, 2, 0, 1, None, noRules) \
-    X(ULD_Op, "ULD", 0, 2, 0, 1, None, noRules) \
-    X(NOT_Op, "NOT", 0, 1, 0, 1, None, noRules) \
-    X(R_Op, "R", 0, 0, 1, 0, Two, resetRules) \
-    X(S_Op, "S", 0, 0, 1, 0, Two, setRules) \
-    X(LSCR_Op, "LSCR", 0, 0, 0, 0, One, stepRules) \
-    X(SCRT_Op, "SCRT", 0, 0, 1, 0, One, stepRules) \
-    X(SCRE_Op, "SCRE", 1, 0, 0, 0, None, noRules) \
-    X(gl_Op, "=", 0, 0, 1, 0, One, assignRules) \
-    X(LPS_Op, "LPS", 0, 1, 0, 2, None, noRules) \
-    X(LPP_Op, "LPP", 0, 1, 0, 0, None, noRules) \
-    X(LRD_Op, "LRD", 0, 1, 0, 1, None, noRules) \
-    X(EU_Op, "EU", 0, 1, 0, 1, None, noRules) \
-    X(ED_Op, "ED", 0, 1, 0, 1, None, noRules) \
-    X(MOVB_Op, "MOVB", 0, 0, 1, 0, Two, moveByteRules) \
-    X(MOVW_Op, "MOVW", 0, 0, 1, 0, Two, moveWordRules) \
-    X(XORB_Op, "XORB", 0, 0, 1, 0, Two, xorByteRules) \
-    X(LDWgl_Op, "LDW=", 0, 0, 0, 1, Two, compareWordRules) \
-    X(UBgl_Op, "UB=", 0, 1, 0, 1, Two, compareByteRules) \
-    X(TON_Op, "TON", 0, 0, 1, 0, Two, timerRules) \
-    X(ZVR_Op, "ZVR", 0, 0, 3, 0, Two, counterRules)
+    X(Ldn, "LDN", 0, 0, 0, 1, One, bitReadRules, 0, Ldn, true) \
+    X(Ld, "LD", 0, 0, 0, 1, One, bitReadRules, 0, Ld, true) \
+    X(Or, "O", 0, 1, 0, 1, One, bitReadRules, 0, Or, true) \
+    X(OrNot, "ON", 0, 1, 0, 1, One, bitReadRules, 0, OrNot, true) \
+    X(And, "U", 0, 1, 0, 1, One, bitReadRules, 0, And, true) \
+    X(AndNot, "UN", 0, 1, 0, 1, One, bitReadRules, 0, AndNot, true) \
+    X(OrBlock, "OLD", 0, 2, 0, 1, None, noRules, 1, OrBlock, false) \
+    X(AndBlock, "ULD", 0, 2, 0, 1, None, noRules, 1, AndBlock, false) \
+    X(Not, "NOT", 0, 1, 0, 1, None, noRules, 0, Not, false) \
+    X(Reset, "R", 0, 0, 1, 0, Two, resetRules, 0, Reset1, false) \
+    X(Set, "S", 0, 0, 1, 0, Two, setRules, 0, Set1, false) \
+    X(Lscr, "LSCR", 0, 0, 0, 0, One, stepRules, -1, Lscr, false) \
+    X(Scrt, "SCRT", 0, 0, 1, 0, One, stepRules, 0, Scrt, false) \
+    X(Scre, "SCRE", 1, 0, 0, 0, None, noRules, -1, Scre, false) \
+    X(Assign, "=", 0, 0, 1, 0, One, assignRules, 0, Assign, false) \
+    X(Lps, "LPS", 0, 1, 0, 2, None, noRules, 0, Lps, false) \
+    X(Lpp, "LPP", 0, 1, 0, 0, None, noRules, 1, Lpp, false) \
+    X(Lrd, "LRD", 0, 1, 0, 1, None, noRules, 1, Lrd, false) \
+    X(RisingEdge, "EU", 0, 1, 0, 1, None, noRules, 0, RisingEdge, false) \
+    X(FallingEdge, "ED", 0, 1, 0, 1, None, noRules, 0, FallingEdge, false) \
+    X(MoveByte, "MOVB", 0, 0, 1, 0, Two, moveByteRules, 0, MoveByte, false) \
+    X(MoveWord, "MOVW", 0, 0, 1, 0, Two, moveWordRules, 0, MoveWord, false) \
+    X(XorByte, "XORB", 0, 0, 1, 0, Two, xorByteRules, 0, XorByte, false) \
+    X(LoadWordEqual, "LDW=", 0, 0, 0, 1, Two, compareWordRules, 0, LoadWordEqual, true) \
+    X(AndByteEqual, "UB=", 0, 1, 0, 1, Two, compareByteRules, 0, AndByteEqual, true) \
+    X(OnDelay, "TON", 0, 0, 1, 0, Two, timerRules, 0, OnDelay, false) \
+    X(UpDownCounter, "ZVR", 0, 0, 3, 0, Two, counterRules, 2, Tree, false)
 // clang-format on
-
-#define KVX_DEFINE(CLASS, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES)                            \
-    void CLASS::check() const {                                                                    \
-        checkOperands(Column::COLUMN, p1.get(), p2.get(), RULES);                                  \
-    }                                                                                              \
-    int CLASS::IsSingleType() const noexcept {                                                     \
-        return SINGLE;                                                                             \
-    }                                                                                              \
-    const char* CLASS::getName() const noexcept {                                                  \
-        return TEXT;                                                                               \
-    }                                                                                              \
-    int CLASS::getPopCount() const noexcept {                                                      \
-        return POP;                                                                                \
-    }                                                                                              \
-    int CLASS::getKeepCount() const noexcept {                                                     \
-        return KEEP;                                                                               \
-    }                                                                                              \
-    int CLASS::getPushCount() const noexcept {                                                     \
-        return PUSH;                                                                               \
-    }
-KVX_INSTRUCTIONS(KVX_DEFINE)
-#undef KVX_DEFINE
 
 namespace {
 
-using Maker = std::unique_ptr<Operation> (*)(std::unique_ptr<Parameter>,
-                                             std::unique_ptr<Parameter>);
-
-template <typename Op>
+template <typename Behaviour>
 std::unique_ptr<Operation> make(std::unique_ptr<Parameter> first,
                                 std::unique_ptr<Parameter> second) {
-    return std::make_unique<Op>(std::move(first), std::move(second));
+    return std::make_unique<Instruction<Behaviour>>(std::move(first), std::move(second));
 }
 
-struct Mnemonic {
-    std::string_view text;
-    Maker maker;
+#define KVX_INDEX(BEHAVIOUR, ...) BEHAVIOUR##Row,
+enum RowIndex : std::size_t { KVX_INSTRUCTIONS(KVX_INDEX) };
+#undef KVX_INDEX
+
+#define KVX_ROW(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES, REACH, STEP, CONTACT)     \
+    {TEXT, POP, KEEP, PUSH, REACH, step::STEP, SINGLE != 0, CONTACT, make<op::BEHAVIOUR>},
+constexpr InstructionRow Rows[] = {KVX_INSTRUCTIONS(KVX_ROW)};
+#undef KVX_ROW
+
+struct Checks {
+    Column column;
+    std::span<const Rule> rules;
 };
 
-#define KVX_MNEMONIC(CLASS, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES) {TEXT, make<CLASS>},
-constexpr Mnemonic Mnemonics[] = {KVX_INSTRUCTIONS(KVX_MNEMONIC)};
-#undef KVX_MNEMONIC
+#define KVX_CHECKS(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES, ...)                   \
+    {Column::COLUMN, RULES},
+constexpr Checks ChecksOf[] = {KVX_INSTRUCTIONS(KVX_CHECKS)};
+#undef KVX_CHECKS
+
+template <typename Behaviour>
+constexpr std::size_t rowOf = 0;
+#define KVX_ROW_OF(BEHAVIOUR, ...)                                                                 \
+    template <>                                                                                    \
+    constexpr std::size_t rowOf<op::BEHAVIOUR> = BEHAVIOUR##Row;
+KVX_INSTRUCTIONS(KVX_ROW_OF)
+#undef KVX_ROW_OF
 
 } // namespace
+
+std::span<const InstructionRow> instructionRows() noexcept {
+    return Rows;
+}
+
+const InstructionRow* instructionRow(std::string_view mnemonic) noexcept {
+    for (const InstructionRow& row : Rows) {
+        if (row.mnemonic == mnemonic) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Run on the program tree's checked operands and the CPU's own stack.
+template <typename Behaviour>
+void Instruction<Behaviour>::execute(CPU& c) {
+    TreeMachine m(c);
+    if constexpr (std::is_same_v<Memory, NoMemory>) {
+        Behaviour::run(m, p1.get(), p2.get());
+    } else {
+        Behaviour::run(m, p1.get(), p2.get(), kept);
+    }
+}
+
+template <typename Behaviour>
+void Instruction<Behaviour>::check() const {
+    const Checks& checks = ChecksOf[rowOf<Behaviour>];
+    checkOperands(checks.column, p1.get(), p2.get(), checks.rules);
+}
+
+template <typename Behaviour>
+int Instruction<Behaviour>::IsSingleType() const noexcept {
+    return Rows[rowOf<Behaviour>].single ? 1 : 0;
+}
+
+template <typename Behaviour>
+const char* Instruction<Behaviour>::getName() const noexcept {
+    return Rows[rowOf<Behaviour>].mnemonic;
+}
+
+template <typename Behaviour>
+int Instruction<Behaviour>::getPopCount() const noexcept {
+    return Rows[rowOf<Behaviour>].pop;
+}
+
+template <typename Behaviour>
+int Instruction<Behaviour>::getKeepCount() const noexcept {
+    return Rows[rowOf<Behaviour>].keep;
+}
+
+template <typename Behaviour>
+int Instruction<Behaviour>::getPushCount() const noexcept {
+    return Rows[rowOf<Behaviour>].push;
+}
+
+template <typename Behaviour>
+const InstructionRow* Instruction<Behaviour>::row() const noexcept {
+    return &Rows[rowOf<Behaviour>];
+}
+
+#define KVX_INSTANTIATE(BEHAVIOUR, ...) template class Instruction<op::BEHAVIOUR>;
+KVX_INSTRUCTIONS(KVX_INSTANTIATE)
+#undef KVX_INSTANTIATE
 
 std::unique_ptr<Operation> CPU::OperandTargets::command(std::string_view Opcode,
                                                         std::optional<std::string_view> p1,
@@ -293,10 +355,8 @@ std::unique_ptr<Operation> CPU::OperandTargets::command(std::string_view Opcode,
     };
     std::unique_ptr<Parameter> first = operand(p1);
     std::unique_ptr<Parameter> second = operand(p2);
-    for (const Mnemonic& entry : Mnemonics) {
-        if (entry.text == Opcode) {
-            return entry.maker(std::move(first), std::move(second));
-        }
+    if (const InstructionRow* row = instructionRow(Opcode)) {
+        return row->make(std::move(first), std::move(second));
     }
     throw CPUException("Unknown Operation", std::nullopt, std::string(Opcode));
 }

@@ -1,22 +1,15 @@
 #include "scenario/coverage.h"
 
-#include <string_view>
-
 #include "core/cpu.h"
 #include "core/program.h"
 #include "core/status.h"
+#include "instructions/instruction_table.h"
 
 namespace kvx {
 
 bool isContact(const char* mnemonic) noexcept {
-    static constexpr std::string_view Contacts[] = {"LD", "LDN", "U",    "UN",
-                                                    "O",  "ON",  "LDW=", "UB="};
-    for (std::string_view contact : Contacts) {
-        if (contact == mnemonic) {
-            return true;
-        }
-    }
-    return false;
+    const InstructionRow* row = instructionRow(mnemonic);
+    return row != nullptr && row->contact;
 }
 
 CoverageCounter::LineCount& CoverageCounter::at(const OpList& node) {

@@ -6,13 +6,16 @@ namespace kvx {
 
 namespace {
 
+class BitLogic : public OnBothScans {};
+KVX_ON_BOTH_SCANS(BitLogic);
+
 // Result of "LD M0.0 / <op> M0.1" for (M0.0, M0.1) = 00, 01, 10, 11.
 struct CombineCase {
     const char* mnemonic;
     std::array<int, 4> results;
 };
 
-TEST(BitLogic, CombineWithOperandTruthTables) {
+TEST_P(BitLogic, CombineWithOperandTruthTables) {
     const CombineCase cases[] = {
         {"U", {0, 0, 0, 1}},
         {"UN", {0, 0, 1, 0}},
@@ -20,7 +23,7 @@ TEST(BitLogic, CombineWithOperandTruthTables) {
         {"ON", {1, 0, 1, 1}},
     };
     for (const auto& [mnemonic, results] : cases) {
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", std::string(mnemonic) + " M0.1", "= A0.0"}});
         for (int inputs = 0; inputs < 4; ++inputs) {
             SCOPED_TRACE(std::string(mnemonic) + " with M0.0 M0.1 = " +
@@ -32,8 +35,8 @@ TEST(BitLogic, CombineWithOperandTruthTables) {
     }
 }
 
-TEST(BitLogic, LoadsPushOperandBitPlainOrInverted) {
-    Plc plc;
+TEST_P(BitLogic, LoadsPushOperandBitPlainOrInverted) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "= A0.0"}, {"LDN M0.0", "= A0.1"}, {"LD T37", "= A0.2"}});
     for (int value : {0, 1}) {
         SCOPED_TRACE(value);
@@ -48,7 +51,7 @@ TEST(BitLogic, LoadsPushOperandBitPlainOrInverted) {
 
 // The operand M100.0 lies past the end of area M: reading it fails, so an error shows
 // whether the instruction read it.
-TEST(BitLogic, CombinationsReadTheOperandOnlyWhenTheTopDoesNotDecide) {
+TEST_P(BitLogic, CombinationsReadTheOperandOnlyWhenTheTopDoesNotDecide) {
     struct Case {
         const char* line;
         int top;
@@ -61,7 +64,7 @@ TEST(BitLogic, CombinationsReadTheOperandOnlyWhenTheTopDoesNotDecide) {
     };
     for (const auto& [line, top, reads] : cases) {
         SCOPED_TRACE(std::string(line) + " with top " + std::to_string(top));
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", line, "= A0.0"}});
         plc.setBit("M0.0", top);
         EXPECT_EQ(plc.scanError(), reads ? "Out of field read" : "");
@@ -71,7 +74,7 @@ TEST(BitLogic, CombinationsReadTheOperandOnlyWhenTheTopDoesNotDecide) {
     }
 }
 
-TEST(BitLogic, StackCombinationsLeaveOneEntry) {
+TEST_P(BitLogic, StackCombinationsLeaveOneEntry) {
     struct Case {
         const char* mnemonic;
         int first;
@@ -85,7 +88,7 @@ TEST(BitLogic, StackCombinationsLeaveOneEntry) {
     for (const auto& [mnemonic, first, second, result] : cases) {
         SCOPED_TRACE(std::string(mnemonic) + " of " + std::to_string(first) +
                      std::to_string(second));
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", "LD M0.1", mnemonic, "PROBE"}});
         plc.setBits({{"M0.0", first}, {"M0.1", second}});
         plc.scan();
@@ -94,8 +97,8 @@ TEST(BitLogic, StackCombinationsLeaveOneEntry) {
     }
 }
 
-TEST(BitLogic, NotInvertsTheTopOnly) {
-    Plc plc;
+TEST_P(BitLogic, NotInvertsTheTopOnly) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "LD M0.1", "NOT", "PROBE"}});
     plc.setBits({{"M0.0", 1}, {"M0.1", 1}});
     plc.scan();
@@ -104,8 +107,8 @@ TEST(BitLogic, NotInvertsTheTopOnly) {
     EXPECT_EQ(plc.probes, (std::vector<StackView>{{2, {1, 0}}, {2, {1, 1}}}));
 }
 
-TEST(BitLogic, BranchWithPushReadAndPop) {
-    Plc plc;
+TEST_P(BitLogic, BranchWithPushReadAndPop) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "LPS", "U M0.1", "= A0.0", "LRD", "U M0.2", "= A0.1", "LPP", "U M0.3",
                "= A0.2", "PROBE"}});
     for (int inputs = 0; inputs < 16; ++inputs) {
@@ -124,7 +127,7 @@ TEST(BitLogic, BranchWithPushReadAndPop) {
 
 // Each run starts right after a load, that is after a reset: the edge memory is 0, so an
 // input that is already 1 in the first scan is a rising edge and never a falling one.
-TEST(BitLogic, EdgesAreSeenInExactlyOneScan) {
+TEST_P(BitLogic, EdgesAreSeenInExactlyOneScan) {
     struct Case {
         const char* mnemonic;
         std::vector<int> inputs;
@@ -137,7 +140,7 @@ TEST(BitLogic, EdgesAreSeenInExactlyOneScan) {
         {"ED", {0, 0}, {0, 0}},
     };
     for (const auto& [mnemonic, inputs, outputs] : cases) {
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", mnemonic, "= A0.0"}});
         std::vector<int> seen;
         for (int input : inputs) {
@@ -149,8 +152,8 @@ TEST(BitLogic, EdgesAreSeenInExactlyOneScan) {
     }
 }
 
-TEST(BitLogic, ResetReArmsTheRisingEdge) {
-    Plc plc;
+TEST_P(BitLogic, ResetReArmsTheRisingEdge) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "EU", "= A0.0"}});
     plc.setBit("M0.0", 1);
     plc.scan(2);
@@ -162,8 +165,8 @@ TEST(BitLogic, ResetReArmsTheRisingEdge) {
     EXPECT_EQ(plc.bit("A0.0"), 0);
 }
 
-TEST(BitLogic, EveryEdgeInstructionHasItsOwnMemory) {
-    Plc plc;
+TEST_P(BitLogic, EveryEdgeInstructionHasItsOwnMemory) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "EU", "= A0.0"}, {"LD M0.0", "EU", "= A0.1"}});
     plc.setBit("M0.0", 1);
     plc.scan();
@@ -172,8 +175,8 @@ TEST(BitLogic, EveryEdgeInstructionHasItsOwnMemory) {
     EXPECT_EQ(plc.byte("AB0"), 0x00);
 }
 
-TEST(BitLogic, AssignmentWritesTheTopEveryScanAndKeepsIt) {
-    Plc plc;
+TEST_P(BitLogic, AssignmentWritesTheTopEveryScanAndKeepsIt) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "= A0.0", "= A0.1", "PROBE"}});
     for (int value : {1, 0, 1}) {
         SCOPED_TRACE(value);
@@ -185,7 +188,7 @@ TEST(BitLogic, AssignmentWritesTheTopEveryScanAndKeepsIt) {
     }
 }
 
-TEST(BitLogic, SetAndResetBitRanges) {
+TEST_P(BitLogic, SetAndResetBitRanges) {
     struct Case {
         const char* line;
         int enable;
@@ -201,7 +204,7 @@ TEST(BitLogic, SetAndResetBitRanges) {
     };
     for (const auto& [line, enable, before, after] : cases) {
         SCOPED_TRACE(std::string(line) + " with top " + std::to_string(enable));
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", line, "PROBE"}});
         plc.setBit("M0.0", enable);
         plc.setWord("AW0", before);
@@ -211,16 +214,16 @@ TEST(BitLogic, SetAndResetBitRanges) {
     }
 }
 
-TEST(BitLogic, RangePastTheAreaEndKeepsTheBitsBeforeIt) {
-    Plc plc;
+TEST_P(BitLogic, RangePastTheAreaEndKeepsTheBitsBeforeIt) {
+    Plc plc(GetParam());
     plc.load({{"LD SM0.0", "S M99.6 4"}});
     // A bit write reads its byte first, so it fails as a read.
     EXPECT_EQ(plc.scanError(), "Out of field read");
     EXPECT_EQ(plc.byte("MB99"), 0xC0);
 }
 
-TEST(BitLogic, ResetOfATimerClearsItWhileEnabled) {
-    Plc plc;
+TEST_P(BitLogic, ResetOfATimerClearsItWhileEnabled) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.1", "TON T37 100"}, {"LD M0.0", "R T37 1"}});
     plc.setBit("M0.1", 1);
     plc.scan();
@@ -244,7 +247,7 @@ TEST(BitLogic, ResetOfATimerClearsItWhileEnabled) {
 
 // Taking more entries than the network pushed reads zeros below the bottom, raises nothing
 // and never reaches outside the stack.
-TEST(BitLogic, UnderflowReadsZerosAndRaisesNothing) {
+TEST_P(BitLogic, UnderflowReadsZerosAndRaisesNothing) {
     struct Case {
         std::vector<std::string> lines;
         StackView expected;
@@ -263,7 +266,7 @@ TEST(BitLogic, UnderflowReadsZerosAndRaisesNothing) {
             program += line + " / ";
         }
         SCOPED_TRACE(program);
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({lines, {"LD SM0.0", "= A0.0"}});
         EXPECT_EQ(plc.scanError(), "");
         ASSERT_EQ(plc.probes.size(), 1u);

@@ -6,7 +6,10 @@ namespace kvx {
 
 namespace {
 
-TEST(ByteWord, MovesActOnlyWhileEnabledAndKeepTheStack) {
+class ByteWord : public OnBothScans {};
+KVX_ON_BOTH_SCANS(ByteWord);
+
+TEST_P(ByteWord, MovesActOnlyWhileEnabledAndKeepTheStack) {
     struct Case {
         const char* line;
         const char* destination; // a byte or word operand
@@ -21,7 +24,7 @@ TEST(ByteWord, MovesActOnlyWhileEnabledAndKeepTheStack) {
     for (const auto& [line, destination, expected] : cases) {
         for (int enable : {0, 1}) {
             SCOPED_TRACE(std::string(line) + " with top " + std::to_string(enable));
-            Plc plc;
+            Plc plc(GetParam());
             plc.load({{"LD M10.0", line, "PROBE"}});
             plc.setByte("VB2", 0x42);
             plc.setBit("M10.0", enable);
@@ -35,8 +38,8 @@ TEST(ByteWord, MovesActOnlyWhileEnabledAndKeepTheStack) {
     }
 }
 
-TEST(ByteWord, WordMovesReachCountersAndTimers) {
-    Plc plc;
+TEST_P(ByteWord, WordMovesReachCountersAndTimers) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "MOVW 7 Z1", "MOVW T37 VW0"}});
     plc.cpu.timer(37).setActive(1);
     plc.session.advance(1250);
@@ -47,8 +50,8 @@ TEST(ByteWord, WordMovesReachCountersAndTimers) {
     EXPECT_EQ(plc.word("VW0"), 12);
 }
 
-TEST(ByteWord, ExclusiveOrTogglesEveryEnabledScan) {
-    Plc plc;
+TEST_P(ByteWord, ExclusiveOrTogglesEveryEnabledScan) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "XORB 255 AB0", "PROBE"}});
     plc.setByte("AB0", 0x0F);
     std::vector<int> seen;
@@ -61,8 +64,8 @@ TEST(ByteWord, ExclusiveOrTogglesEveryEnabledScan) {
     EXPECT_EQ(plc.probes.back(), (StackView{1, {1}}));
 }
 
-TEST(ByteWord, ExclusiveOrOfTwoMemoryBytes) {
-    Plc plc;
+TEST_P(ByteWord, ExclusiveOrOfTwoMemoryBytes) {
+    Plc plc(GetParam());
     plc.load({{"LD SM0.0", "XORB VB0 VB1"}});
     plc.setByte("VB0", 0x3C);
     plc.setByte("VB1", 0x0F);
@@ -71,7 +74,7 @@ TEST(ByteWord, ExclusiveOrOfTwoMemoryBytes) {
     EXPECT_EQ(plc.byte("VB1"), 0x33);
 }
 
-TEST(ByteWord, WordCompareStartsANewEntry) {
+TEST_P(ByteWord, WordCompareStartsANewEntry) {
     struct Case {
         const char* line;
         int vw0;
@@ -83,7 +86,7 @@ TEST(ByteWord, WordCompareStartsANewEntry) {
     };
     for (const auto& [line, vw0, result] : cases) {
         SCOPED_TRACE(std::string(line) + " with VW0 = " + std::to_string(vw0));
-        Plc plc;
+        Plc plc(GetParam());
         // The compare ignores the entry below it.
         plc.load({{"LD SM0.0", line, "PROBE"}});
         plc.setWord("VW0", static_cast<std::uint16_t>(vw0));
@@ -92,7 +95,7 @@ TEST(ByteWord, WordCompareStartsANewEntry) {
     }
 }
 
-TEST(ByteWord, ByteCompareAndsWithTheTop) {
+TEST_P(ByteWord, ByteCompareAndsWithTheTop) {
     struct Case {
         int enable;
         int vb0;
@@ -101,7 +104,7 @@ TEST(ByteWord, ByteCompareAndsWithTheTop) {
     const Case cases[] = {{0, 3, 0}, {1, 3, 1}, {1, 4, 0}, {0, 4, 0}};
     for (const auto& [enable, vb0, result] : cases) {
         SCOPED_TRACE("top " + std::to_string(enable) + ", VB0 = " + std::to_string(vb0));
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{"LD M0.0", "UB= VB0 3", "PROBE"}});
         plc.setBit("M0.0", enable);
         plc.setByte("VB0", static_cast<std::uint8_t>(vb0));
@@ -111,8 +114,8 @@ TEST(ByteWord, ByteCompareAndsWithTheTop) {
 }
 
 // VB100 lies past the end of area V, so only an actual read of it fails.
-TEST(ByteWord, ByteCompareReadsOnlyWhenEnabled) {
-    Plc plc;
+TEST_P(ByteWord, ByteCompareReadsOnlyWhenEnabled) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "UB= VB100 3"}});
     EXPECT_EQ(plc.scanError(), "");
     plc.setBit("M0.0", 1);

@@ -17,6 +17,7 @@
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/observer.h"
 #include "session/session.h"
 #include "tests/core/test_support.h"
 
@@ -87,13 +88,29 @@ inline StackView viewStack(CPU& c) {
     return view;
 }
 
+// The two branches of the scan loop's observer hook: every instruction test runs on both.
+enum class Scan { Plain, Observed };
+
+class OnBothScans : public ::testing::TestWithParam<Scan> {};
+
+inline std::string scanName(const ::testing::TestParamInfo<Scan>& info) {
+    return info.param == Scan::Plain ? "Plain" : "Observed";
+}
+
+inline void PrintTo(Scan how, std::ostream* os) {
+    *os << (how == Scan::Plain ? "plain" : "observed");
+}
+
+#define KVX_ON_BOTH_SCANS(Suite)                                                                   \
+    INSTANTIATE_TEST_SUITE_P(, Suite, ::testing::Values(Scan::Plain, Scan::Observed), scanName)
+
 class Plc {
 public:
     using Networks = std::vector<std::vector<std::string>>;
     // The line that records the stack in `probes` instead of being an instruction.
     static constexpr std::string_view Probe = "PROBE";
 
-    Plc() = default;
+    explicit Plc(Scan how) noexcept : observed(how == Scan::Observed) {}
     Plc(const Plc&) = delete;
     Plc& operator=(const Plc&) = delete;
 
@@ -120,7 +137,11 @@ public:
     // Scans straight on the CPU, so that a fault reaches the test as the exception it is.
     void scan(int count = 1) {
         for (int i = 0; i < count; ++i) {
-            cpu.runStep();
+            if (observed) {
+                cpu.runStep(&looker);
+            } else {
+                cpu.runStep();
+            }
         }
     }
     // One scan after the clock has moved on by `ms`.
@@ -161,6 +182,16 @@ public:
     std::vector<StackView> probes;
 
 private:
+    // Reads what an observer may read, so that the hook's write-back is exercised.
+    class Looker final : public ScanObserver {
+    public:
+        void executed(const OpList&, const CPU& cpu) override { tops += cpu.CurrentStack(); }
+        int tops = 0;
+    };
+
+    bool observed;
+    Looker looker;
+
     std::unique_ptr<Operation> probe() {
         return std::make_unique<LambdaOp>([this](CPU& c) { probes.push_back(viewStack(c)); }, 0,
                                           "PROBE");

@@ -6,6 +6,9 @@ namespace kvx {
 
 namespace {
 
+class SequenceControl : public OnBothScans {};
+KVX_ON_BOTH_SCANS(SequenceControl);
+
 // Two steps: S0.1 moves on to S0.2 when M0.0 is 1. A0.3 counts as "the rest of the step
 // ran": it is set after the transition and by a later network of the same step.
 const Plc::Networks twoSteps = {
@@ -20,8 +23,8 @@ const Plc::Networks twoSteps = {
     {"LD SM0.0", "= A0.7"},
 };
 
-TEST(SequenceControl, StepMovesOnAndSkipsTheRestOfItsSegment) {
-    Plc plc;
+TEST_P(SequenceControl, StepMovesOnAndSkipsTheRestOfItsSegment) {
+    Plc plc(GetParam());
     plc.load(twoSteps);
     plc.scan();
     EXPECT_EQ(plc.byte("SB0"), 0x02);
@@ -42,8 +45,8 @@ TEST(SequenceControl, StepMovesOnAndSkipsTheRestOfItsSegment) {
     EXPECT_EQ(plc.byte("AB0"), 0x84); // A0.2, A0.7
 }
 
-TEST(SequenceControl, InactiveSegmentHasNoEffectUntilItsEnd) {
-    Plc plc;
+TEST_P(SequenceControl, InactiveSegmentHasNoEffectUntilItsEnd) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"},
               {"LD SM0.0", "= A0.0", "S A0.1 1", "MOVB 16#FF VB0", "PROBE"},
               {"SCRE", "LD SM0.0", "= A0.7"}});
@@ -54,8 +57,8 @@ TEST(SequenceControl, InactiveSegmentHasNoEffectUntilItsEnd) {
     EXPECT_TRUE(plc.probes.empty());
 }
 
-TEST(SequenceControl, NetworksInsideASegmentStartWithItsState) {
-    Plc plc;
+TEST_P(SequenceControl, NetworksInsideASegmentStartWithItsState) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1", "PROBE"}, {"PROBE", "= A0.0"}, {"SCRE"}, {"PROBE"}});
     plc.setBit("S0.1", 1);
     plc.scan();
@@ -64,16 +67,16 @@ TEST(SequenceControl, NetworksInsideASegmentStartWithItsState) {
     EXPECT_EQ(plc.bit("A0.0"), 1);
 }
 
-TEST(SequenceControl, TransitionAloneInANetworkActsUnconditionally) {
-    Plc plc;
+TEST_P(SequenceControl, TransitionAloneInANetworkActsUnconditionally) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"SCRT S0.2"}, {"SCRE"}});
     plc.setBit("S0.1", 1);
     plc.scan();
     EXPECT_EQ(plc.byte("SB0"), 0x04);
 }
 
-TEST(SequenceControl, UnclosedInactiveSegmentSkipsTheNextSegment) {
-    Plc plc;
+TEST_P(SequenceControl, UnclosedInactiveSegmentSkipsTheNextSegment) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"= A0.1"}, {"LSCR S0.2"}, {"= A0.2"}, {"SCRE"}});
     plc.setByte("SB0", 0x04); // S0.2 only
     plc.scan();
@@ -84,8 +87,8 @@ TEST(SequenceControl, UnclosedInactiveSegmentSkipsTheNextSegment) {
     EXPECT_EQ(plc.byte("AB0"), 0x06);
 }
 
-TEST(SequenceControl, EdgeInsideAnInactiveSegmentKeepsItsMemory) {
-    Plc plc;
+TEST_P(SequenceControl, EdgeInsideAnInactiveSegmentKeepsItsMemory) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"LD M0.0", "EU", "= A0.0"}, {"SCRE"}});
     plc.setBits({{"S0.1", 1}, {"M0.0", 1}});
     plc.scan();
@@ -102,8 +105,8 @@ TEST(SequenceControl, EdgeInsideAnInactiveSegmentKeepsItsMemory) {
     EXPECT_EQ(plc.bit("A0.0"), 0);
 }
 
-TEST(SequenceControl, TransitionWithoutAnyStepSetsOnlyItsOwnBit) {
-    Plc plc;
+TEST_P(SequenceControl, TransitionWithoutAnyStepSetsOnlyItsOwnBit) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "SCRT S0.2", "S A0.0 1"}, {"SCRE", "LD SM0.0", "= A0.7"}});
     plc.setByte("SB0", 0x03);
     plc.scan();
@@ -119,8 +122,8 @@ TEST(SequenceControl, TransitionWithoutAnyStepSetsOnlyItsOwnBit) {
 
 // The step bit of the last LSCR belongs to its program: after another program is installed
 // a transition must neither clear it nor touch the freed operand.
-TEST(SequenceControl, TransitionNeverTouchesTheStepOfAReplacedProgram) {
-    Plc plc;
+TEST_P(SequenceControl, TransitionNeverTouchesTheStepOfAReplacedProgram) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"SCRE"}});
     plc.setBit("S0.1", 1);
     plc.scan();
@@ -130,8 +133,8 @@ TEST(SequenceControl, TransitionNeverTouchesTheStepOfAReplacedProgram) {
     EXPECT_EQ(plc.byte("SB0"), 0x06);
 }
 
-TEST(SequenceControl, TransitionOutsideASegmentClearsTheLastStep) {
-    Plc plc;
+TEST_P(SequenceControl, TransitionOutsideASegmentClearsTheLastStep) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"SCRE"}, {"LD M0.0", "SCRT S0.2"}, {"LD SM0.0", "= A0.0"}});
     plc.setBits({{"S0.1", 1}, {"M0.0", 1}});
     plc.scan();

@@ -6,9 +6,12 @@ namespace kvx {
 
 namespace {
 
+class TimerCounter : public OnBothScans {};
+KVX_ON_BOTH_SCANS(TimerCounter);
+
 // The timer number decides the time base; a program sees it as the time a TON with preset 10
 // takes to turn its bit on, scanned every millisecond.
-TEST(TimerCounter, OnDelayTimeFollowsTheTimerNumber) {
+TEST_P(TimerCounter, OnDelayTimeFollowsTheTimerNumber) {
     const struct {
         const char* timer;
         std::uint32_t base;
@@ -18,7 +21,7 @@ TEST(TimerCounter, OnDelayTimeFollowsTheTimerNumber) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.timer);
-        Plc plc;
+        Plc plc(GetParam());
         plc.load({{std::string("LD M0.0"), std::string("TON ") + c.timer + " 10"},
                   {std::string("LD ") + c.timer, "= A0.0"}});
         plc.setBit("M0.0", 1);
@@ -33,8 +36,8 @@ TEST(TimerCounter, OnDelayTimeFollowsTheTimerNumber) {
     }
 }
 
-TEST(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
-    Plc plc;
+TEST_P(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "TON T37 10", "PROBE"}, {"LD T37", "= A0.0"}});
     plc.scan();
     plc.setBit("M0.0", 1);
@@ -63,8 +66,8 @@ TEST(TimerCounter, OnDelayTurnsOnAfterTenIntervalsAndOffAtOnce) {
     EXPECT_EQ(plc.probes.back(), (StackView{1, {0}}));
 }
 
-TEST(TimerCounter, OnDelayTakesThePresetAtEveryExecution) {
-    Plc plc;
+TEST_P(TimerCounter, OnDelayTakesThePresetAtEveryExecution) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "TON T40 VW0"}, {"LD T40", "= A0.0"}});
     plc.setWord("VW0", 50);
     plc.scan();
@@ -81,16 +84,16 @@ TEST(TimerCounter, OnDelayTakesThePresetAtEveryExecution) {
     EXPECT_EQ(plc.word("T40"), 4);
 }
 
-TEST(TimerCounter, PresetZeroIsReachedWhileDisabled) {
-    Plc plc;
+TEST_P(TimerCounter, PresetZeroIsReachedWhileDisabled) {
+    Plc plc(GetParam());
     plc.load({{"LD M0.0", "TON T37 0"}, {"LD T37", "= A0.0"}});
     plc.scan();
     EXPECT_EQ(plc.bit("A0.0"), 1);
     EXPECT_FALSE(plc.cpu.timer(37).isRunning());
 }
 
-TEST(TimerCounter, OnDelaySaturatesAtTheTop) {
-    Plc plc;
+TEST_P(TimerCounter, OnDelaySaturatesAtTheTop) {
+    Plc plc(GetParam());
     plc.load({{"LD SM0.0", "TON T32 1"}});
     plc.scan();
     plc.scanAfter(70000);
@@ -99,8 +102,8 @@ TEST(TimerCounter, OnDelaySaturatesAtTheTop) {
     EXPECT_EQ(plc.word("T32"), 65535);
 }
 
-TEST(TimerCounter, SkippedOnDelayNeitherStartsNorClears) {
-    Plc plc;
+TEST_P(TimerCounter, SkippedOnDelayNeitherStartsNorClears) {
+    Plc plc(GetParam());
     plc.load({{"LSCR S0.1"}, {"LD M0.0", "TON T37 100"}, {"SCRE"}});
     plc.setBits({{"S0.1", 1}, {"M0.0", 1}});
     plc.scan();
@@ -145,8 +148,8 @@ void runCounter(Plc& plc, std::initializer_list<CountStep> steps) {
     }
 }
 
-TEST(TimerCounter, UpDownCounterCountsEdges) {
-    Plc plc;
+TEST_P(TimerCounter, UpDownCounterCountsEdges) {
+    Plc plc(GetParam());
     plc.load(upDownCounter);
     runCounter(plc, {
                         {0, 0, 0, 0},
@@ -168,23 +171,23 @@ TEST(TimerCounter, UpDownCounterCountsEdges) {
     EXPECT_EQ(plc.cpu.counter(1).getLimit(), 10);
 }
 
-TEST(TimerCounter, ResetAndUpEdgeInOneScanLeaveOne) {
-    Plc plc;
+TEST_P(TimerCounter, ResetAndUpEdgeInOneScanLeaveOne) {
+    Plc plc(GetParam());
     plc.load(upDownCounter);
     plc.cpu.counter(1).setValue(7);
     runCounter(plc, {{1, 0, 1, 1}});
 }
 
-TEST(TimerCounter, UpDownCounterStopsAtBothEnds) {
-    Plc plc;
+TEST_P(TimerCounter, UpDownCounterStopsAtBothEnds) {
+    Plc plc(GetParam());
     plc.load(upDownCounter);
     runCounter(plc, {{0, 1, 0, 0}, {0, 0, 0, 0}, {0, 1, 0, 0}});
     plc.cpu.counter(1).setValue(65535);
     runCounter(plc, {{0, 0, 1, 65535}, {0, 0, 0, 65535}, {0, 0, 1, 65535}});
 }
 
-TEST(TimerCounter, CounterBitFollowsThePreset) {
-    Plc plc;
+TEST_P(TimerCounter, CounterBitFollowsThePreset) {
+    Plc plc(GetParam());
     plc.load(upDownCounter);
     plc.cpu.counter(1).setValue(9);
     plc.scan();
@@ -194,16 +197,16 @@ TEST(TimerCounter, CounterBitFollowsThePreset) {
     EXPECT_EQ(plc.bit("A0.1"), 1);
 }
 
-TEST(TimerCounter, ResetReArmsTheCountingEdges) {
-    Plc plc;
+TEST_P(TimerCounter, ResetReArmsTheCountingEdges) {
+    Plc plc(GetParam());
     plc.load(upDownCounter);
     runCounter(plc, {{0, 0, 1, 1}, {0, 0, 1, 1}});
     plc.cpu.reset();
     runCounter(plc, {{0, 0, 1, 2}});
 }
 
-TEST(TimerCounter, UpDownCounterOnAShortStackRaisesNothing) {
-    Plc plc;
+TEST_P(TimerCounter, UpDownCounterOnAShortStackRaisesNothing) {
+    Plc plc(GetParam());
     plc.load({{"ZVR Z1 10", "PROBE"}, {"LD SM0.0", "ZVR Z2 10", "PROBE"}});
     EXPECT_EQ(plc.scanError(), "");
     EXPECT_EQ(plc.probes.size(), 2u);
