@@ -23,11 +23,12 @@ public:
     ScanPacer(const Session& session, const Clock& ticks, std::function<void()> tick,
               QObject* parent);
 
+    // Ends the timer; pace() still works.
     void stop();
-
-private:
+    // One tick of the timer: a scan for a millisecond that passed, if one is owed.
     void pace();
 
+private:
     const Session& session;
     const Clock& ticks;
     std::function<void()> tick;
