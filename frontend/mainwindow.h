@@ -1,40 +1,37 @@
-// The simulator window: a view over one Session. It owns the scan timer and turns menu
-// commands into the session's run control; painting and panel input belong to PanelWidget.
-// Around that sits the edit-load loop: the loaded file is reloaded when it changes on disk,
-// the files loaded last are offered again, and a file dropped on the window is loaded. A large
-// file is read on a thread of its own, so the window goes on drawing and taking keys meanwhile;
-// the session itself is only ever touched from the window's thread.
+// The simulator window: the menus over one Session, and the wiring between the session's
+// events and the parts that show or follow them. Menu commands become the session's run
+// control; the parts do the rest: PanelWidget paints and takes panel input, ScanPacer runs
+// the scans, ProgramLoader loads and reloads the file (a large one on a thread of its own),
+// Recording records, StatusLine and SessionViews show what the session announces. Around that
+// sit the files loaded last, offered again, and a file dropped on the window, loaded.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include <QMainWindow>
 #include <QString>
 
-#include "core/status.h"
-#include "frontend/program_watch.h"
+#include "frontend/program_loader.h"
+#include "frontend/recording.h"
+#include "frontend/session_views.h"
 #include "frontend/settings.h"
-#include "scenario/recorder.h"
-#include "scenario/report_file.h"
+#include "frontend/status_line.h"
 #include "session/session.h"
 
-class QLabel;
 class QMenu;
 class QTimer;
 
 namespace kvx {
 
 class PanelWidget;
-class ProgramLoad;
 class ProgramStatusView;
+class ScanPacer;
 class WatchView;
 
-class MainWindow final : public QMainWindow {
+class MainWindow final : public QMainWindow, private SessionListener {
     Q_OBJECT
 
 public:
@@ -89,9 +86,7 @@ public:
     // ReadAtOnceBytes has loaded when this returns; a larger one is read on another thread and
     // installed later, unless a newer load came first. loadFinished() tells either way.
     void load(const QString& path);
-    // A program of this size reads in well under a tenth of a second; a thread would only cost
-    // more.
-    static constexpr std::uintmax_t ReadAtOnceBytes = 256 * 1024;
+    static constexpr std::uintmax_t ReadAtOnceBytes = ProgramLoader::ReadAtOnceBytes;
     // Loads `path` as load() does once the window is on screen, so that an error box has its
     // place over the window (the command line's FILE).
     void openAtStart(const QString& path);
@@ -107,7 +102,7 @@ public:
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
     // Asks where to save a recording; nullopt when cancelled.
     void setSaveDialog(OpenDialog dialog) { saveDialog = std::move(dialog); }
-    bool isRecording() const noexcept { return recorder != nullptr; }
+    bool isRecording() const noexcept { return recording.isActive(); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
 
     int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
@@ -140,60 +135,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildMenu();
+    // The session's events that the window itself answers.
+    void faulted(std::uint32_t now, const CPUException& fault) override;
+    void runChanged(std::uint32_t now, RunChange change) override;
+    void forceChanged(std::uint32_t now, const std::string& name,
+                      std::optional<std::uint32_t> value) override;
+
     void applyMenuState(QMenu& menu) const;
     // Menu enabling (which shortcuts follow) and the empty panel's hint, after any change.
     void refreshState();
-    // Repaints after a scan that changed the LEDs and reports a fault the scan raised.
-    void afterScan(const std::array<int, MyIO::Size>& ledsBefore,
-                   const std::optional<CPUException>& fault);
-    void reportError(const char* text);
     void reportError(const QString& text);
-    struct LoadRequest {
-        QString path;
-        // The version stamped before reading: a save during the load is then seen as the newer
-        // version it is.
-        ProgramWatch::Stamp version;
-        bool reload;
-    };
-    // Reads the file at once or on the reader thread; either replaces a load still being read.
-    void startLoad(const LoadRequest& request);
-    void stopReading();
-    // On the window's thread, once the reader thread is done with load `number`.
-    void readDone(std::uint64_t number, const LoadRequest& request,
-                  const std::shared_ptr<ProgramLoad>& job);
-    void finishLoad(const LoadRequest& request, ProgramLoad&& job);
-    // Installs the program read; the text for the error box when it did not load.
-    std::optional<QString> install(const LoadRequest& request, ProgramLoad&& job);
-    void reload();
-    void reloadWhenChanged();
+    void installed(const QString& path);
+    void loadEnded(const std::optional<QString>& error);
     void openRecent(int index);
 
     void chooseAndLoad();
-    void slower() noexcept { sim.slower(); }
+    void slower() { sim.slower(); }
     void quit();
-    void faster() noexcept { sim.faster(); }
-    void resume();
-    void stop();
+    void faster() { sim.faster(); }
+    void resume() { sim.run(); }
+    void stop() { sim.stop(); }
     void toggleRecording();
-    // Ends a recording (if any) and puts its file in place.
-    void endRecording();
-    // Tells the recorder about a scan, with the LEDs it left.
-    void recordScan(bool singleStep);
     void step();
-    void resetCpu();
+    void resetCpu() { sim.reset(); }
+    void reload() { loader->reload(); }
     void showProgramStatus();
     void showWatchTable();
     void unforceAll();
-    void forcesChanged();
-    // One scan through the session, captured for the status view when it asked for one.
-    std::optional<CPUException> scanOnce(bool whateverTheRunState);
-    void realTime() noexcept { sim.realTime(); }
+    void realTime() { sim.realTime(); }
     void showGuide();
     void showAboutBox();
-    // The scan timer's slot: a tick() for every millisecond that passed since the last one,
-    // made up at once when a scan took longer than the tick.
-    void paceScans();
 
     struct CommandEntry {
         int id;
@@ -203,45 +174,23 @@ private:
 
     Session sim;
     PanelWidget* panelWidget;
-    QTimer* scanTimer;
     QTimer* viewTimer;
     ProgramStatusView* programStatus;
     WatchView* watchTable;
     OpenDialog openDialog;
     OpenDialog saveDialog;
     ErrorReport errorReport;
-    std::unique_ptr<ReplacingFile> recordFile;
-    std::unique_ptr<ScenarioRecorder> recorder;
-    StatusCapture capture;
-    bool captureNext = false;
+    Recording recording;
+    StatusLine statusLine;
+    SessionViews views;
+    ProgramLoader* loader;
+    ScanPacer* pacer;
     QString fileName;
-    std::optional<CPUException> lastFault;
-    QLabel* stateLabel;
-    QLabel* rateLabel;
-    QLabel* timeLabel;
-    QLabel* fileLabel;
-    // The scan rate: scans counted over the last whole second.
-    std::uint64_t scansAtMark = 0;
-    qint64 markMs = 0;
-    double scanRate = 0;
     Settings settingsStore;
-    ProgramWatch* watch;
     QList<QAction*> recentEntries;
     QString startFile;
     // While an error box is up, a reload, and a load read meanwhile, wait for it to close.
     bool reporting = false;
-    bool reloadWaiting = false;
-    std::function<void()> finishAfterReport;
-    // The load being read on the reader thread, if any: its number and file name. Only the
-    // load numbered loadNumber, the newest, may install its program.
-    std::jthread reader;
-    std::uint64_t loadNumber = 0;
-    QString readingName;
-    // Scan pacing on the machine's tick: milliseconds not yet scanned for, up to a few.
-    const Clock& tickSource;
-    std::uint32_t paceMs = 0;
-    std::uint32_t paceCredit = 0;
-    bool catchUpQueued = false;
 };
 
 } // namespace kvx

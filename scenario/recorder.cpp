@@ -1,5 +1,10 @@
 #include "scenario/recorder.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "session/session.h"
+
 namespace kvx {
 
 namespace {
@@ -113,6 +118,70 @@ void ScenarioRecorder::finish(std::uint32_t now) {
         advanceTo(now);
     }
     out << "# end of recording\n";
+}
+
+namespace {
+ScenarioRecorder::Panel resetWithSwitches(Session& session) {
+    ScenarioRecorder::Panel switches{};
+    std::ranges::copy(session.panel().InState, switches.begin());
+    session.reset();
+    return switches;
+}
+} // namespace
+
+SessionRecorder::SessionRecorder(Session& s, std::ostream& out, const std::string& program,
+                                 const std::string& date)
+    : session(s), recorder(out, program, date, s.now(), resetWithSwitches(s)) {
+    if (!session.isRunning()) {
+        recorder.stopped(session.now());
+    }
+    session.addListener(*this);
+}
+
+SessionRecorder::~SessionRecorder() {
+    session.removeListener(*this);
+}
+
+void SessionRecorder::finish() {
+    if (std::exchange(listening, false)) {
+        session.removeListener(*this);
+        recorder.finish(session.now());
+    }
+}
+
+ScenarioRecorder::Panel SessionRecorder::leds() const {
+    ScenarioRecorder::Panel leds{};
+    std::ranges::copy(session.panel().OutState, leds.begin());
+    return leds;
+}
+
+void SessionRecorder::scanned(std::uint32_t now, const std::optional<CPUException>&) {
+    if (std::exchange(stepping, false)) {
+        recorder.singleStep(now, leds());
+    } else {
+        recorder.scanned(now, leds());
+    }
+}
+
+void SessionRecorder::runChanged(std::uint32_t now, RunChange change) {
+    switch (change) {
+    case RunChange::Running:
+        recorder.continued(now);
+        break;
+    case RunChange::Stopped:
+        recorder.stopped(now);
+        break;
+    case RunChange::SingleStep:
+        stepping = true;
+        break;
+    case RunChange::Reset:
+        recorder.reset(now);
+        break;
+    }
+}
+
+void SessionRecorder::switchSet(std::uint32_t now, int bit, int value) {
+    recorder.switchSet(now, bit, value);
 }
 
 } // namespace kvx

@@ -17,7 +17,11 @@
 #include <ostream>
 #include <string>
 
+#include "session/session_listener.h"
+
 namespace kvx {
+
+class Session;
 
 class ScenarioRecorder final {
 public:
@@ -55,6 +59,36 @@ private:
     Panel current{};  // the LEDs now
     std::uint32_t changedAt = 0;
     bool pending = false; // current differs from expected and is not yet checked
+};
+
+// A recording of a live session: hears the session's events and writes them as a
+// ScenarioRecorder does. It starts from a reset CPU with the switches as they are, as the
+// replay starts from a freshly loaded program; memory the program kept from before is not
+// part of it.
+class SessionRecorder final : public SessionListener {
+public:
+    // Resets `session` and writes the scenario's head to `out`; both must outlive this.
+    SessionRecorder(Session& session, std::ostream& out, const std::string& program,
+                    const std::string& date);
+    ~SessionRecorder() override;
+    SessionRecorder(const SessionRecorder&) = delete;
+    SessionRecorder& operator=(const SessionRecorder&) = delete;
+
+    // Writes what is still pending and a closing comment; the recorder hears no more.
+    void finish();
+
+    void scanned(std::uint32_t now, const std::optional<CPUException>& fault) override;
+    void runChanged(std::uint32_t now, RunChange change) override;
+    void switchSet(std::uint32_t now, int bit, int value) override;
+
+private:
+    ScenarioRecorder::Panel leds() const;
+
+    Session& session;
+    ScenarioRecorder recorder;
+    bool listening = true;
+    // The next scan is a single step.
+    bool stepping = false;
 };
 
 } // namespace kvx

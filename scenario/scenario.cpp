@@ -197,7 +197,7 @@ private:
 
     void set(const Line& line) {
         OperandRef operand(session.cpu(), line.args[0]);
-        operand.set(parseConstant(session.cpu(), line.args[1]), session.panel());
+        session.write(operand, parseConstant(session.cpu(), line.args[1]));
     }
 
     void scan(const Line& line) {

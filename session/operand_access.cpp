@@ -154,7 +154,7 @@ Constant parseConstant(CPU& cpu, std::string_view text) {
 }
 
 OperandRef::OperandRef(CPU& cpu, std::string_view text)
-    : param(parse(cpu, text)), name(forMessage(text)) {
+    : param(parse(cpu, text)), source(text), name(forMessage(text)) {
     try {
         k = kindOf(*param);
     } catch (const InputError& e) {

@@ -60,6 +60,8 @@ public:
     OperandRef& operator=(const OperandRef&) = delete;
 
     Kind kind() const noexcept { return k; }
+    // The operand as it was written.
+    const std::string& text() const noexcept { return source; }
 
     // The current value in the operand's width; a timer or counter its current value.
     // An address outside the area throws CPUException.
@@ -85,6 +87,7 @@ public:
 private:
     std::unique_ptr<Parameter> param;
     Kind k;
+    std::string source;
     std::string name;
 };
 

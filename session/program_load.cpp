@@ -29,6 +29,7 @@ private:
 ProgramLoad::ProgramLoad(const CPU::OperandTargets& t) : targets(t) {}
 
 void ProgramLoad::open(const std::string& path) {
+    source = path;
     try {
         file = std::make_unique<ProgramFileRead>(path);
     } catch (const CPUException& error) {

@@ -40,6 +40,8 @@ private:
     explicit ProgramLoad(const CPU::OperandTargets& t);
 
     CPU::OperandTargets targets;
+    // The file opened, for the session's loaded() event; empty for a text.
+    std::string source;
     std::unique_ptr<ProgramFileRead> file;
     std::unique_ptr<Block> program;
     std::optional<CPUException> failure;

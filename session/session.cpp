@@ -1,9 +1,11 @@
 #include "session/session.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
 #include "loader/reader.h"
+#include "session/operand_access.h"
 #include "session/program_load.h"
 
 namespace kvx {
@@ -21,8 +23,40 @@ ProgramLoad Session::prepareLoad() {
     return ProgramLoad(processor.operandTargets());
 }
 
+void Session::addListener(SessionListener& listener) {
+    listeners.push_back(&listener);
+}
+
+void Session::removeListener(const SessionListener& listener) noexcept {
+    for (SessionListener*& entry : listeners) {
+        if (entry == &listener) {
+            entry = nullptr;
+        }
+    }
+    if (announcing == 0) {
+        std::erase(listeners, nullptr);
+    }
+}
+
+// By index and up to the count at the start: a listener may add or remove listeners while it
+// is told, which may move the vector.
+template <typename Event>
+void Session::announce(const Event& event) {
+    ++announcing;
+    const std::size_t count = listeners.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (SessionListener* listener = listeners[i]) {
+            event(*listener);
+        }
+    }
+    if (--announcing == 0) {
+        std::erase(listeners, nullptr);
+    }
+}
+
 std::optional<CPUException> Session::install(ProgramLoad&& job) {
     if (job.failure) {
+        announce([&](SessionListener& l) { l.loadFailed(now(), *job.failure); });
         return job.failure;
     }
     // A job of another session holds operands that point into another CPU, which may be gone;
@@ -33,10 +67,13 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
     try {
         processor.setProgram(std::move(job.program));
     } catch (const std::bad_alloc&) {
-        return CPUException(LoadOutOfMemory);
+        const CPUException error(LoadOutOfMemory);
+        announce([&](SessionListener& l) { l.loadFailed(now(), error); });
+        return error;
     }
     processor.reset();
     running = true;
+    announce([&](SessionListener& l) { l.loaded(now(), job.source); });
     return std::nullopt;
 }
 
@@ -56,6 +93,33 @@ std::optional<CPUException> Session::loadFile(const std::string& path) {
 std::optional<CPUException> Session::loadText(std::string text) {
     StringRead reader(std::move(text));
     return load(reader);
+}
+
+void Session::run() {
+    setRunning(true);
+}
+
+void Session::stop() {
+    setRunning(false);
+}
+
+void Session::setRunning(bool run) {
+    if (running != run) {
+        running = run;
+        announce([&](SessionListener& l) {
+            l.runChanged(now(), run ? RunChange::Running : RunChange::Stopped);
+        });
+    }
+}
+
+void Session::reset() {
+    processor.reset();
+    announce([&](SessionListener& l) { l.runChanged(now(), RunChange::Reset); });
+}
+
+std::optional<CPUException> Session::singleStep(ScanObserver* observer) {
+    announce([&](SessionListener& l) { l.runChanged(now(), RunChange::SingleStep); });
+    return scanWith(observer);
 }
 
 std::optional<CPUException> Session::tick(ScanObserver* observer) {
@@ -85,7 +149,17 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
     if (simulated) {
         sim.advance(stepMs);
     }
+    if (!listeners.empty()) [[unlikely]] {
+        announceScan(fault);
+    }
     return fault;
+}
+
+void Session::announceScan(const std::optional<CPUException>& fault) {
+    announce([&](SessionListener& l) { l.scanned(now(), fault); });
+    if (fault) {
+        announce([&](SessionListener& l) { l.faulted(now(), *fault); });
+    }
 }
 
 std::optional<CPUException> Session::force(const std::string& name, std::uint32_t value) {
@@ -95,29 +169,59 @@ std::optional<CPUException> Session::force(const std::string& name, std::uint32_
         return error;
     }
     attachForces();
+    announce([&](SessionListener& l) { l.forceChanged(now(), name, value); });
     return std::nullopt;
 }
 
 void Session::release(const std::string& name) {
+    if (!forced.isForced(name)) {
+        return;
+    }
     forced.release(name);
     attachForces();
+    announce([&](SessionListener& l) { l.forceChanged(now(), name, std::nullopt); });
 }
 
-void Session::releaseAll() noexcept {
+void Session::releaseAll() {
+    if (forced.empty()) {
+        return;
+    }
     forced.releaseAll();
     attachForces();
+    announce([&](SessionListener& l) { l.forceChanged(now(), std::string(), std::nullopt); });
 }
 
-void Session::slower() noexcept {
-    if (Faktor < MaxFaktor) {
-        ++Faktor;
+void Session::setSwitch(int bit, int value) {
+    if (bit < 0 || bit >= MyIO::Size) {
+        return;
+    }
+    io.InState[static_cast<std::size_t>(bit)] = value != 0 ? 1 : 0;
+    announce([&](SessionListener& l) { l.switchSet(now(), bit, value != 0 ? 1 : 0); });
+}
+
+void Session::write(OperandRef& operand, const Constant& value) {
+    operand.set(value, io);
+    announce([&](SessionListener& l) { l.operandWritten(now(), operand.text(), value); });
+}
+
+void Session::setFaktor(int faktor) {
+    faktor = std::clamp(faktor, MinFaktor, MaxFaktor);
+    if (faktor != Faktor) {
+        Faktor = faktor;
+        announce([&](SessionListener& l) { l.speedChanged(now(), Faktor); });
     }
 }
 
-void Session::faster() noexcept {
-    if (Faktor > MinFaktor) {
-        --Faktor;
-    }
+void Session::slower() {
+    setFaktor(Faktor + 1);
+}
+
+void Session::faster() {
+    setFaktor(Faktor - 1);
+}
+
+void Session::realTime() {
+    setFaktor(MinFaktor);
 }
 
 std::string Session::leds() const {

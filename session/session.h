@@ -9,11 +9,15 @@
 // - A scan that raises stops the run before the error is handed back, so a client that shows
 //   the error in a modal box never sees a second one; the CPU keeps its state.
 // - The simulated time is the tick source divided by the speed factor (1 to 1000).
+// - Every change is announced to the listeners (session/session_listener.h) after it took
+//   effect, once; an action that changed nothing announces nothing. With no listener the
+//   scan pays nothing for them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/common.h"
@@ -21,9 +25,11 @@
 #include "core/forcing.h"
 #include "session/clocks.h"
 #include "session/myio.h"
+#include "session/session_listener.h"
 
 namespace kvx {
 
+class OperandRef;
 class ProgramLoad;
 class Reader;
 
@@ -40,6 +46,12 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // ---- events ----
+    // `listener` hears every event from now on until removed; it must be removed before it
+    // dies. Adding one twice makes it hear each event twice.
+    void addListener(SessionListener& listener);
+    void removeListener(const SessionListener& listener) noexcept;
+
     // ---- loading ----
     // Each returns the error, or nullopt when the program was installed, reset and set running.
     // A file is read within MaxProgramBytes (loader/reader.h); running out of memory is a load
@@ -54,8 +66,8 @@ public:
 
     // ---- run control ----
     bool isRunning() const noexcept { return running; }
-    void run() noexcept { running = true; }
-    void stop() noexcept { running = false; }
+    void run();
+    void stop();
     // One scan when running, nothing otherwise. A fault stops the run and is returned,
     // located at the instruction that raised it where there is one.
     std::optional<CPUException> tick(ScanObserver* observer = nullptr);
@@ -64,18 +76,20 @@ public:
     // `observer`, if given, sees each node of the scan.
     std::optional<CPUException> scan(Writer* trace = nullptr);
     std::optional<CPUException> scan(ScanObserver* observer);
+    // A scan by hand (the window's single step): scan() announced as a single step first.
+    std::optional<CPUException> singleStep(ScanObserver* observer = nullptr);
     // Clears the instructions' own memories and sets the first-scan bits; memory, timers,
     // counters and the run state stay.
-    void reset() { processor.reset(); }
+    void reset();
 
     // ---- time ----
     // The simulated time in milliseconds, as the CPU reads it.
     std::uint32_t now() const noexcept { return scaled.getmsTime(); }
     int faktor() const noexcept { return Faktor; }
     // One step slower (factor up) or faster (factor down), within MinFaktor..MaxFaktor.
-    void slower() noexcept;
-    void faster() noexcept;
-    void realTime() noexcept { Faktor = MinFaktor; }
+    void slower();
+    void faster();
+    void realTime();
     // Only with simulated time: the clock advances by `stepMs` after every scan (default 1,
     // 0 stops it), and by `ms` at once with advance().
     std::uint32_t step() const noexcept { return stepMs; }
@@ -97,8 +111,16 @@ public:
     // value fits the operand's width.
     std::optional<CPUException> force(const std::string& name, std::uint32_t value);
     void release(const std::string& name);
-    void releaseAll() noexcept;
+    void releaseAll();
     const ForceTable& forces() const noexcept { return forced; }
+
+    // ---- writing once ----
+    // Sets input switch E0.`bit` (0..7; others are ignored) to `value` (0 or 1), as the panel
+    // does.
+    void setSwitch(int bit, int value);
+    // Writes `value` once to `operand` (of this session's CPU) as OperandRef::set does, an
+    // input switch on the panel; throws as that does.
+    void write(OperandRef& operand, const Constant& value);
 
     // ---- the parts ----
     CPU& cpu() noexcept { return processor; }
@@ -116,6 +138,12 @@ private:
     std::optional<CPUException> scanWith(Watcher watcher);
     // The scan pays for forcing only while something is forced.
     void attachForces() noexcept { processor.setForceHook(forced.empty() ? nullptr : &forced); }
+    // Tells every listener through `event`; a listener removed meanwhile hears no more.
+    template <typename Event>
+    void announce(const Event& event);
+    void setRunning(bool run);
+    void setFaktor(int faktor);
+    void announceScan(const std::optional<CPUException>& fault);
 
     // Declaration order matters: the scaled clock reads the tick source and Faktor, the CPU
     // reads the scaled clock and the panel.
@@ -129,6 +157,9 @@ private:
     CPU processor;
     bool running = false;
     std::uint32_t stepMs = 1;
+    // Removed listeners are null until no announcement is under way.
+    std::vector<SessionListener*> listeners;
+    int announcing = 0;
 };
 
 } // namespace kvx

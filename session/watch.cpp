@@ -141,7 +141,7 @@ std::string WatchList::write(std::size_t index, std::string_view value) {
         return checked(row, "no operand in this row");
     }
     try {
-        row.operand->set(parseConstant(session.cpu(), value), session.panel());
+        session.write(*row.operand, parseConstant(session.cpu(), value));
     } catch (const InputError& e) {
         return checked(row, e.what());
     } catch (const CPUException& e) {

@@ -1,4 +1,4 @@
-// Each test file runs its own QTest class; main() runs them all in one application.
+// Each test file runs its own QTest class; main() runs one of them by name, or all.
 #pragma once
 
 namespace kvx {
@@ -8,6 +8,6 @@ int runWindowTests(int argc, char** argv);
 int runViewsTests(int argc, char** argv);
 int runEditLoadTests(int argc, char** argv);
 int runDesktopTests(int argc, char** argv);
-int runPacingTests(int argc, char** argv);
+int runScanPacerTests(int argc, char** argv);
 
 } // namespace kvx

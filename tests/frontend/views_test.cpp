@@ -241,6 +241,20 @@ private slots:
         QVERIFY(window->session().forces().empty());
     }
 
+    // A recording that cannot be put in place when the window closes is reported, and the
+    // window still closes cleanly around the report.
+    void recordingThatFailsAtCloseIsReported() {
+        QTemporaryDir gone;
+        const QString scenario = gone.filePath(QStringLiteral("session.scn"));
+        window->setSaveDialog([&](QWidget*) -> std::optional<QString> { return scenario; });
+        window->command(MainWindow::Aufzeichnen);
+        QVERIFY(window->isRecording());
+        QVERIFY(gone.remove());
+        window.reset();
+        QCOMPARE(errors,
+                 QStringList{QStringLiteral("The recording could not be written completely")});
+    }
+
     // Datei > Aufzeichnen: switch flips, LED changes and a reset become scenario lines.
     void recordingWritesTheSession() {
         const QString scenario = files.filePath(QStringLiteral("session.scn"));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "scenario/recorder.h"
+#include "session/session.h"
 
 namespace kvx {
 namespace {
@@ -75,6 +76,39 @@ TEST(Recorder, StoppedTimeAddsNoScansAndSingleStepsAreScans) {
                         "# continued\nwait 10\n"),
               std::string::npos)
         << text;
+}
+
+// A recording made from a live session's events: switch flips, stop, single steps, continue
+// and reset each reach the scenario once, at their simulated time; events after finish() not.
+TEST(Recorder, RecordsASessionFromItsEvents) {
+    Session s;
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\n"
+                         "END_ORGANIZATION_BLOCK\n"),
+              std::nullopt);
+    std::ostringstream out;
+    SessionRecorder rec(s, out, "lamp.awl", "d");
+    const auto scans = [&s](int n) {
+        for (int i = 0; i < n; ++i) {
+            s.tick();
+        }
+    };
+    scans(2);
+    s.setSwitch(0, 1);
+    scans(5);
+    s.stop();
+    s.singleStep();
+    s.setSwitch(0, 0);
+    s.singleStep();
+    s.run();
+    scans(1);
+    s.reset();
+    rec.finish();
+    s.setSwitch(1, 1);
+    EXPECT_EQ(out.str(), "# Recorded in the simulator window from lamp.awl on d.\n"
+                         "# Replay: kvx test PROGRAM THIS-FILE\nstep 1\nreset\n"
+                         "wait 2\nset E0.0 1\nwait 4\nexpect AB0 2#00000001\nwait 1\n"
+                         "# stopped\nscan\nset E0.0 0\nscan\nexpect AB0 2#00000000\n"
+                         "# continued\nwait 1\nreset\n# end of recording\n");
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+#include "frontend/scan_pacer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QTimer>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include "session/session.h"
+
+namespace kvx {
+
+namespace {
+// Linux lets a sleeping thread wake up to 50 µs late so that wakeups can be batched; at one
+// scan per millisecond that alone loses about one tick in twenty. The window's thread asks for
+// wakeups on time instead.
+void keepTimerWakeupsPrecise() noexcept {
+#ifdef __linux__
+    prctl(PR_SET_TIMERSLACK, 1UL);
+#endif
+}
+} // namespace
+
+ScanPacer::ScanPacer(const Session& s, const Clock& t, std::function<void()> scan, QObject* parent)
+    : QObject(parent), session(s), ticks(t), tick(std::move(scan)), timer(new QTimer(this)),
+      paceMs(t.getmsTime()) {
+    keepTimerWakeupsPrecise();
+    timer->setObjectName(QStringLiteral("scanTimer"));
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(1);
+    connect(timer, &QTimer::timeout, this, &ScanPacer::pace);
+    timer->start();
+}
+
+void ScanPacer::stop() {
+    timer->stop();
+}
+
+// A big program scans for longer than the 1 ms tick; waiting for the next tick after each scan
+// would then lose most of a millisecond every time. Each elapsed millisecond earns one scan,
+// and while one is still owed the next scan is queued behind the events already pending, so
+// input and painting still come between scans. Only two owed scans are kept: after the window
+// was held up (a menu, a dialog) it goes on at the normal rate instead of racing to catch up.
+void ScanPacer::pace() {
+    constexpr std::uint32_t MaxOwed = 2;
+    const std::uint32_t now = ticks.getmsTime();
+    const std::uint32_t elapsed = now - paceMs;
+    paceMs = now;
+    credit = std::min(credit + std::min(elapsed, MaxOwed), MaxOwed);
+    if (!session.isRunning()) {
+        credit = 0;
+        return;
+    }
+    if (credit == 0) {
+        return;
+    }
+    --credit;
+    tick();
+    if (!catchUpQueued && session.isRunning() && (credit > 0 || ticks.getmsTime() != paceMs)) {
+        catchUpQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            catchUpQueued = false;
+            pace();
+        });
+    }
+}
+
+} // namespace kvx

@@ -1,0 +1,42 @@
+// Runs the session's scans on the machine's millisecond tick: a 1 ms timer, and scans made up
+// at once when one took longer than the tick.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include <QObject>
+
+class QTimer;
+
+namespace kvx {
+
+class Clock;
+class Session;
+
+class ScanPacer final : public QObject {
+    Q_OBJECT
+
+public:
+    // `tick` runs one scan while `session` runs; both and `ticks` must outlive the pacer.
+    // The timer, named "scanTimer", starts at once.
+    ScanPacer(const Session& session, const Clock& ticks, std::function<void()> tick,
+              QObject* parent);
+
+    // Ends the timer; pace() still works.
+    void stop();
+    // One tick of the timer: a scan for a millisecond that passed, if one is owed.
+    void pace();
+
+private:
+    const Session& session;
+    const Clock& ticks;
+    std::function<void()> tick;
+    QTimer* timer;
+    // Milliseconds not yet scanned for, up to a few.
+    std::uint32_t paceMs;
+    std::uint32_t credit = 0;
+    bool catchUpQueued = false;
+};
+
+} // namespace kvx
