@@ -9,6 +9,7 @@
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/timer.h"
+#include "instructions/instruction_table.h"
 #include "session/session.h"
 
 namespace kvx::differential {
@@ -112,75 +113,59 @@ private:
 
     void line(const std::string& text) { out << text << "\n"; }
 
-    // One instruction of any kind, with operands that mostly pass the load checks.
+    // One instruction of any row of the table, with operands that mostly pass the load checks.
+    // Contacts come more often, as in real programs; the table alone says what there is, so a
+    // new instruction is generated, and compared, as soon as it has its row.
     void instruction() {
-        static constexpr std::string_view Contacts[] = {"LD", "LDN", "U", "UN", "O", "ON"};
-        static constexpr std::string_view Plain[] = {"ULD", "OLD", "NOT", "LPS",
-                                                     "LRD", "LPP", "EU",  "ED"};
-        switch (pick(14)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
-            line(std::string(Contacts[pick(6)]) + " " + bit(false));
-            break;
-        case 4:
-        case 5:
-            line(std::string(Plain[pick(8)]));
-            break;
-        case 6:
-            line("= " + bit(true));
-            break;
-        case 7:
-            if (chance(15)) {
-                line("R T" + std::to_string(pick(CPU::TimerCount)) + " 1");
-            } else {
-                line(std::string(chance(50) ? "S " : "R ") + bit(true) + " " +
-                     std::to_string(chance(70) ? 1 : pick(12)));
-            }
-            break;
-        case 8: {
-            static constexpr std::string_view Moves[] = {"MOVB", "XORB"};
-            line(std::string(Moves[pick(2)]) + " " + byteOperand(false) + " " + byteOperand(true));
-            break;
+        const auto rows = instructionRows();
+        const InstructionRow* row = &rows[pick(static_cast<unsigned>(rows.size()))];
+        while (chance(30) && !row->contact) {
+            row = &rows[pick(static_cast<unsigned>(rows.size()))];
         }
-        case 9:
-            line("MOVW " + wordOperand(false) + " " + wordOperand(true));
-            break;
-        case 10:
-            if (chance(50)) {
-                line("LDW= " + wordOperand(false) + " " + wordOperand(false));
-            } else {
-                line("UB= " + byteOperand(false) + " " + byteOperand(false));
-            }
-            break;
-        case 11:
-            line("TON T" + std::to_string(onDelayTimer()) + " " +
-                 (chance(70) ? std::to_string(1 + pick(40)) : wordOperand(false)));
-            break;
-        case 12:
-            line("ZVR Z" + std::to_string(pick(CPU::CounterCount)) + " " +
-                 (chance(70) ? std::to_string(1 + pick(10)) : wordOperand(false)));
-            break;
-        default:
-            segmentInstruction();
-            break;
-        }
+        const std::string operands = operandsOf(row->operands);
+        line(operands.empty() ? std::string(row->mnemonic)
+                              : std::string(row->mnemonic) + " " + operands);
     }
 
-    void segmentInstruction() {
-        const std::string step = "S" + std::to_string(address(1)) + "." + std::to_string(pick(8));
-        switch (pick(3)) {
-        case 0:
-            line("LSCR " + step);
-            break;
-        case 1:
-            line("SCRT " + step);
-            break;
-        default:
-            line("SCRE");
-            break;
+    std::string count() { return std::to_string(chance(70) ? 1 : pick(12)); }
+    std::string preset(unsigned limit) {
+        return chance(70) ? std::to_string(1 + pick(limit)) : wordOperand(false);
+    }
+    std::string stepBit() {
+        return "S" + std::to_string(address(1)) + "." + std::to_string(pick(8));
+    }
+
+    std::string operandsOf(OperandShape shape) {
+        switch (shape) {
+        case OperandShape::None:
+            return {};
+        case OperandShape::ReadBit:
+            return bit(false);
+        case OperandShape::WriteBit:
+            return bit(true);
+        case OperandShape::BitRangeOrTimer:
+            if (chance(15)) {
+                return "T" + std::to_string(pick(CPU::TimerCount)) + " 1";
+            }
+            return bit(true) + " " + count();
+        case OperandShape::BitRange:
+            return bit(true) + " " + count();
+        case OperandShape::StepBit:
+            return stepBit();
+        case OperandShape::ByteToByte:
+            return byteOperand(false) + " " + byteOperand(true);
+        case OperandShape::WordToWord:
+            return wordOperand(false) + " " + wordOperand(true);
+        case OperandShape::TwoBytes:
+            return byteOperand(false) + " " + byteOperand(false);
+        case OperandShape::TwoWords:
+            return wordOperand(false) + " " + wordOperand(false);
+        case OperandShape::OnDelayTimer:
+            return "T" + std::to_string(onDelayTimer()) + " " + preset(40);
+        case OperandShape::CounterAndPreset:
+            return "Z" + std::to_string(pick(CPU::CounterCount)) + " " + preset(10);
         }
+        return {};
     }
 
     void network() {

@@ -203,41 +203,62 @@ void checkOperands(Column column, const Parameter* first, const Parameter* secon
     }
 }
 
+// An instruction's operands: where they stand, the rules they must pass, and what they are.
+struct Operands {
+    Column column;
+    std::span<const Rule> rules;
+    OperandShape shape;
+};
+
+constexpr Operands noOperands{Column::None, noRules, OperandShape::None};
+constexpr Operands readBit{Column::One, bitReadRules, OperandShape::ReadBit};
+constexpr Operands stepBit{Column::One, stepRules, OperandShape::StepBit};
+constexpr Operands assignBit{Column::One, assignRules, OperandShape::WriteBit};
+constexpr Operands setRange{Column::Two, setRules, OperandShape::BitRange};
+constexpr Operands resetRange{Column::Two, resetRules, OperandShape::BitRangeOrTimer};
+constexpr Operands moveByte{Column::Two, moveByteRules, OperandShape::ByteToByte};
+constexpr Operands xorByte{Column::Two, xorByteRules, OperandShape::ByteToByte};
+constexpr Operands moveWord{Column::Two, moveWordRules, OperandShape::WordToWord};
+constexpr Operands compareWords{Column::Two, compareWordRules, OperandShape::TwoWords};
+constexpr Operands compareBytes{Column::Two, compareByteRules, OperandShape::TwoBytes};
+constexpr Operands onDelayTimer{Column::Two, timerRules, OperandShape::OnDelayTimer};
+constexpr Operands counter{Column::Two, counterRules, OperandShape::CounterAndPreset};
+
 } // namespace
 
 // The instructions, one row each: behaviour (in kvx::op), mnemonic, runs in an inactive
-// segment, stack effect (pop, keep, push), operand column, load-time rules, how far below the
-// top it reads the stack (-1: not at all), its decoded step, whether it is a contact. parserCommand
-// searches the rows in this order for an exact, case-sensitive match of the mnemonic.
+// segment, stack effect (pop, keep, push), operands (column, load-time rules and shape), how far
+// below the top it reads the stack (-1: not at all), its decoded step, whether it is a contact.
+// parserCommand searches the rows in this order for an exact, case-sensitive match of the mnemonic.
 // clang-format off
 #define KVX_INSTRUCTIONS(X) \
-    X(Ldn, "LDN", 0, 0, 0, 1, One, bitReadRules, 0, Ldn, true) \
-    X(Ld, "LD", 0, 0, 0, 1, One, bitReadRules, 0, Ld, true) \
-    X(Or, "O", 0, 1, 0, 1, One, bitReadRules, 0, Or, true) \
-    X(OrNot, "ON", 0, 1, 0, 1, One, bitReadRules, 0, OrNot, true) \
-    X(And, "U", 0, 1, 0, 1, One, bitReadRules, 0, And, true) \
-    X(AndNot, "UN", 0, 1, 0, 1, One, bitReadRules, 0, AndNot, true) \
-    X(OrBlock, "OLD", 0, 2, 0, 1, None, noRules, 1, OrBlock, false) \
-    X(AndBlock, "ULD", 0, 2, 0, 1, None, noRules, 1, AndBlock, false) \
-    X(Not, "NOT", 0, 1, 0, 1, None, noRules, 0, Not, false) \
-    X(Reset, "R", 0, 0, 1, 0, Two, resetRules, 0, Reset1, false) \
-    X(Set, "S", 0, 0, 1, 0, Two, setRules, 0, Set1, false) \
-    X(Lscr, "LSCR", 0, 0, 0, 0, One, stepRules, -1, Lscr, false) \
-    X(Scrt, "SCRT", 0, 0, 1, 0, One, stepRules, 0, Scrt, false) \
-    X(Scre, "SCRE", 1, 0, 0, 0, None, noRules, -1, Scre, false) \
-    X(Assign, "=", 0, 0, 1, 0, One, assignRules, 0, Assign, false) \
-    X(Lps, "LPS", 0, 1, 0, 2, None, noRules, 0, Lps, false) \
-    X(Lpp, "LPP", 0, 1, 0, 0, None, noRules, 1, Lpp, false) \
-    X(Lrd, "LRD", 0, 1, 0, 1, None, noRules, 1, Lrd, false) \
-    X(RisingEdge, "EU", 0, 1, 0, 1, None, noRules, 0, RisingEdge, false) \
-    X(FallingEdge, "ED", 0, 1, 0, 1, None, noRules, 0, FallingEdge, false) \
-    X(MoveByte, "MOVB", 0, 0, 1, 0, Two, moveByteRules, 0, MoveByte, false) \
-    X(MoveWord, "MOVW", 0, 0, 1, 0, Two, moveWordRules, 0, MoveWord, false) \
-    X(XorByte, "XORB", 0, 0, 1, 0, Two, xorByteRules, 0, XorByte, false) \
-    X(LoadWordEqual, "LDW=", 0, 0, 0, 1, Two, compareWordRules, 0, LoadWordEqual, true) \
-    X(AndByteEqual, "UB=", 0, 1, 0, 1, Two, compareByteRules, 0, AndByteEqual, true) \
-    X(OnDelay, "TON", 0, 0, 1, 0, Two, timerRules, 0, OnDelay, false) \
-    X(UpDownCounter, "ZVR", 0, 0, 3, 0, Two, counterRules, 2, Tree, false)
+    X(Ldn, "LDN", 0, 0, 0, 1, readBit, 0, Ldn, true) \
+    X(Ld, "LD", 0, 0, 0, 1, readBit, 0, Ld, true) \
+    X(Or, "O", 0, 1, 0, 1, readBit, 0, Or, true) \
+    X(OrNot, "ON", 0, 1, 0, 1, readBit, 0, OrNot, true) \
+    X(And, "U", 0, 1, 0, 1, readBit, 0, And, true) \
+    X(AndNot, "UN", 0, 1, 0, 1, readBit, 0, AndNot, true) \
+    X(OrBlock, "OLD", 0, 2, 0, 1, noOperands, 1, OrBlock, false) \
+    X(AndBlock, "ULD", 0, 2, 0, 1, noOperands, 1, AndBlock, false) \
+    X(Not, "NOT", 0, 1, 0, 1, noOperands, 0, Not, false) \
+    X(Reset, "R", 0, 0, 1, 0, resetRange, 0, Reset1, false) \
+    X(Set, "S", 0, 0, 1, 0, setRange, 0, Set1, false) \
+    X(Lscr, "LSCR", 0, 0, 0, 0, stepBit, -1, Lscr, false) \
+    X(Scrt, "SCRT", 0, 0, 1, 0, stepBit, 0, Scrt, false) \
+    X(Scre, "SCRE", 1, 0, 0, 0, noOperands, -1, Scre, false) \
+    X(Assign, "=", 0, 0, 1, 0, assignBit, 0, Assign, false) \
+    X(Lps, "LPS", 0, 1, 0, 2, noOperands, 0, Lps, false) \
+    X(Lpp, "LPP", 0, 1, 0, 0, noOperands, 1, Lpp, false) \
+    X(Lrd, "LRD", 0, 1, 0, 1, noOperands, 1, Lrd, false) \
+    X(RisingEdge, "EU", 0, 1, 0, 1, noOperands, 0, RisingEdge, false) \
+    X(FallingEdge, "ED", 0, 1, 0, 1, noOperands, 0, FallingEdge, false) \
+    X(MoveByte, "MOVB", 0, 0, 1, 0, moveByte, 0, MoveByte, false) \
+    X(MoveWord, "MOVW", 0, 0, 1, 0, moveWord, 0, MoveWord, false) \
+    X(XorByte, "XORB", 0, 0, 1, 0, xorByte, 0, XorByte, false) \
+    X(LoadWordEqual, "LDW=", 0, 0, 0, 1, compareWords, 0, LoadWordEqual, true) \
+    X(AndByteEqual, "UB=", 0, 1, 0, 1, compareBytes, 0, AndByteEqual, true) \
+    X(OnDelay, "TON", 0, 0, 1, 0, onDelayTimer, 0, OnDelay, false) \
+    X(UpDownCounter, "ZVR", 0, 0, 3, 0, counter, 2, Tree, false)
 // clang-format on
 
 namespace {
@@ -252,20 +273,15 @@ std::unique_ptr<Operation> make(std::unique_ptr<Parameter> first,
 enum RowIndex : std::size_t { KVX_INSTRUCTIONS(KVX_INDEX) };
 #undef KVX_INDEX
 
-#define KVX_ROW(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES, REACH, STEP, CONTACT)     \
-    {TEXT, POP, KEEP, PUSH, REACH, step::STEP, SINGLE != 0, CONTACT, make<op::BEHAVIOUR>},
+#define KVX_ROW(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, OPERANDS, REACH, STEP, CONTACT)          \
+    {TEXT,       POP,         KEEP,    PUSH,           REACH,                                      \
+     step::STEP, SINGLE != 0, CONTACT, OPERANDS.shape, make<op::BEHAVIOUR>},
 constexpr InstructionRow Rows[] = {KVX_INSTRUCTIONS(KVX_ROW)};
 #undef KVX_ROW
 
-struct Checks {
-    Column column;
-    std::span<const Rule> rules;
-};
-
-#define KVX_CHECKS(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, COLUMN, RULES, ...)                   \
-    {Column::COLUMN, RULES},
-constexpr Checks ChecksOf[] = {KVX_INSTRUCTIONS(KVX_CHECKS)};
-#undef KVX_CHECKS
+#define KVX_OPERANDS(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, OPERANDS, ...) OPERANDS,
+constexpr Operands OperandsOf[] = {KVX_INSTRUCTIONS(KVX_OPERANDS)};
+#undef KVX_OPERANDS
 
 template <typename Behaviour>
 constexpr std::size_t rowOf = 0;
@@ -303,8 +319,8 @@ void Instruction<Behaviour>::execute(CPU& c) {
 
 template <typename Behaviour>
 void Instruction<Behaviour>::check() const {
-    const Checks& checks = ChecksOf[rowOf<Behaviour>];
-    checkOperands(checks.column, p1.get(), p2.get(), checks.rules);
+    const Operands& operands = OperandsOf[rowOf<Behaviour>];
+    checkOperands(operands.column, p1.get(), p2.get(), operands.rules);
 }
 
 template <typename Behaviour>

@@ -11,6 +11,23 @@
 
 namespace kvx {
 
+// The operands a program writes after the mnemonic, as the load-time checks accept them: what
+// a program writer (the differential generator) needs to write the instruction.
+enum class OperandShape : std::uint8_t {
+    None,
+    ReadBit,          // a bit, or anything that reads as one
+    WriteBit,         // a bit that can be written
+    BitRange,         // a bit that can be written and a count
+    BitRangeOrTimer,  // the same, or a timer with the count 1
+    StepBit,          // an S bit
+    ByteToByte,       // a byte or constant, then a byte that can be written
+    WordToWord,       // a word or constant, then a word that can be written
+    TwoBytes,         // two bytes or constants
+    TwoWords,         // two words or constants
+    OnDelayTimer,     // an on-delay timer and its preset
+    CounterAndPreset, // a counter and its preset
+};
+
 struct InstructionRow final {
     const char* mnemonic;
     // Declared stack effect, as Operation::getPopCount and its siblings answer it.
@@ -26,6 +43,7 @@ struct InstructionRow final {
     bool single;
     // Reads a condition whose result is a decision, for coverage.
     bool contact;
+    OperandShape operands;
     std::unique_ptr<Operation> (*make)(std::unique_ptr<Parameter>, std::unique_ptr<Parameter>);
 };
 
