@@ -154,9 +154,9 @@ void WatchView::unforceAll() {
     showForceChange();
 }
 
-// Rows on the same operand share its force, so a change shows in every row.
+// Rows on the same operand share its force, so a change shows in every row; the panel and the
+// status bar hear of it from the session.
 void WatchView::showForceChange() {
-    emit forcesChanged();
     refresh();
 }
 

@@ -33,10 +33,6 @@ public:
     QTableWidget& table() noexcept { return *rows; }
     WatchList& list() noexcept { return watch; }
 
-signals:
-    // Something was forced or released: the panel and the status bar show it.
-    void forcesChanged();
-
 private:
     void addEmptyRow();
     void cellChanged(QTableWidgetItem* item);
