@@ -68,7 +68,7 @@ test-asan: deps
 $(FUZZ_BUILD)/fuzz/fuzz_load: deps
 	cmake -S . -B $(FUZZ_BUILD) $(DEBUG_FLAGS) -DCMAKE_CXX_COMPILER=clang++ \
 	    -DKVX_FUZZ=ON -DKVX_BUILD_GUI=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_operand fuzz_scenario fuzz_engine
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_operand fuzz_scenario fuzz_engine fuzz_replay
 
 fuzz-smoke: $(FUZZ_BUILD)/fuzz/fuzz_load
 	sh fuzz/run.sh $(FUZZ_BUILD) $(SMOKE_SECONDS)

@@ -145,6 +145,12 @@ void CPU::reset() {
             }
         }
     }
+    // What a scan leaves behind outside memory, which a program can carry into the next only
+    // by a quirk (reading below an empty stack, SCRT outside a segment), starts afresh too:
+    // after a reset the CPU scans exactly as a new one with the same memory would.
+    stack = {};
+    sp = 0;
+    scrparam = nullptr;
     sm->writeBit(SystemByte, AlwaysOnBit, 1);
     sm->writeBit(SystemByte, FirstScanBit, 1);
 }

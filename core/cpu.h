@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -145,8 +146,8 @@ public:
     // The installed program's decoded form (core/decoded.h); null without a program.
     const DecodedProgram* decodedForm() const noexcept { return decoded.get(); }
 
-    // Clears every instruction's memory and sets SM0.0 and SM0.1; memory, timers and
-    // counters keep their contents.
+    // Clears every instruction's memory, the logic stack and the step of the last LSCR, and
+    // sets SM0.0 and SM0.1; memory, timers and counters keep their contents.
     void reset();
 
     // Logic stack. Entries below the bottom slot read as 0 and are never written, so a
@@ -209,12 +210,21 @@ public:
     std::uint64_t scanCount() const noexcept { return scans; }
     std::uint64_t executedCount() const noexcept { return executed; }
 
+    // The memory areas, each with the letters that name it in an operand ("SM" for SMType).
+    struct AreaName {
+        std::string_view letters;
+        Parameter::ParamClass cls;
+    };
+    static std::span<const AreaName> areaNames() noexcept;
+
     // The memory area of a memory operand class (EType, AType, VType, MType, SMType, SType).
     MemField& area(Parameter::ParamClass cls);
     const MemField& area(Parameter::ParamClass cls) const;
     // Precondition: 0 <= no < TimerCount (resp. CounterCount).
     Timer& timer(int no) { return *t.at(static_cast<std::size_t>(no)); }
+    const Timer& timer(int no) const { return *t.at(static_cast<std::size_t>(no)); }
     Counter& counter(int no) { return *z.at(static_cast<std::size_t>(no)); }
+    const Counter& counter(int no) const { return *z.at(static_cast<std::size_t>(no)); }
 
     // Sequence-control state: -1 outside a segment, 1 active, 0 inactive.
     int scrval = -1;

@@ -31,6 +31,14 @@ void ForceTable::releaseAll() noexcept {
     entries.clear();
 }
 
+std::vector<std::pair<std::string, std::uint32_t>> ForceTable::list() const {
+    std::vector<std::pair<std::string, std::uint32_t>> forces;
+    for (const Entry& entry : entries) {
+        forces.emplace_back(entry.name, entry.value);
+    }
+    return forces;
+}
+
 bool ForceTable::isForced(const std::string& name) const noexcept {
     return std::ranges::any_of(entries, [&](const Entry& e) { return e.name == name; });
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/observer.h"
@@ -30,6 +31,8 @@ public:
     void releaseAll() noexcept;
 
     bool empty() const noexcept { return entries.empty(); }
+    // Each force as it was made, in that order: the name and the value.
+    std::vector<std::pair<std::string, std::uint32_t>> list() const;
     bool isForced(const std::string& name) const noexcept;
     // Whether bit `bit` of input byte 0 (E0.bit) or output byte 0 (A0.bit) is forced as a bit
     // or through a byte, word or double word that covers it.

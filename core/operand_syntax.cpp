@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <span>
 
 #include "core/common.h"
 #include "core/cpu.h"
@@ -14,10 +15,7 @@ namespace kvx {
 
 namespace {
 
-struct AreaSyntax {
-    std::string_view letters;
-    Parameter::ParamClass cls;
-};
+using AreaSyntax = CPU::AreaName;
 
 // SM must be tried before S.
 constexpr AreaSyntax Areas[] = {
@@ -136,6 +134,10 @@ int decodebase(char c) noexcept {
         return c - 'A' + 10;
     }
     return -1;
+}
+
+std::span<const CPU::AreaName> CPU::areaNames() noexcept {
+    return Areas;
 }
 
 std::unique_ptr<Parameter> CPU::OperandTargets::parameter(std::string_view text) const {

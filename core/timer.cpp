@@ -26,6 +26,12 @@ void Timer::setActive(int on) noexcept {
     active = 1;
 }
 
+void Timer::runFromNow(std::uint16_t value) noexcept {
+    stat = value;
+    active = 1;
+    lasttime = clock->getmsTime();
+}
+
 void Timer::Increment() noexcept {
     if (active == 0 || iv == 0) {
         return;

@@ -29,6 +29,11 @@ public:
     std::uint16_t getLimit() const noexcept { return lim; }
     std::uint16_t getBase() const noexcept { return iv; }
     bool isRunning() const noexcept { return active != 0; }
+    // The time from which the next interval not yet counted runs.
+    std::uint32_t countedUpTo() const noexcept { return lasttime; }
+    // Puts the timer in the state of one that has counted `value` intervals up to now and
+    // runs on: what a test needs to start from the middle of a timing.
+    void runFromNow(std::uint16_t value) noexcept;
 
 private:
     std::uint16_t stat = 0;

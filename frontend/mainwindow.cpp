@@ -69,7 +69,7 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
 };
 
 MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
-    : QMainWindow(parent), sim(ticks), panelWidget(new PanelWidget(sim.panel(), this)),
+    : QMainWindow(parent), sim(pacedTicks), panelWidget(new PanelWidget(sim.panel(), this)),
       viewTimer(new QTimer(this)), programStatus(new ProgramStatusView(this)),
       watchTable(new WatchView(sim, this)),
       openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
@@ -83,7 +83,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
                                 [this] { return reporting; }},
                                this)),
       pacer(new ScanPacer(
-          sim, ticks, [this] { tick(); }, this)) {
+          sim, ticks, pacedTicks, [this] { tick(); }, this)) {
     sim.addListener(*this);
     setWindowTitle(QStringLiteral("KVX-Simulator"));
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
@@ -215,6 +215,7 @@ void MainWindow::toggleRecording() {
                             programFile().isEmpty() ? fileName : programFile());
         }
     }
+    refreshViews();
 }
 
 void MainWindow::load(const QString& path) {
@@ -262,11 +263,11 @@ void MainWindow::refreshViews() {
     if (watchTable->isVisible()) {
         watchTable->refresh();
     }
-    statusLine.refresh(fileName, loader->readingName());
+    statusLine.refresh(fileName, loader->readingName(), recording.scenarioName());
 }
 
 QStringList MainWindow::statusTexts() const {
-    return statusLine.texts(fileName, loader->readingName());
+    return statusLine.texts(fileName, loader->readingName(), recording.scenarioName());
 }
 
 void MainWindow::openRecent(int index) {

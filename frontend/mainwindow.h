@@ -172,6 +172,8 @@ private:
     };
     static const CommandEntry Commands[];
 
+    // The tick as the scan pacer hands it out (frontend/scan_pacer.h); the session runs on it.
+    SimClock pacedTicks;
     Session sim;
     PanelWidget* panelWidget;
     QTimer* viewTimer;

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 
 #include "scenario/recorder.h"
 #include "scenario/report_file.h"
@@ -40,6 +41,7 @@ void Recording::start(const QString& path, const QString& program, const QString
         return;
     }
     file = std::move(made);
+    scenario = QFileInfo(path).fileName();
     recorder =
         std::make_unique<SessionRecorder>(session, file->stream(), name.toStdString(),
                                           QDate::currentDate().toString(Qt::ISODate).toStdString());
@@ -58,8 +60,11 @@ void Recording::end() {
     }
 }
 
+// A reload of the program recorded on is part of the recording; another program ends it.
 void Recording::loaded(std::uint32_t, const std::string&) {
-    end();
+    if (recorder && !recorder->recordsInstalledProgram()) {
+        end();
+    }
 }
 
 } // namespace kvx

@@ -1,6 +1,7 @@
 // "Aufzeichnen": a recording of the window's session into a scenario file, written in full
-// when it ends so that a crash leaves the file as it was. Loading a program ends it: the
-// recording so far is a scenario of the old one.
+// when it ends so that a crash leaves the file as it was. Reloading the program recorded on is
+// part of the recording; loading another ends it, since the recording so far is a scenario of
+// the old one.
 #pragma once
 
 #include <functional>
@@ -28,6 +29,8 @@ public:
     Recording& operator=(const Recording&) = delete;
 
     bool isActive() const noexcept { return recorder != nullptr; }
+    // The scenario file's name, without its folder; empty when nothing is recorded.
+    QString scenarioName() const { return isActive() ? scenario : QString(); }
     // Records into `path` from now on; `program` is the loaded file (may be empty), `name` what
     // the scenario names as its program. Reports why when it cannot.
     void start(const QString& path, const QString& program, const QString& name);
@@ -41,6 +44,7 @@ private:
     ErrorReport report;
     std::unique_ptr<ReplacingFile> file;
     std::unique_ptr<SessionRecorder> recorder;
+    QString scenario;
 };
 
 } // namespace kvx

@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #endif
 
+#include "core/clock.h"
 #include "session/session.h"
 
 namespace kvx {
@@ -24,9 +25,11 @@ void keepTimerWakeupsPrecise() noexcept {
 }
 } // namespace
 
-ScanPacer::ScanPacer(const Session& s, const Clock& t, std::function<void()> scan, QObject* parent)
-    : QObject(parent), session(s), ticks(t), tick(std::move(scan)), timer(new QTimer(this)),
-      paceMs(t.getmsTime()) {
+ScanPacer::ScanPacer(const Session& s, const Clock& t, SimClock& p, std::function<void()> scan,
+                     QObject* parent)
+    : QObject(parent), session(s), ticks(t), paced(p), tick(std::move(scan)),
+      timer(new QTimer(this)), paceMs(t.getmsTime()) {
+    paced.set(paceMs);
     keepTimerWakeupsPrecise();
     timer->setObjectName(QStringLiteral("scanTimer"));
     timer->setTimerType(Qt::PreciseTimer);
@@ -52,11 +55,14 @@ void ScanPacer::pace() {
     credit = std::min(credit + std::min(elapsed, MaxOwed), MaxOwed);
     if (!session.isRunning()) {
         credit = 0;
+        paced.set(now);
         return;
     }
     if (credit == 0) {
         return;
     }
+    // The oldest millisecond still owed; a stall beyond the owed ones is skipped here.
+    paced.set(now - credit + 1);
     --credit;
     tick();
     if (!catchUpQueued && session.isRunning() && (credit > 0 || ticks.getmsTime() != paceMs)) {

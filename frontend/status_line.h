@@ -1,5 +1,5 @@
 // The window's status bar: run state (and the fault that stopped it), scan rate, simulated
-// time with the speed factor, and the program file.
+// time with the speed factor, the program file, and the recording under way.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +25,11 @@ public:
     StatusLine(const StatusLine&) = delete;
     StatusLine& operator=(const StatusLine&) = delete;
 
-    // The texts shown: run state, scan rate, time, and `file` (or the one being `read`).
-    QStringList texts(const QString& file, const QString& read) const;
+    // The texts shown: run state, scan rate, time, `file` (or the one being `read`), and the
+    // scenario being `recorded` into (empty when none is).
+    QStringList texts(const QString& file, const QString& read, const QString& recorded) const;
     // Counts the scan rate over the last whole second and shows the texts.
-    void refresh(const QString& file, const QString& read);
+    void refresh(const QString& file, const QString& read, const QString& recorded);
 
     void loaded(std::uint32_t now, const std::string& source) override;
     void faulted(std::uint32_t now, const CPUException& fault) override;
@@ -39,6 +40,7 @@ private:
     QLabel* rateLabel;
     QLabel* timeLabel;
     QLabel* fileLabel;
+    QLabel* recordingLabel;
     std::optional<CPUException> lastFault;
     // The scan rate: scans counted over the last whole second.
     std::uint64_t scansAtMark = 0;

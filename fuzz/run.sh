@@ -21,7 +21,7 @@ examples="$src/../examples"
 regressions="$src/regressions"
 
 status=0
-for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario fuzz_engine}; do
+for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario fuzz_engine fuzz_replay}; do
     binary="$build/fuzz/$target"
     if [ ! -x "$binary" ]; then
         echo "$binary is not built" >&2
@@ -40,8 +40,8 @@ for target in ${FUZZ_TARGETS:-fuzz_load fuzz_operand fuzz_scenario fuzz_engine};
             [ -n "$word" ] || continue
             printf '%s' "$word" >"$corpus/seed-$(printf '%s' "$word" | cksum | cut -d' ' -f1)"
         done
-    elif [ "$target" = fuzz_engine ]; then
-        # Its input is a generator seed, not a program: a few seeds to start from.
+    elif [ "$target" = fuzz_engine ] || [ "$target" = fuzz_replay ]; then
+        # Its input is a generator's seed or choices, not a program: a few to start from.
         for seed in 1 2 3 42 1000 65535; do
             printf '%08x' "$seed" >"$corpus/seed-$seed"
         done

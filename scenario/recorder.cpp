@@ -3,138 +3,144 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/clock.h"
+#include "core/cpu.h"
+#include "session/operand_access.h"
 #include "session/session.h"
 
 namespace kvx {
 
+// ---- ScenarioWriter ------------------------------------------------------------------------
+
+void ScenarioWriter::scan(std::uint32_t now) {
+    if (held == 0) {
+        moveClockTo(now);
+        held = 1;
+        lastAt = now;
+        return;
+    }
+    const std::uint32_t distance = now - lastAt;
+    if (after.empty() && (held == 1 || distance == gap)) {
+        gap = distance;
+        ++held;
+        lastAt = now;
+        return;
+    }
+    writeHeldScans(distance);
+    held = 1;
+    lastAt = now;
+}
+
+void ScenarioWriter::line(std::uint32_t now, const std::string& text, bool pinned) {
+    if (held > 0) {
+        if (!pinned) {
+            after.push_back(text);
+            return;
+        }
+        writeHeldScans(now - lastAt);
+    } else if (pinned) {
+        moveClockTo(now);
+    }
+    out << text << '\n';
+}
+
+void ScenarioWriter::flush() {
+    // Nothing follows: the held scans need no step of their own.
+    if (held > 0) {
+        writeHeldScans(held > 1 ? gap : step);
+    }
+}
+
+// The last held scan is followed by `trailing` ms before what comes after it: the held scans'
+// own step and an `idle` for the rest where it is longer, else a step of its own.
+void ScenarioWriter::writeHeldScans(std::uint32_t trailing) {
+    const std::uint32_t spacing = held > 1 ? gap : step;
+    const bool idleAfter = trailing >= spacing;
+    if (idleAfter) {
+        setStep(spacing);
+        writeScans(held);
+    } else {
+        if (held > 1) {
+            setStep(gap);
+            writeScans(held - 1);
+        }
+        setStep(trailing);
+        writeScans(1);
+    }
+    held = 0;
+    // Right after the scan: an expect-error must follow its scan, and none of these lines
+    // reads the clock.
+    for (const std::string& text : after) {
+        out << text << '\n';
+    }
+    after.clear();
+    clock = lastAt + (idleAfter ? spacing : trailing);
+    moveClockTo(lastAt + trailing);
+}
+
+// The session's time never runs back, so the replay's clock is never ahead of `now`.
+void ScenarioWriter::moveClockTo(std::uint32_t now) {
+    if (now > clock) {
+        out << "idle " << now - clock << '\n';
+        clock = now;
+    }
+}
+
+void ScenarioWriter::setStep(std::uint32_t ms) {
+    if (ms != step) {
+        out << "step " << ms << '\n';
+        step = ms;
+    }
+}
+
+void ScenarioWriter::writeScans(std::uint64_t count) {
+    out << "scan";
+    if (count > 1) {
+        out << ' ' << count;
+    }
+    out << '\n';
+}
+
+// ---- SessionRecorder -----------------------------------------------------------------------
+
 namespace {
-std::string ledByte(const ScenarioRecorder::Panel& leds) {
+
+std::string binary(std::uint8_t byte) {
     std::string bits = "2#";
     for (int bit = 7; bit >= 0; --bit) {
-        bits.push_back(leds[static_cast<std::size_t>(bit)] != 0 ? '1' : '0');
+        bits.push_back(((byte >> bit) & 1) != 0 ? '1' : '0');
     }
     return bits;
 }
+
+std::string hex(std::uint8_t byte) {
+    constexpr char Digits[] = "0123456789ABCDEF";
+    return std::string("16#") + Digits[byte >> 4] + Digits[byte & 15];
+}
+
+std::uint8_t outputs(const Session& session) {
+    return session.cpu().area(Parameter::AType).readByte(0);
+}
+
+struct RunningTimer {
+    int no;
+    std::uint32_t since;
+    std::uint16_t value;
+};
+
 } // namespace
 
-ScenarioRecorder::ScenarioRecorder(std::ostream& o, const std::string& program,
-                                   const std::string& date, std::uint32_t now,
-                                   const Panel& switches)
-    : out(o), written(now) {
-    out << "# Recorded in the simulator window from " << program << " on " << date << ".\n"
-        << "# Replay: kvx test PROGRAM THIS-FILE\n"
-        << "step 1\n";
-    for (int bit = 0; bit < 8; ++bit) {
-        if (switches[static_cast<std::size_t>(bit)] != 0) {
-            out << "set E0." << bit << " 1\n";
-        }
-    }
-    out << "reset\n";
-    changedAt = now;
-}
-
-void ScenarioRecorder::advanceTo(std::uint32_t now) {
-    if (!running) {
-        written = now;
-        return;
-    }
-    const std::uint32_t ms = now - written;
-    // Time that ran backwards (a faster speed factor) or stood still adds no scan.
-    if (ms > 0 && ms < 0x80000000u) {
-        out << "wait " << ms << '\n';
-        written = now;
-    }
-}
-
-void ScenarioRecorder::writeExpect(const Panel& leds) {
-    out << "expect AB0 " << ledByte(leds) << '\n';
-    expected = leds;
-    pending = false;
-}
-
-// An LED state that has lasted SettleMs is checked; one that is younger is dropped when an
-// input event comes first (dropUnsettled), since the replay might see it a scan earlier or
-// later.
-void ScenarioRecorder::settle(std::uint32_t now, bool dropUnsettled) {
-    if (!pending) {
-        return;
-    }
-    if (now - changedAt >= SettleMs) {
-        advanceTo(changedAt + SettleMs);
-        writeExpect(current);
-    } else if (dropUnsettled) {
-        pending = false;
-        expected = current;
-    }
-}
-
-void ScenarioRecorder::scanned(std::uint32_t now, const Panel& leds) {
-    settle(now, false);
-    if (leds != current) {
-        current = leds;
-        changedAt = now;
-        pending = current != expected;
-    }
-    settle(now, false);
-}
-
-void ScenarioRecorder::switchSet(std::uint32_t now, int bit, int value) {
-    settle(now, true);
-    advanceTo(now);
-    out << "set E0." << bit << ' ' << (value != 0 ? 1 : 0) << '\n';
-}
-
-void ScenarioRecorder::reset(std::uint32_t now) {
-    settle(now, true);
-    advanceTo(now);
-    out << "reset\n";
-}
-
-void ScenarioRecorder::stopped(std::uint32_t now) {
-    settle(now, true);
-    advanceTo(now);
-    out << "# stopped\n";
-    running = false;
-}
-
-void ScenarioRecorder::continued(std::uint32_t now) {
-    written = now;
-    running = true;
-    out << "# continued\n";
-}
-
-void ScenarioRecorder::singleStep(std::uint32_t now, const Panel& leds) {
-    out << "scan\n";
-    written = now;
-    current = leds;
-    if (current != expected) {
-        writeExpect(current);
-    }
-}
-
-void ScenarioRecorder::finish(std::uint32_t now) {
-    settle(now, true);
-    if (running) {
-        advanceTo(now);
-    }
-    out << "# end of recording\n";
-}
-
-namespace {
-ScenarioRecorder::Panel resetWithSwitches(Session& session) {
-    ScenarioRecorder::Panel switches{};
-    std::ranges::copy(session.panel().InState, switches.begin());
-    session.reset();
-    return switches;
-}
-} // namespace
-
-SessionRecorder::SessionRecorder(Session& s, std::ostream& out, const std::string& program,
+SessionRecorder::SessionRecorder(Session& s, std::ostream& out, const std::string& name,
                                  const std::string& date)
-    : session(s), recorder(out, program, date, s.now(), resetWithSwitches(s)) {
-    if (!session.isRunning()) {
-        recorder.stopped(session.now());
-    }
+    : session(s), writer(out), program(listing()) {
+    session.reset();
+    out << "# Recorded in the simulator window from " << name << " on " << date << ".\n"
+        << "# Replay: kvx test PROGRAM THIS-FILE\n"
+        << "# The recording began with a Reset. The lines up to \"recording starts\" bring a\n"
+        << "# freshly loaded program to the state the session was in: the memory, timers and\n"
+        << "# counters that were not as a new controller has them, the switches, the forces.\n";
+    writeState();
+    writer.line(session.now(), "# recording starts");
     session.addListener(*this);
 }
 
@@ -142,46 +148,167 @@ SessionRecorder::~SessionRecorder() {
     session.removeListener(*this);
 }
 
-void SessionRecorder::finish() {
-    if (std::exchange(listening, false)) {
-        session.removeListener(*this);
-        recorder.finish(session.now());
+void SessionRecorder::writeState() {
+    writeMemory();
+    writePresetsAndCounters();
+    const MyIO& panel = session.panel();
+    for (int bit = 0; bit < MyIO::Size; ++bit) {
+        if (panel.InState[static_cast<std::size_t>(bit)] != 0) {
+            writer.line(0, "set E0." + std::to_string(bit) + " 1");
+        }
+    }
+    for (const auto& [operand, value] : session.forces().list()) {
+        writer.line(0, "force " + operand + ' ' + std::to_string(value));
+    }
+    writeRunningTimers();
+}
+
+// Against a new CPU after its reset, which is what the replay starts from, so that only what
+// the session changed is written.
+void SessionRecorder::writeMemory() {
+    const SimClock zero;
+    CPU fresh(zero);
+    fresh.reset();
+    const CPU& cpu = session.cpu();
+    for (const auto& [letters, cls] : CPU::areaNames()) {
+        for (int addr = 0; addr < CPU::AreaSize; ++addr) {
+            const std::uint8_t byte = cpu.area(cls).readByte(addr);
+            if (byte != fresh.area(cls).readByte(addr)) {
+                writer.line(0, "set " + std::string(letters) + "B" + std::to_string(addr) + ' ' +
+                                   hex(byte));
+            }
+        }
     }
 }
 
-ScenarioRecorder::Panel SessionRecorder::leds() const {
-    ScenarioRecorder::Panel leds{};
-    std::ranges::copy(session.panel().OutState, leds.begin());
-    return leds;
+void SessionRecorder::writePresetsAndCounters() {
+    const CPU& cpu = session.cpu();
+    for (int no = 0; no < CPU::TimerCount; ++no) {
+        const Timer& timer = cpu.timer(no);
+        if (timer.getLimit() != 0) {
+            writer.line(0,
+                        "preset T" + std::to_string(no) + ' ' + std::to_string(timer.getLimit()));
+        }
+    }
+    for (int no = 0; no < CPU::CounterCount; ++no) {
+        const Counter& counter = cpu.counter(no);
+        const std::string name = "Z" + std::to_string(no);
+        if (counter.getValue() != 0) {
+            writer.line(0, "set " + name + ' ' + std::to_string(counter.getValue()));
+        }
+        if (counter.getLimit() != 0) {
+            writer.line(0, "preset " + name + ' ' + std::to_string(counter.getLimit()));
+        }
+    }
 }
 
-void SessionRecorder::scanned(std::uint32_t now, const std::optional<CPUException>&) {
-    if (std::exchange(stepping, false)) {
-        recorder.singleStep(now, leds());
-    } else {
-        recorder.scanned(now, leds());
+// A running timer is started at the time from which it counts on, in the order of those
+// times, so the replay's timers count the same intervals at the same milliseconds. Last, since
+// the replay's clock stands at the latest of those times afterwards.
+void SessionRecorder::writeRunningTimers() {
+    const CPU& cpu = session.cpu();
+    std::vector<RunningTimer> running;
+    for (int no = 0; no < CPU::TimerCount; ++no) {
+        if (const Timer& timer = cpu.timer(no); timer.isRunning()) {
+            running.push_back(
+                {no, timer.countedUpTo(), static_cast<std::uint16_t>(timer.getValue())});
+        }
+    }
+    std::ranges::stable_sort(running, {}, &RunningTimer::since);
+    for (const RunningTimer& timer : running) {
+        writer.line(timer.since,
+                    "set T" + std::to_string(timer.no) + ' ' + std::to_string(timer.value) +
+                        " running",
+                    true);
+    }
+}
+
+std::string SessionRecorder::listing() const {
+    StringWriter text;
+    session.cpu().print(text);
+    return text.str();
+}
+
+bool SessionRecorder::recordsInstalledProgram() const {
+    return listing() == program;
+}
+
+void SessionRecorder::finish() {
+    if (!std::exchange(listening, false)) {
+        return;
+    }
+    session.removeListener(*this);
+    // A scenario that checks nothing fails, and a recording in which nothing changed is
+    // still a test that it stays so.
+    if (!checkedOutputs) {
+        writer.line(session.now(), "expect AB0 " + binary(outputs(session)));
+    }
+    writer.line(session.now(), "# end of recording");
+    writer.flush();
+}
+
+void SessionRecorder::loaded(std::uint32_t now, const std::string&) {
+    if (!recordsInstalledProgram()) {
+        writer.line(now, "# another program was loaded: the recording ends here");
+        finish();
+        return;
+    }
+    // A load installs, resets and runs; the replay's program is installed already.
+    writer.line(now, "# reloaded");
+    writer.line(now, "reset");
+}
+
+void SessionRecorder::scanned(std::uint32_t now, const std::optional<CPUException>& fault) {
+    writer.scan(now);
+    if (fault) {
+        writer.line(now, std::string("expect-error ") + fault->getText());
+    }
+    const std::uint8_t leds = outputs(session);
+    if (checkedOutputs != leds) {
+        writer.line(now, "expect AB0 " + binary(leds));
+        checkedOutputs = leds;
     }
 }
 
 void SessionRecorder::runChanged(std::uint32_t now, RunChange change) {
     switch (change) {
     case RunChange::Running:
-        recorder.continued(now);
+        writer.line(now, "# running");
         break;
     case RunChange::Stopped:
-        recorder.stopped(now);
+        writer.line(now, "# stopped");
         break;
     case RunChange::SingleStep:
-        stepping = true;
+        writer.line(now, "# single step");
         break;
     case RunChange::Reset:
-        recorder.reset(now);
+        writer.line(now, "reset");
         break;
     }
 }
 
+void SessionRecorder::speedChanged(std::uint32_t now, int faktor) {
+    writer.line(now, "# Faktor 1:" + std::to_string(faktor));
+}
+
 void SessionRecorder::switchSet(std::uint32_t now, int bit, int value) {
-    recorder.switchSet(now, bit, value);
+    writer.line(now, "set E0." + std::to_string(bit) + ' ' + std::to_string(value));
+}
+
+void SessionRecorder::forceChanged(std::uint32_t now, const std::string& name,
+                                   std::optional<std::uint32_t> value) {
+    if (value) {
+        writer.line(now, "force " + name + ' ' + std::to_string(*value));
+    } else {
+        writer.line(now, "unforce " + (name.empty() ? std::string("all") : name));
+    }
+}
+
+// A timer written running starts counting at that moment, so that line keeps its time.
+void SessionRecorder::operandWritten(std::uint32_t now, const std::string& name,
+                                     const Constant& value) {
+    const bool timer = OperandRef(session.cpu(), name).kind() == Kind::Timer;
+    writer.line(now, "set " + name + ' ' + value.text, timer);
 }
 
 } // namespace kvx

@@ -1,21 +1,18 @@
-// Turns a session operated by hand into a scenario that `kvx test` replays: every switch
-// flip, reset, single step, stop and continue, and every change of the LEDs, with the
-// simulated time between them.
+// Turns a session operated by hand into a scenario that `kvx test` replays exactly: the same
+// scans at the same simulated milliseconds, with every switch flip, write, force, reset and
+// reload between the same two scans, and the outputs checked after every scan that changed
+// them.
 //
-// Time: the window's clock is real time divided by the speed factor, the runner's moves by a
-// fixed step after each scan. The recording uses a step of 1 ms and writes the simulated
-// milliseconds between two events as `wait`, which the runner turns into that many scans; so
-// the replay sees each event at the same simulated millisecond, give or take one scan.
-// An LED change is written as `expect AB0 2#...` only once the LEDs have kept that state for
-// SettleMs: a change within one scan of a switch flip would otherwise be a race between the
-// two clocks. A state that does not last that long is not checked at all.
+// Time: a scan of the replay runs at the time its clock shows, and the clock then moves by the
+// step. So every scan is written with the step that brings the replay's clock to the next
+// scan, and time in which nothing scans (a stopped CPU, the start of a timer) as `idle`.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "session/session_listener.h"
 
@@ -23,72 +20,82 @@ namespace kvx {
 
 class Session;
 
-class ScenarioRecorder final {
+// The scans and lines of a scenario on one line of time, written as compactly as the replay
+// allows: scans at equal distances become one `scan N`.
+class ScenarioWriter final {
 public:
-    static constexpr std::uint32_t SettleMs = 3;
-    using Panel = std::array<int, 8>;
+    // The replay starts at simulated time 0 with a step of 1 ms. `out` must outlive the writer.
+    explicit ScenarioWriter(std::ostream& out) : out(out) {}
 
-    // Writes the head of the scenario to `out`: a comment naming the program and the date,
-    // the step, then the switches that are on (`set E0.k 1`) and a reset, since the replay
-    // starts from a freshly loaded program. `out` must outlive the recorder.
-    ScenarioRecorder(std::ostream& out, const std::string& program, const std::string& date,
-                     std::uint32_t now, const Panel& switches);
-
-    // After every scan, with the simulated time and the LEDs (index k is A0.k).
-    void scanned(std::uint32_t now, const Panel& leds);
-    // What the user did, at simulated time `now`.
-    void switchSet(std::uint32_t now, int bit, int value);
-    void reset(std::uint32_t now);
-    // Stopped time does not count: the replay has no real time, only scans.
-    void stopped(std::uint32_t now);
-    void continued(std::uint32_t now);
-    // A single step while stopped is one scan.
-    void singleStep(std::uint32_t now, const Panel& leds);
-    // Writes what is still pending and a closing comment.
-    void finish(std::uint32_t now);
+    // One scan at simulated time `now`, no earlier than anything before it.
+    void scan(std::uint32_t now);
+    // A line at `now`, after every scan before it. A `pinned` line reads the clock, so the
+    // replay runs it at `now` exactly; any other runs at some time before the next scan.
+    void line(std::uint32_t now, const std::string& text, bool pinned = false);
+    // Writes what is still held back.
+    void flush();
 
 private:
-    void advanceTo(std::uint32_t now);
-    void settle(std::uint32_t now, bool dropUnsettled);
-    void writeExpect(const Panel& leds);
+    void writeHeldScans(std::uint32_t nextAt);
+    void moveClockTo(std::uint32_t now);
+    void setStep(std::uint32_t ms);
+    void writeScans(std::uint64_t count);
 
     std::ostream& out;
-    std::uint32_t written = 0; // simulated time the scenario has reached
-    bool running = true;
-    Panel expected{}; // the LED state the scenario last checked
-    Panel current{};  // the LEDs now
-    std::uint32_t changedAt = 0;
-    bool pending = false; // current differs from expected and is not yet checked
+    std::uint32_t clock = 0;
+    std::uint32_t step = 1;
+    // Scans not yet written, since the step after the last of them is the time to what comes
+    // next: `held` scans at `gap` apart, the last at `lastAt`, and the lines after it.
+    std::uint64_t held = 0;
+    std::uint32_t gap = 0;
+    std::uint32_t lastAt = 0;
+    std::vector<std::string> after;
 };
 
-// A recording of a live session: hears the session's events and writes them as a
-// ScenarioRecorder does. It starts from a reset CPU with the switches as they are, as the
-// replay starts from a freshly loaded program; memory the program kept from before is not
-// part of it.
+// A recording of a live session: hears the session's events and writes them as a scenario.
+//
+// The replay starts from a freshly loaded program, so the recording starts by re-creating the
+// state the session is in: it resets the session (its instructions' memories are not
+// operands a scenario can set), then writes every operand that is not as a new CPU has it,
+// the timers, the counters, the input switches and the forces.
 class SessionRecorder final : public SessionListener {
 public:
     // Resets `session` and writes the scenario's head to `out`; both must outlive this.
+    // `program` names the program in the head; `date` is the day of the recording.
     SessionRecorder(Session& session, std::ostream& out, const std::string& program,
                     const std::string& date);
     ~SessionRecorder() override;
     SessionRecorder(const SessionRecorder&) = delete;
     SessionRecorder& operator=(const SessionRecorder&) = delete;
 
+    // Whether the program now installed is the one recorded on: a reload of it is a reset in
+    // the recording, another program ends it.
+    bool recordsInstalledProgram() const;
     // Writes what is still pending and a closing comment; the recorder hears no more.
     void finish();
 
+    void loaded(std::uint32_t now, const std::string& source) override;
     void scanned(std::uint32_t now, const std::optional<CPUException>& fault) override;
     void runChanged(std::uint32_t now, RunChange change) override;
+    void speedChanged(std::uint32_t now, int faktor) override;
     void switchSet(std::uint32_t now, int bit, int value) override;
+    void forceChanged(std::uint32_t now, const std::string& name,
+                      std::optional<std::uint32_t> value) override;
+    void operandWritten(std::uint32_t now, const std::string& name, const Constant& value) override;
 
 private:
-    ScenarioRecorder::Panel leds() const;
+    void writeState();
+    void writeMemory();
+    void writePresetsAndCounters();
+    void writeRunningTimers();
+    std::string listing() const;
 
     Session& session;
-    ScenarioRecorder recorder;
+    ScenarioWriter writer;
+    std::string program;
     bool listening = true;
-    // The next scan is a single step.
-    bool stepping = false;
+    // The outputs as the scenario last checked them; none before the first check.
+    std::optional<std::uint8_t> checkedOutputs;
 };
 
 } // namespace kvx

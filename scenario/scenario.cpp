@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::string_view Blanks = " \t";
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view SetUsage = "set OPERAND VALUE, or set TIMER VALUE running";
 
 // One scenario line split into its command word and the words after it.
 struct Line {
@@ -197,7 +198,46 @@ private:
 
     void set(const Line& line) {
         OperandRef operand(session.cpu(), line.args[0]);
-        session.write(operand, parseConstant(session.cpu(), line.args[1]));
+        const Constant value = parseConstant(session.cpu(), line.args[1]);
+        if (line.args.size() == 2) {
+            session.write(operand, value);
+            return;
+        }
+        if (line.args[2] != "running" || operand.kind() != Kind::Timer) {
+            throw InputError("usage: " + std::string(SetUsage));
+        }
+        session.startTimer(operand, value);
+    }
+
+    void preset(const Line& line) {
+        OperandRef operand(session.cpu(), line.args[0]);
+        operand.setPreset(parseConstant(session.cpu(), line.args[1]));
+    }
+
+    void force(const Line& line) {
+        OperandRef operand(session.cpu(), line.args[0]);
+        if (const auto error = session.force(operand, parseConstant(session.cpu(), line.args[1]))) {
+            throw *error;
+        }
+    }
+
+    void unforce(const Line& line) {
+        if (line.args[0] == "all") {
+            session.releaseAll();
+            return;
+        }
+        // Named as the force was, so a typing error is reported and not taken for "not forced".
+        const OperandRef operand(session.cpu(), line.args[0]);
+        session.release(operand.text());
+    }
+
+    void idle(const Line& line) {
+        const std::uint64_t ms = parseCount<InputError>("the time", line.args[0]);
+        if (ms > Session::LastMs - session.now()) {
+            stopped = true;
+            throw InputError("this line " + pastClockLimit() + "; the scenario stops here");
+        }
+        session.advance(static_cast<std::uint32_t>(ms));
     }
 
     void scan(const Line& line) {
@@ -328,10 +368,14 @@ private:
 };
 
 const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
-    {"set", 2, 2, "set OPERAND VALUE", &ScenarioRun::set},
+    {"set", 2, 3, SetUsage, &ScenarioRun::set},
+    {"preset", 2, 2, "preset TIMER-OR-COUNTER VALUE", &ScenarioRun::preset},
+    {"force", 2, 2, "force OPERAND VALUE", &ScenarioRun::force},
+    {"unforce", 1, 1, "unforce OPERAND, or unforce all", &ScenarioRun::unforce},
     {"scan", 0, 1, "scan [N]", &ScenarioRun::scan},
     {"step", 1, 1, "step MS", &ScenarioRun::step},
     {"wait", 1, 1, "wait MS", &ScenarioRun::wait},
+    {"idle", 1, 1, "idle MS", &ScenarioRun::idle},
     {"reset", 0, 0, "reset", &ScenarioRun::reset},
     {"expect", 2, 2, "expect OPERAND VALUE", &ScenarioRun::expect},
     {"expect-bit", 2, 2, "expect-bit OPERAND VALUE", &ScenarioRun::expectBit},

@@ -9,8 +9,16 @@ std::uint32_t SteadyTickClock::getmsTime() const noexcept {
 }
 
 std::uint32_t ScaledClock::getmsTime() const noexcept {
-    const auto divisor = static_cast<std::uint32_t>(Faktor < 1 ? 1 : Faktor);
-    return base.getmsTime() / divisor;
+    // Unsigned subtraction: the tick's own wrap after 49 days costs nothing here.
+    const std::uint32_t ticks = base.getmsTime() - sinceTick;
+    return sinceMs + ticks / static_cast<std::uint32_t>(Faktor);
+}
+
+void ScaledClock::setFaktor(int faktor) noexcept {
+    // The part of a millisecond counted at the old rate is dropped, so time never runs back.
+    sinceMs = getmsTime();
+    sinceTick = base.getmsTime();
+    Faktor = faktor < 1 ? 1 : faktor;
 }
 
 } // namespace kvx

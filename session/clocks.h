@@ -19,17 +19,25 @@ private:
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
-// `ticks` divided by the speed factor, read afresh at every call: raising the factor makes the
-// simulated time jump backwards, lowering it makes it jump forwards. A factor below 1 counts
-// as 1. Both referents must outlive the clock.
+// `ticks` slowed down by the speed factor. A change of the factor takes effect from the
+// moment it is made: time runs on at the new rate from where it stood, so it never jumps, and
+// a running timer neither completes at once nor waits for time that went backwards.
+// The referent must outlive the clock.
 class ScaledClock final : public Clock {
 public:
-    ScaledClock(const Clock& ticks, const int& faktor) noexcept : base(ticks), Faktor(faktor) {}
+    explicit ScaledClock(const Clock& ticks) noexcept : base(ticks) {}
     std::uint32_t getmsTime() const noexcept override;
+    int faktor() const noexcept { return Faktor; }
+    // A factor below 1 counts as 1.
+    void setFaktor(int faktor) noexcept;
 
 private:
     const Clock& base;
-    const int& Faktor;
+    int Faktor = 1;
+    // The tick and the time at the last change: time is `sinceMs` plus the ticks since
+    // `sinceTick`, divided by the factor. Both start at 0, so at factor 1 the time is the tick.
+    std::uint32_t sinceTick = 0;
+    std::uint32_t sinceMs = 0;
 };
 
 } // namespace kvx

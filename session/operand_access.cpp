@@ -6,6 +6,7 @@
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/timer.h"
 #include "operands/parameter.h"
 #include "session/myio.h"
 #include "session/text.h"
@@ -221,11 +222,32 @@ void OperandRef::set(const Constant& v, MyIO& panel) {
         param->writeLong(value);
         break;
     case Kind::Timer:
-        if (value != 0) {
-            throw InputError(name + ": a timer can only be set to 0, which resets it");
+        if (value == 0) {
+            param->writeBit(0);
+        } else {
+            runTimer(v);
         }
-        param->writeBit(0);
         break;
+    }
+}
+
+void OperandRef::runTimer(const Constant& v) {
+    const auto* timer = dynamic_cast<const TimerParameter*>(param.get());
+    if (timer == nullptr) {
+        throw InputError(name + ": is a " + info(k).name + ", not a timer");
+    }
+    timer->getTimer()->runFromNow(static_cast<std::uint16_t>(expected(v)));
+}
+
+void OperandRef::setPreset(const Constant& v) {
+    if (k != Kind::Timer && k != Kind::Counter) {
+        throw InputError(name + ": is a " + info(k).name + ", not a timer or counter");
+    }
+    const auto limit = static_cast<std::uint16_t>(expected(v));
+    if (const auto* timer = dynamic_cast<const TimerParameter*>(param.get())) {
+        timer->getTimer()->setLimit(limit);
+    } else if (const auto* counter = dynamic_cast<const CounterParameter*>(param.get())) {
+        counter->getCounter()->setLimit(limit);
     }
 }
 

@@ -72,9 +72,16 @@ public:
 
     // Writes `v` through the operand's own write of its own width. An input switch
     // (E0.0..E0.7) is set on `panel` instead, for the CPU to copy at the next scan. A timer
-    // takes only 0, which resets it. Throws InputError when `v` does not fit, CPUException
-    // when the area refuses.
+    // set to 0 is reset; to more, it has counted that many intervals and runs from now
+    // (runTimer). Throws InputError when `v` does not fit, CPUException when the area refuses.
     void set(const Constant& v, MyIO& panel);
+    // A timer only: it has counted `v` intervals, 0 included, up to the clock's time and runs
+    // on, as if its enable had been on. Throws InputError for another operand or a `v` that
+    // does not fit.
+    void runTimer(const Constant& v);
+    // A timer or counter only: its preset, as its instruction would set it. Throws InputError
+    // for another operand or a `v` that does not fit.
+    void setPreset(const Constant& v);
 
     // `v` as a value of this operand's width; throws InputError when it does not fit.
     std::uint32_t expected(const Constant& v) const;

@@ -10,13 +10,18 @@
 
 namespace kvx {
 
-Session::Session() : ticks(sim), simulated(true), scaled(ticks, Faktor), processor(scaled) {
+Session::Session() : ticks(sim), simulated(true), scaled(ticks), processor(held) {
     processor.setIO(&io);
 }
 
-Session::Session(const Clock& t)
-    : ticks(t), simulated(false), scaled(ticks, Faktor), processor(scaled) {
+Session::Session(const Clock& t) : ticks(t), simulated(false), scaled(ticks), processor(held) {
+    held.set(scaled.getmsTime());
     processor.setIO(&io);
+}
+
+std::uint32_t Session::sync() noexcept {
+    held.set(scaled.getmsTime());
+    return held.getmsTime();
 }
 
 ProgramLoad Session::prepareLoad() {
@@ -42,11 +47,12 @@ void Session::removeListener(const SessionListener& listener) noexcept {
 // is told, which may move the vector.
 template <typename Event>
 void Session::announce(const Event& event) {
+    const std::uint32_t at = held.getmsTime();
     ++announcing;
     const std::size_t count = listeners.size();
     for (std::size_t i = 0; i < count; ++i) {
         if (SessionListener* listener = listeners[i]) {
-            event(*listener);
+            event(*listener, at);
         }
     }
     if (--announcing == 0) {
@@ -55,8 +61,9 @@ void Session::announce(const Event& event) {
 }
 
 std::optional<CPUException> Session::install(ProgramLoad&& job) {
+    sync();
     if (job.failure) {
-        announce([&](SessionListener& l) { l.loadFailed(now(), *job.failure); });
+        announce([&](SessionListener& l, std::uint32_t at) { l.loadFailed(at, *job.failure); });
         return job.failure;
     }
     // A job of another session holds operands that point into another CPU, which may be gone;
@@ -68,12 +75,12 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
         processor.setProgram(std::move(job.program));
     } catch (const std::bad_alloc&) {
         const CPUException error(LoadOutOfMemory);
-        announce([&](SessionListener& l) { l.loadFailed(now(), error); });
+        announce([&](SessionListener& l, std::uint32_t at) { l.loadFailed(at, error); });
         return error;
     }
     processor.reset();
     running = true;
-    announce([&](SessionListener& l) { l.loaded(now(), job.source); });
+    announce([&](SessionListener& l, std::uint32_t at) { l.loaded(at, job.source); });
     return std::nullopt;
 }
 
@@ -105,20 +112,24 @@ void Session::stop() {
 
 void Session::setRunning(bool run) {
     if (running != run) {
+        sync();
         running = run;
-        announce([&](SessionListener& l) {
-            l.runChanged(now(), run ? RunChange::Running : RunChange::Stopped);
+        announce([&](SessionListener& l, std::uint32_t at) {
+            l.runChanged(at, run ? RunChange::Running : RunChange::Stopped);
         });
     }
 }
 
 void Session::reset() {
+    sync();
     processor.reset();
-    announce([&](SessionListener& l) { l.runChanged(now(), RunChange::Reset); });
+    announce([&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::Reset); });
 }
 
 std::optional<CPUException> Session::singleStep(ScanObserver* observer) {
-    announce([&](SessionListener& l) { l.runChanged(now(), RunChange::SingleStep); });
+    sync();
+    announce(
+        [&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::SingleStep); });
     return scanWith(observer);
 }
 
@@ -140,6 +151,8 @@ std::optional<CPUException> Session::scan(ScanObserver* observer) {
 template <typename Watcher>
 std::optional<CPUException> Session::scanWith(Watcher watcher) {
     std::optional<CPUException> fault;
+    // The whole scan, and what is announced of it, reads the time at which it started.
+    sync();
     try {
         processor.runStep(watcher);
     } catch (const CPUException& error) {
@@ -156,59 +169,85 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
 }
 
 void Session::announceScan(const std::optional<CPUException>& fault) {
-    announce([&](SessionListener& l) { l.scanned(now(), fault); });
+    announce([&](SessionListener& l, std::uint32_t at) { l.scanned(at, fault); });
     if (fault) {
-        announce([&](SessionListener& l) { l.faulted(now(), *fault); });
+        announce([&](SessionListener& l, std::uint32_t at) { l.faulted(at, *fault); });
     }
 }
 
 std::optional<CPUException> Session::force(const std::string& name, std::uint32_t value) {
     try {
+        sync();
         forced.force(name, processor.parserParameter(name), value);
     } catch (const CPUException& error) {
         return error;
     }
     attachForces();
-    announce([&](SessionListener& l) { l.forceChanged(now(), name, value); });
+    announce([&](SessionListener& l, std::uint32_t at) { l.forceChanged(at, name, value); });
     return std::nullopt;
+}
+
+std::optional<CPUException> Session::force(const OperandRef& operand, const Constant& value) {
+    const std::uint32_t fitted = operand.expected(value);
+    if (operand.kind() == Kind::Timer && fitted != 0) {
+        throw InputError(operand.text() +
+                         ": a timer can only be forced to 0, which holds it reset");
+    }
+    return force(operand.text(), fitted);
 }
 
 void Session::release(const std::string& name) {
     if (!forced.isForced(name)) {
         return;
     }
+    sync();
     forced.release(name);
     attachForces();
-    announce([&](SessionListener& l) { l.forceChanged(now(), name, std::nullopt); });
+    announce([&](SessionListener& l, std::uint32_t at) { l.forceChanged(at, name, std::nullopt); });
 }
 
 void Session::releaseAll() {
     if (forced.empty()) {
         return;
     }
+    sync();
     forced.releaseAll();
     attachForces();
-    announce([&](SessionListener& l) { l.forceChanged(now(), std::string(), std::nullopt); });
+    announce([&](SessionListener& l, std::uint32_t at) {
+        l.forceChanged(at, std::string(), std::nullopt);
+    });
 }
 
 void Session::setSwitch(int bit, int value) {
     if (bit < 0 || bit >= MyIO::Size) {
         return;
     }
+    sync();
     io.InState[static_cast<std::size_t>(bit)] = value != 0 ? 1 : 0;
-    announce([&](SessionListener& l) { l.switchSet(now(), bit, value != 0 ? 1 : 0); });
+    announce(
+        [&](SessionListener& l, std::uint32_t at) { l.switchSet(at, bit, value != 0 ? 1 : 0); });
 }
 
 void Session::write(OperandRef& operand, const Constant& value) {
+    // A timer written running starts counting at this moment.
+    sync();
     operand.set(value, io);
-    announce([&](SessionListener& l) { l.operandWritten(now(), operand.text(), value); });
+    announce(
+        [&](SessionListener& l, std::uint32_t at) { l.operandWritten(at, operand.text(), value); });
+}
+
+void Session::startTimer(OperandRef& timer, const Constant& value) {
+    sync();
+    timer.runTimer(value);
 }
 
 void Session::setFaktor(int faktor) {
     faktor = std::clamp(faktor, MinFaktor, MaxFaktor);
     if (faktor != Faktor) {
+        sync();
         Faktor = faktor;
-        announce([&](SessionListener& l) { l.speedChanged(now(), Faktor); });
+        scaled.setFaktor(faktor);
+        announce([&](SessionListener& l, std::uint32_t at) { l.speedChanged(at, Faktor); });
     }
 }
 

@@ -8,7 +8,11 @@
 //   nothing at all: the old program stays installed, running or stopped as it was.
 // - A scan that raises stops the run before the error is handed back, so a client that shows
 //   the error in a modal box never sees a second one; the CPU keeps its state.
-// - The simulated time is the tick source divided by the speed factor (1 to 1000).
+// - The simulated time is the tick source slowed down by the speed factor (1 to 1000); a new
+//   factor applies from the moment it is chosen, so the time never jumps (session/clocks.h).
+// - A scan reads one time throughout: the time at which it started. Every event carries the
+//   time at which its change took effect, which for a scan is that time, so a listener can
+//   place every change on one line of time with the scans.
 // - Every change is announced to the listeners (session/session_listener.h) after it took
 //   effect, once; an action that changed nothing announces nothing. With no listener the
 //   scan pays nothing for them.
@@ -83,7 +87,7 @@ public:
     void reset();
 
     // ---- time ----
-    // The simulated time in milliseconds, as the CPU reads it.
+    // The simulated time in milliseconds as it runs now; a scan starting now would read it.
     std::uint32_t now() const noexcept { return scaled.getmsTime(); }
     int faktor() const noexcept { return Faktor; }
     // One step slower (factor up) or faster (factor down), within MinFaktor..MaxFaktor.
@@ -110,6 +114,9 @@ public:
     // until released; returns the error (a bad operand) or nullopt. The caller checks that the
     // value fits the operand's width.
     std::optional<CPUException> force(const std::string& name, std::uint32_t value);
+    // Forces `operand` to `value` as the watch table does: the value must fit the operand's
+    // width, and a timer takes only 0, which holds it reset; throws InputError otherwise.
+    std::optional<CPUException> force(const OperandRef& operand, const Constant& value);
     void release(const std::string& name);
     void releaseAll();
     const ForceTable& forces() const noexcept { return forced; }
@@ -121,6 +128,9 @@ public:
     // Writes `value` once to `operand` (of this session's CPU) as OperandRef::set does, an
     // input switch on the panel; throws as that does.
     void write(OperandRef& operand, const Constant& value);
+    // A scenario's set-up, which no window offers and no listener hears: the timer `timer`
+    // has counted `value` intervals up to now and runs on (OperandRef::runTimer).
+    void startTimer(OperandRef& timer, const Constant& value);
 
     // ---- the parts ----
     CPU& cpu() noexcept { return processor; }
@@ -142,16 +152,20 @@ private:
     template <typename Event>
     void announce(const Event& event);
     void setRunning(bool run);
+    // Takes the time for the change about to be made, and for the CPU to read; returns it.
+    std::uint32_t sync() noexcept;
     void setFaktor(int faktor);
     void announceScan(const std::optional<CPUException>& fault);
 
-    // Declaration order matters: the scaled clock reads the tick source and Faktor, the CPU
-    // reads the scaled clock and the panel.
+    // Declaration order matters: the scaled clock reads the tick source, the CPU reads the
+    // time held from it and the panel.
     SimClock sim;
     const Clock& ticks;
     bool simulated;
     int Faktor = MinFaktor;
     ScaledClock scaled;
+    // The time of the last change or of the scan under way, which is all the CPU ever reads.
+    SimClock held;
     MyIO io;
     ForceTable forced;
     CPU processor;

@@ -156,11 +156,7 @@ std::string WatchList::force(std::size_t index, std::string_view value) {
         return checked(row, "no operand in this row");
     }
     try {
-        const std::uint32_t fitted = row.operand->expected(parseConstant(session.cpu(), value));
-        if (row.operand->kind() == Kind::Timer && fitted != 0) {
-            throw InputError(row.text + ": a timer can only be forced to 0, which holds it reset");
-        }
-        if (const auto error = session.force(row.text, fitted)) {
+        if (const auto error = session.force(*row.operand, parseConstant(session.cpu(), value))) {
             return checked(row, error->getText());
         }
     } catch (const InputError& e) {

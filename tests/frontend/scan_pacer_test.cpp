@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <vector>
+
 #include "core/clock.h"
 #include "frontend/scan_pacer.h"
 #include "session/session.h"
@@ -28,17 +30,24 @@ private:
 };
 
 // A session running the lamps on `ticks`, paced by hand: the pacer's own timer is stopped.
-struct Paced {
+struct Paced final : SessionListener {
     explicit Paced(const Clock& ticks)
-        : session(ticks), pacer(
-                              session, ticks, [this] { session.tick(); }, nullptr) {
+        : session(paced), pacer(
+                              session, ticks, paced, [this] { session.tick(); }, nullptr) {
         pacer.stop();
         QVERIFY(!session.loadFile(Lamps));
+        session.addListener(*this);
     }
+    ~Paced() override { session.removeListener(*this); }
     std::uint64_t scans() const noexcept { return session.cpu().scanCount(); }
+    void scanned(std::uint32_t now, const std::optional<CPUException>&) override {
+        times.push_back(now);
+    }
 
+    SimClock paced;
     Session session;
     ScanPacer pacer;
+    std::vector<std::uint32_t> times;
 };
 
 } // namespace
@@ -58,13 +67,22 @@ private slots:
             paced.pacer.pace();
         }
         QCOMPARE(paced.scans(), 20u);
+        // A timer that wakes late owes two scans; each runs at the millisecond it is owed for.
+        ticks.advance(2);
+        paced.pacer.pace();
+        QCoreApplication::processEvents();
+        QCOMPARE(paced.scans(), 22u);
+        for (std::size_t i = 1; i < paced.times.size(); ++i) {
+            QCOMPARE(paced.times[i], paced.times[i - 1] + 1);
+        }
         // After a long stall only two owed scans are made up, not a burst.
         ticks.advance(500);
         paced.pacer.pace();
         for (int i = 0; i < 10; ++i) {
             QCoreApplication::processEvents();
         }
-        QCOMPARE(paced.scans(), 22u);
+        QCOMPARE(paced.scans(), 24u);
+        QCOMPARE(paced.times.back(), 522u);
     }
 
     void stoppedSessionOwesNothing() {

@@ -14,6 +14,7 @@
 #include "frontend/panel.h"
 #include "tests/frontend/panel_helpers.h"
 #include "tests/frontend/runners.h"
+#include "tests/frontend/window_helpers.h"
 
 namespace kvx {
 
@@ -39,8 +40,8 @@ QByteArray overflowing() {
     return text + "END_ORGANIZATION_BLOCK\n";
 }
 
-std::uint32_t elapsed(const CPU& cpu) {
-    return cpu.getmsTime();
+std::uint32_t elapsed(const Session& session) {
+    return session.now();
 }
 
 } // namespace
@@ -231,17 +232,20 @@ private slots:
         QCOMPARE(window->faktor(), 999);
     }
 
-    void faktorDividesTheSimulatedClock() {
+    // A new factor applies from the moment it is chosen: the time never jumps.
+    void faktorSlowsTheClockFromNowOn() {
         ticks.set(4'000'000'000u);
-        QCOMPARE(elapsed(window->cpu()), 4'000'000'000u);
+        catchUp(*window);
+        QCOMPARE(elapsed(window->session()), 4'000'000'000u);
         window->command(MainWindow::Langsamer);
-        QCOMPARE(elapsed(window->cpu()), 2'000'000'000u);
-        for (int i = 0; i < 998; ++i) {
-            window->command(MainWindow::Langsamer);
-        }
-        QCOMPARE(elapsed(window->cpu()), 4'000'000u);
-        ticks.set(999);
-        QCOMPARE(elapsed(window->cpu()), 0u);
+        QCOMPARE(elapsed(window->session()), 4'000'000'000u);
+        ticks.set(4'000'002'000u);
+        catchUp(*window);
+        QCOMPARE(elapsed(window->session()), 4'000'001'000u);
+        window->command(MainWindow::Schneller);
+        ticks.set(4'000'003'000u);
+        catchUp(*window);
+        QCOMPARE(elapsed(window->session()), 4'000'002'000u);
     }
 
     void continueAndStopSetTheRunFlag() {

@@ -1,4 +1,4 @@
-// A session on simulated time that runs small programs written as instruction lines, the way
+// A CPU on simulated time that runs small programs written as instruction lines, the way
 // they stand in a program file ("LD M0.0", "= A0.0"). Every line goes through
 // CPU::parserCommand and check(), so the tests see the instructions as a loaded program would.
 #pragma once
@@ -18,7 +18,6 @@
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/observer.h"
-#include "session/session.h"
 #include "tests/core/test_support.h"
 
 namespace kvx {
@@ -146,12 +145,12 @@ public:
     }
     // One scan after the clock has moved on by `ms`.
     void scanAfter(std::uint32_t ms) {
-        session.advance(ms);
+        clock.advance(ms);
         scan();
     }
-    std::uint32_t now() const noexcept { return session.now(); }
+    std::uint32_t now() const noexcept { return clock.getmsTime(); }
     // Moves the clock forward to `ms`.
-    void advanceTo(std::uint32_t ms) noexcept { session.advance(ms - session.now()); }
+    void advanceTo(std::uint32_t ms) noexcept { clock.set(ms); }
 
     int bit(std::string_view operand) { return cpu.parserParameter(operand)->readBit(); }
     void setBit(std::string_view operand, int value) {
@@ -177,8 +176,9 @@ public:
         return errorOf([this] { scan(); });
     }
 
-    Session session;
-    CPU& cpu = session.cpu();
+    // The CPU alone on a clock of its own: the instructions need nothing of a session.
+    SimClock clock;
+    CPU cpu{clock};
     std::vector<StackView> probes;
 
 private:

@@ -3,112 +3,67 @@
 #include <sstream>
 #include <string>
 
+#include "core/clock.h"
+#include "fuzz/replay_session.h"
 #include "scenario/recorder.h"
+#include "session/operand_access.h"
 #include "session/session.h"
 
 namespace kvx {
 namespace {
 
-using Panel = ScenarioRecorder::Panel;
-
-Panel leds(int byte) {
-    Panel p{};
-    for (int bit = 0; bit < 8; ++bit) {
-        p[static_cast<std::size_t>(bit)] = (byte >> bit) & 1;
-    }
-    return p;
-}
-
-TEST(Recorder, EventsAndSettledLedsWithTheTimeBetween) {
+TEST(Recorder, ScansKeepTheirMillisecondsAndLinesTheirPlaceBetweenScans) {
     std::ostringstream out;
-    Panel switches{};
-    switches[3] = 1;
-    ScenarioRecorder rec(out, "motor.awl", "2026-12-08", 1000, switches);
-    for (std::uint32_t t = 1001; t <= 1010; ++t) {
-        rec.scanned(t, leds(0));
+    ScenarioWriter w(out);
+    w.line(0, "set MB0 16#01");
+    w.line(40, "set T37 2 running", true);
+    for (std::uint32_t at : {100u, 110u, 120u, 130u}) {
+        w.scan(at);
     }
-    rec.switchSet(1010, 0, 1);
-    // The LED follows one scan later and stays.
-    for (std::uint32_t t = 1011; t <= 1020; ++t) {
-        rec.scanned(t, leds(t >= 1012 ? 0x02 : 0));
-    }
-    rec.reset(1025);
-    rec.finish(1030);
-    EXPECT_EQ(out.str(), "# Recorded in the simulator window from motor.awl on 2026-12-08.\n"
-                         "# Replay: kvx test PROGRAM THIS-FILE\n"
-                         "step 1\n"
-                         "set E0.3 1\n"
-                         "reset\n"
-                         "wait 10\n"
-                         "set E0.0 1\n"
-                         "wait 5\n"
-                         "expect AB0 2#00000010\n"
-                         "wait 10\n"
-                         "reset\n"
-                         "wait 5\n"
-                         "# end of recording\n");
+    w.line(131, "set E0.0 1");
+    w.scan(135);
+    w.scan(135);
+    w.line(140, "set T37 0", true);
+    w.scan(500);
+    w.flush();
+    EXPECT_EQ(out.str(), "set MB0 16#01\nidle 40\nset T37 2 running\nidle 60\nstep 10\nscan 3\n"
+                         "step 5\nscan\nset E0.0 1\nstep 0\nscan 2\nidle 5\nset T37 0\n"
+                         "idle 360\nscan\n");
 }
 
-TEST(Recorder, AStateShorterThanTheSettlingTimeIsNotChecked) {
-    std::ostringstream out;
-    ScenarioRecorder rec(out, "p.awl", "d", 0, Panel{});
-    rec.scanned(1, leds(1));
-    rec.switchSet(2, 1, 1); // one scan after the change: a race between the two clocks
-    rec.scanned(3, leds(1));
-    rec.scanned(10, leds(1));
-    rec.finish(10);
-    const std::string text = out.str();
-    EXPECT_EQ(text.find("expect"), std::string::npos) << text;
-}
-
-TEST(Recorder, StoppedTimeAddsNoScansAndSingleStepsAreScans) {
-    std::ostringstream out;
-    ScenarioRecorder rec(out, "p.awl", "d", 0, Panel{});
-    rec.scanned(4, leds(0));
-    rec.stopped(4);
-    rec.switchSet(500, 2, 1);
-    rec.singleStep(900, leds(4));
-    rec.continued(2000);
-    rec.scanned(2001, leds(4));
-    rec.finish(2010);
-    const std::string text = out.str();
-    EXPECT_NE(text.find("wait 4\n# stopped\nset E0.2 1\nscan\nexpect AB0 2#00000100\n"
-                        "# continued\nwait 10\n"),
-              std::string::npos)
-        << text;
-}
-
-// A recording made from a live session's events: switch flips, stop, single steps, continue
-// and reset each reach the scenario once, at their simulated time; events after finish() not.
-TEST(Recorder, RecordsASessionFromItsEvents) {
-    Session s;
-    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\n"
-                         "END_ORGANIZATION_BLOCK\n"),
+// The head re-creates what came before the recording, so its replay needs nothing else.
+TEST(Recorder, TheHeadRecreatesTheStateTheSessionWasIn) {
+    SimClock ticks;
+    Session s(ticks);
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\nTON T37 20\n"
+                         "LD E0.1\nLD E0.2\nLD E0.3\nZVR Z1 5\nEND_ORGANIZATION_BLOCK\n"),
               std::nullopt);
-    std::ostringstream out;
-    SessionRecorder rec(s, out, "lamp.awl", "d");
-    const auto scans = [&s](int n) {
-        for (int i = 0; i < n; ++i) {
-            s.tick();
-        }
-    };
-    scans(2);
     s.setSwitch(0, 1);
-    scans(5);
-    s.stop();
-    s.singleStep();
-    s.setSwitch(0, 0);
-    s.singleStep();
-    s.run();
-    scans(1);
-    s.reset();
+    ticks.set(1000);
+    (void)s.tick();
+    ticks.set(1350);
+    (void)s.tick();
+    OperandRef counter(s.cpu(), "Z1");
+    s.write(counter, parseConstant(s.cpu(), "3"));
+    OperandRef lamp(s.cpu(), "A0.6");
+    ASSERT_EQ(s.force(lamp, parseConstant(s.cpu(), "1")), std::nullopt);
+    std::ostringstream out;
+    SessionRecorder rec(s, out, "t.awl", "d");
+    ticks.set(1400);
+    (void)s.tick();
     rec.finish();
-    s.setSwitch(1, 1);
-    EXPECT_EQ(out.str(), "# Recorded in the simulator window from lamp.awl on d.\n"
-                         "# Replay: kvx test PROGRAM THIS-FILE\nstep 1\nreset\n"
-                         "wait 2\nset E0.0 1\nwait 4\nexpect AB0 2#00000001\nwait 1\n"
-                         "# stopped\nscan\nset E0.0 0\nscan\nexpect AB0 2#00000000\n"
-                         "# continued\nwait 1\nreset\n# end of recording\n");
+    const std::string text = out.str();
+    const std::string body = text.substr(text.find("set EB0"));
+    EXPECT_EQ(body, "set EB0 16#01\npreset T37 20\nset Z1 3\npreset Z1 5\nset E0.0 1\n"
+                    "force A0.6 1\nidle 1300\nset T37 3 running\n# recording starts\n"
+                    "idle 100\nscan\nexpect AB0 2#01000000\n# end of recording\n");
+}
+
+TEST(Recorder, AThousandRandomSessionsReplayScanByScan) {
+    for (std::uint32_t seed = 0; seed < 1000; ++seed) {
+        const std::string difference = replay::checkSession(seed, 60);
+        ASSERT_EQ(difference, "") << "seed " << seed;
+    }
 }
 
 } // namespace

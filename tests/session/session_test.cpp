@@ -131,7 +131,8 @@ TEST(Session, SimulatedTimeMovesByTheStepAfterEachScan) {
     EXPECT_EQ(s.now(), 251u);
 }
 
-TEST(Session, FaktorStaysWithinLimitsAndScalesRealTime) {
+// The factor slows the time from the moment it is chosen: it never jumps, either way.
+TEST(Session, FaktorStaysWithinLimitsAndSlowsRealTimeFromThenOn) {
     SimClock ticks;
     ticks.set(12000);
     Session s(ticks);
@@ -141,18 +142,23 @@ TEST(Session, FaktorStaysWithinLimitsAndScalesRealTime) {
     s.slower();
     s.slower();
     EXPECT_EQ(s.faktor(), 3);
-    EXPECT_EQ(s.now(), 4000u);
+    EXPECT_EQ(s.now(), 12000u);
+    ticks.advance(3002);
+    EXPECT_EQ(s.now(), 13000u);
     for (int i = 0; i < 2000; ++i) {
         s.slower();
     }
     EXPECT_EQ(s.faktor(), Session::MaxFaktor);
-    EXPECT_EQ(s.now(), 12u);
+    ticks.advance(2000);
+    EXPECT_EQ(s.now(), 13002u);
     s.realTime();
     EXPECT_EQ(s.faktor(), 1);
+    ticks.advance(5);
+    EXPECT_EQ(s.now(), 13007u);
     // Real time is not moved by scans: the step belongs to simulated time only.
     ASSERT_EQ(s.loadText(Lamp), std::nullopt);
     (void)s.scan();
-    EXPECT_EQ(s.now(), 12000u);
+    EXPECT_EQ(s.now(), 13007u);
 }
 
 } // namespace
