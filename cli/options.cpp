@@ -287,10 +287,18 @@ FILE "-" reads the program from standard input. A program may hold up to
 runs that take more than about two seconds show their progress there.
 
 Scenario lines (one per line; '#' starts a comment line):
-  set OPERAND VALUE        E0.0..E0.7: the input switch; else write the operand
+  set OPERAND VALUE        E0.0..E0.7: the input switch; else write the operand;
+                           a timer set above 0 runs on from that count
+  set TIMER VALUE running  the timer has counted VALUE and runs on from now
+  preset TIMER VALUE       the preset of a timer or counter (Z), as its
+                           instruction sets it
+  force OPERAND VALUE      force the operand every scan, as the window does; a
+                           timer only to 0, which holds it reset
+  unforce OPERAND          release a force; "unforce all" releases every one
   scan [N]                 run N scan cycles (default 1)
   step MS                  clock advance after each scan from now on (default 1)
   wait MS                  run ceil(MS / step) scans
+  idle MS                  let MS ms pass without a scan, as while stopped
   reset                    reset the CPU, as the Reset command does
   expect OPERAND VALUE     compare the operand's value in its width
   expect-bit OPERAND VALUE compare the operand's bit (T, Z: preset reached)
