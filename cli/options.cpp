@@ -296,7 +296,8 @@ Scenario lines (one per line; '#' starts a comment line):
                            timer only to 0, which holds it reset
   unforce OPERAND          release a force; "unforce all" releases every one
   scan [N]                 run N scan cycles (default 1)
-  step MS                  clock advance after each scan from now on (default 1)
+  step MS[/N]              clock advance after each scan (after every N scans)
+                           from now on (default 1)
   wait MS                  run ceil(MS / step) scans
   idle MS                  let MS ms pass without a scan, as while stopped
   reset                    reset the CPU, as the Reset command does

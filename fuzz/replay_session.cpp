@@ -48,32 +48,64 @@ constexpr const char* Writable[] = {"MB0", "MW2", "A0.1", "VB10", "E0.2", "M0.0"
 constexpr const char* Forceable[] = {"M0.0", "A0.3", "E0.1", "MB1", "T33", "AB0", "S0.1", "E0.0"};
 
 // Everything of the controller that a scan can leave different, without the counts of scans
-// and instructions, which belong to the CPU's life and not to the program's run.
+// and instructions, which belong to the CPU's life and not to the program's run. Raw bytes,
+// since a thousand sessions take hundreds of thousands of these; described only when two
+// differ.
 std::string stateOf(std::uint32_t at, const Session& session) {
-    std::ostringstream out;
+    std::string state;
+    const auto put = [&state](std::uint32_t value) {
+        state.append(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    put(at);
     const CPU& cpu = session.cpu();
-    out << "time " << at << '\n';
-    for (const auto& [letters, cls] : CPU::areaNames()) {
-        out << letters << ':';
+    for (const auto& area : CPU::areaNames()) {
         for (int addr = 0; addr < CPU::AreaSize; ++addr) {
-            out << ' ' << static_cast<int>(cpu.area(cls).readByte(addr));
+            state.push_back(static_cast<char>(cpu.area(area.cls).readByte(addr)));
+        }
+    }
+    for (int no = 0; no < CPU::TimerCount; ++no) {
+        const Timer& t = cpu.timer(no);
+        put(static_cast<std::uint32_t>(t.getValue()) << 16 | t.getLimit());
+        put(t.isRunning() ? t.countedUpTo() : 0xFFFFFFFFu);
+    }
+    for (int no = 0; no < CPU::CounterCount; ++no) {
+        const Counter& c = cpu.counter(no);
+        put(static_cast<std::uint32_t>(c.getValue()) << 16 | c.getLimit());
+    }
+    return state;
+}
+
+std::string describe(const std::string& state) {
+    std::size_t at = 0;
+    const auto get = [&]() {
+        std::uint32_t value = 0;
+        state.copy(reinterpret_cast<char*>(&value), sizeof value, at);
+        at += sizeof value;
+        return value;
+    };
+    std::ostringstream out;
+    out << "time " << get() << '\n';
+    for (const auto& area : CPU::areaNames()) {
+        out << area.letters << ':';
+        for (int addr = 0; addr < CPU::AreaSize; ++addr) {
+            out << ' ' << static_cast<int>(static_cast<std::uint8_t>(state[at++]));
         }
         out << '\n';
     }
     for (int no = 0; no < CPU::TimerCount; ++no) {
-        const Timer& t = cpu.timer(no);
-        if (t.getValue() != 0 || t.getLimit() != 0 || t.isRunning()) {
-            out << 'T' << no << ' ' << t.getValue() << '/' << t.getLimit();
-            if (t.isRunning()) {
-                out << " running since " << t.countedUpTo();
+        const std::uint32_t values = get();
+        const std::uint32_t since = get();
+        if (values != 0 || since != 0xFFFFFFFFu) {
+            out << 'T' << no << ' ' << (values >> 16) << '/' << (values & 0xFFFF);
+            if (since != 0xFFFFFFFFu) {
+                out << " running since " << since;
             }
             out << '\n';
         }
     }
     for (int no = 0; no < CPU::CounterCount; ++no) {
-        const Counter& c = cpu.counter(no);
-        if (c.getValue() != 0 || c.getLimit() != 0) {
-            out << 'Z' << no << ' ' << c.getValue() << '/' << c.getLimit() << '\n';
+        if (const std::uint32_t values = get(); values != 0) {
+            out << 'Z' << no << ' ' << (values >> 16) << '/' << (values & 0xFFFF) << '\n';
         }
     }
     return out.str();
@@ -112,6 +144,14 @@ public:
     // Real time passes; a running session scans as the window's timer would, now and then
     // more than once at the same tick (scans owed after a busy moment).
     void pass() {
+        // A steady stretch, as the window's timer paces: one scan every tick.
+        if (choose(4) == 0) {
+            for (std::uint32_t n = 1 + choose(60); n > 0; --n) {
+                ticks.advance(1);
+                (void)session.tick();
+            }
+            return;
+        }
         static constexpr std::uint32_t Gaps[] = {0, 1, 2, 3, 7, 10, 16, 33, 100, 250, 1200};
         ticks.advance(Gaps[choose(std::size(Gaps))] + choose(3));
         for (std::uint32_t n = 1 + (choose(6) == 0 ? choose(3) : 0); n > 0; --n) {
@@ -204,8 +244,8 @@ std::string firstDifference(const std::vector<std::string>& window,
                             const std::vector<std::string>& replay) {
     for (std::size_t i = 0; i < window.size() && i < replay.size(); ++i) {
         if (window[i] != replay[i]) {
-            return "scan " + std::to_string(i + 1) + " differs\nwindow:\n" + window[i] +
-                   "replay:\n" + replay[i];
+            return "scan " + std::to_string(i + 1) + " differs\nwindow:\n" + describe(window[i]) +
+                   "replay:\n" + describe(replay[i]);
         }
     }
     if (window.size() != replay.size()) {

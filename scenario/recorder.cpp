@@ -13,26 +13,59 @@ namespace kvx {
 // ---- ScenarioWriter ------------------------------------------------------------------------
 
 void ScenarioWriter::scan(std::uint32_t now) {
-    if (held == 0) {
-        moveClockTo(now);
-        held = 1;
-        lastAt = now;
-        return;
+    for (;;) {
+        if (held.count == 0) {
+            moveClockTo(now);
+            held = Run{now, 1, 0, 1};
+            lastAt = now;
+            return;
+        }
+        if (!after.empty()) {
+            writeHeldScans(now - lastAt);
+            continue;
+        }
+        if (extend(now)) {
+            ++held.count;
+            lastAt = now;
+            return;
+        }
+        // The held scans of the last millisecond may begin a run with this one: the others
+        // are written up to them.
+        std::uint64_t last = held.every > 1 ? (held.count - 1) % held.every + 1 : 1;
+        if (last >= held.count) {
+            last = 1;
+        }
+        Run before = held;
+        before.count -= last;
+        const std::uint32_t previous = before.timeOf(before.count - 1);
+        writeRun(before, lastAt - previous);
+        moveClockTo(lastAt);
+        held = Run{lastAt, last, 0, 1};
     }
-    const std::uint32_t distance = now - lastAt;
-    if (after.empty() && (held == 1 || distance == gap)) {
-        gap = distance;
-        ++held;
-        lastAt = now;
-        return;
+}
+
+// Whether a scan at `now` continues the held run, fixing its pattern where the scans so far
+// leave it open.
+bool ScenarioWriter::extend(std::uint32_t now) noexcept {
+    if (held.count == 1) {
+        held.gap = now - lastAt;
+        held.every = 1;
+        return true;
     }
-    writeHeldScans(distance);
-    held = 1;
-    lastAt = now;
+    if (now == held.timeOf(held.count)) {
+        return true;
+    }
+    // Scans so far all in one millisecond, and this one later: they come so many to a step.
+    if (held.every == 1 && held.gap == 0 && now > lastAt && held.count <= MaxScansPerStep) {
+        held.every = static_cast<std::uint32_t>(held.count);
+        held.gap = now - lastAt;
+        return true;
+    }
+    return false;
 }
 
 void ScenarioWriter::line(std::uint32_t now, const std::string& text, bool pinned) {
-    if (held > 0) {
+    if (held.count > 0) {
         if (!pinned) {
             after.push_back(text);
             return;
@@ -45,37 +78,63 @@ void ScenarioWriter::line(std::uint32_t now, const std::string& text, bool pinne
 }
 
 void ScenarioWriter::flush() {
-    // Nothing follows: the held scans need no step of their own.
-    if (held > 0) {
-        writeHeldScans(held > 1 ? gap : step);
+    // Nothing follows: the held scans need no step of their own, nor time after them.
+    if (held.count == 0) {
+        return;
+    }
+    if (held.every > 1) {
+        writeHeldScans(held.count % held.every == 0 ? held.gap : 0);
+    } else {
+        writeHeldScans(held.count > 1 ? held.gap : stepMs);
     }
 }
 
-// The last held scan is followed by `trailing` ms before what comes after it: the held scans'
-// own step and an `idle` for the rest where it is longer, else a step of its own.
 void ScenarioWriter::writeHeldScans(std::uint32_t trailing) {
-    const std::uint32_t spacing = held > 1 ? gap : step;
-    const bool idleAfter = trailing >= spacing;
-    if (idleAfter) {
-        setStep(spacing);
-        writeScans(held);
-    } else {
-        if (held > 1) {
-            setStep(gap);
-            writeScans(held - 1);
-        }
-        setStep(trailing);
-        writeScans(1);
-    }
-    held = 0;
-    // Right after the scan: an expect-error must follow its scan, and none of these lines
+    writeRun(held, trailing);
+    held.count = 0;
+    // Right after the scans: an expect-error must follow its scan, and none of these lines
     // reads the clock.
     for (const std::string& text : after) {
         out << text << '\n';
     }
     after.clear();
-    clock = lastAt + (idleAfter ? spacing : trailing);
     moveClockTo(lastAt + trailing);
+}
+
+// Writes `run`, whose last scan is followed by `trailing` ms before what comes next; leaves
+// the replay's clock at most that far past the last scan.
+void ScenarioWriter::writeRun(const Run& run, std::uint32_t trailing) {
+    const std::uint32_t last = run.timeOf(run.count - 1);
+    if (run.every > 1) {
+        setStep(run.gap, run.every);
+        const std::uint64_t rest = run.count % run.every;
+        if (rest == 0 && trailing < run.gap) {
+            writeScans(run.count - 1);
+            setStep(trailing, 1);
+            writeScans(1);
+            clock = last + trailing;
+            return;
+        }
+        writeScans(run.count);
+        stepPhase = rest;
+        clock = rest == 0 ? last + run.gap : last;
+        return;
+    }
+    // A single scan under a step of several scans gets a step of its own.
+    const std::uint32_t spacing = run.count > 1 ? run.gap : stepEvery == 1 ? stepMs : trailing;
+    if (trailing >= spacing) {
+        setStep(spacing, 1);
+        writeScans(run.count);
+        clock = last + spacing;
+        return;
+    }
+    if (run.count > 1) {
+        setStep(run.gap, 1);
+        writeScans(run.count - 1);
+    }
+    setStep(trailing, 1);
+    writeScans(1);
+    clock = last + trailing;
 }
 
 // The session's time never runs back, so the replay's clock is never ahead of `now`.
@@ -86,14 +145,25 @@ void ScenarioWriter::moveClockTo(std::uint32_t now) {
     }
 }
 
-void ScenarioWriter::setStep(std::uint32_t ms) {
-    if (ms != step) {
-        out << "step " << ms << '\n';
-        step = ms;
+// A step of several scans starts counting them at its line, so it is written again whenever
+// the replay is part way through one.
+void ScenarioWriter::setStep(std::uint32_t ms, std::uint32_t every) {
+    if (ms != stepMs || every != stepEvery || stepPhase != 0) {
+        out << "step " << ms;
+        if (every > 1) {
+            out << '/' << every;
+        }
+        out << '\n';
+        stepMs = ms;
+        stepEvery = every;
+        stepPhase = 0;
     }
 }
 
 void ScenarioWriter::writeScans(std::uint64_t count) {
+    if (count == 0) {
+        return;
+    }
     out << "scan";
     if (count > 1) {
         out << ' ' << count;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "scenario/scenario.h"
 #include "session/session_listener.h"
 
 namespace kvx {
@@ -21,7 +22,8 @@ namespace kvx {
 class Session;
 
 // The scans and lines of a scenario on one line of time, written as compactly as the replay
-// allows: scans at equal distances become one `scan N`.
+// allows: scans at equal distances become one `scan N`, and so do scans that come N to a
+// millisecond, as at a slower speed (`step 1/N`).
 class ScenarioWriter final {
 public:
     // The replay starts at simulated time 0 with a step of 1 ms. `out` must outlive the writer.
@@ -36,18 +38,34 @@ public:
     void flush();
 
 private:
-    void writeHeldScans(std::uint32_t nextAt);
+    // Scans at `start` + (i / every) * gap for i below `count`.
+    struct Run {
+        std::uint32_t start = 0;
+        std::uint64_t count = 0;
+        std::uint32_t gap = 0;
+        std::uint32_t every = 1;
+        std::uint32_t timeOf(std::uint64_t i) const noexcept {
+            return start + static_cast<std::uint32_t>(i / every) * gap;
+        }
+    };
+
+    bool extend(std::uint32_t now) noexcept;
+    void writeHeldScans(std::uint32_t trailing);
+    void writeRun(const Run& run, std::uint32_t trailing);
     void moveClockTo(std::uint32_t now);
-    void setStep(std::uint32_t ms);
+    void setStep(std::uint32_t ms, std::uint32_t every);
     void writeScans(std::uint64_t count);
 
     std::ostream& out;
+    // The replay as far as written: its clock, its step, and the scans into a step of more
+    // than one scan.
     std::uint32_t clock = 0;
-    std::uint32_t step = 1;
+    std::uint32_t stepMs = 1;
+    std::uint32_t stepEvery = 1;
+    std::uint64_t stepPhase = 0;
     // Scans not yet written, since the step after the last of them is the time to what comes
-    // next: `held` scans at `gap` apart, the last at `lastAt`, and the lines after it.
-    std::uint64_t held = 0;
-    std::uint32_t gap = 0;
+    // next, and the lines after them.
+    Run held;
     std::uint32_t lastAt = 0;
     std::vector<std::string> after;
 };

@@ -245,8 +245,22 @@ private:
                  line.args.empty() ? 1 : parseCount<InputError>("the scan count", line.args[0]));
     }
 
+    // "MS", or "MS/N" for MS ms after every N scans: how a window at a slower speed scans
+    // several times in one simulated millisecond.
     void step(const Line& line) {
-        session.setStep(parseCount<InputError>("the step", line.args[0]));
+        const std::string_view text = line.args[0];
+        const auto slash = text.find('/');
+        const std::uint32_t ms = parseCount<InputError>("the step", text.substr(0, slash));
+        std::uint32_t every = 1;
+        if (slash != std::string_view::npos) {
+            every = parseCount<InputError>("the scans per step", text.substr(slash + 1));
+            if (every == 0 || every > MaxScansPerStep) {
+                throw InputError("the scans per step need a whole number from 1 to " +
+                                 std::to_string(MaxScansPerStep) + ", not '" +
+                                 forMessage(text.substr(slash + 1)) + "'");
+            }
+        }
+        session.setStep(ms, every);
     }
 
     void wait(const Line& line) {
@@ -255,7 +269,7 @@ private:
         if (stepMs == 0) {
             throw InputError("wait needs a step above 0 ms");
         }
-        runScans(line, (ms + stepMs - 1) / stepMs);
+        runScans(line, (ms + stepMs - 1) / stepMs * session.stepEvery());
     }
 
     void reset(const Line&) { session.reset(); }
@@ -373,7 +387,7 @@ const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
     {"force", 2, 2, "force OPERAND VALUE", &ScenarioRun::force},
     {"unforce", 1, 1, "unforce OPERAND, or unforce all", &ScenarioRun::unforce},
     {"scan", 0, 1, "scan [N]", &ScenarioRun::scan},
-    {"step", 1, 1, "step MS", &ScenarioRun::step},
+    {"step", 1, 1, "step MS, or step MS/N", &ScenarioRun::step},
     {"wait", 1, 1, "wait MS", &ScenarioRun::wait},
     {"idle", 1, 1, "idle MS", &ScenarioRun::idle},
     {"reset", 0, 0, "reset", &ScenarioRun::reset},

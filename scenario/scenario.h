@@ -69,6 +69,9 @@ public:
 // a file without line feeds (such as /dev/zero) must not be read into memory whole.
 inline constexpr std::size_t MaxLineBytes = 64 * 1024;
 
+// The most scans one step may span (`step MS/N`).
+inline constexpr std::uint32_t MaxScansPerStep = 65535;
+
 // Why a run is refused that would take the simulated clock past Session::LastMs, for the
 // messages that refuse one: "would carry the simulated clock past ... ms ...".
 std::string pastClockLimit();

@@ -159,7 +159,8 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
         running = false;
         fault = error;
     }
-    if (simulated) {
+    if (simulated && ++scansIntoStep >= scansPerStep) {
+        scansIntoStep = 0;
         sim.advance(stepMs);
     }
     if (!listeners.empty()) [[unlikely]] {

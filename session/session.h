@@ -94,10 +94,16 @@ public:
     void slower();
     void faster();
     void realTime();
-    // Only with simulated time: the clock advances by `stepMs` after every scan (default 1,
-    // 0 stops it), and by `ms` at once with advance().
+    // Only with simulated time: the clock advances by `ms` after every `every` scans (default
+    // 1 ms after each; 0 ms stops it; `every` below 1 counts as 1), counted from this call,
+    // and by `ms` at once with advance().
     std::uint32_t step() const noexcept { return stepMs; }
-    void setStep(std::uint32_t ms) noexcept { stepMs = ms; }
+    std::uint32_t stepEvery() const noexcept { return scansPerStep; }
+    void setStep(std::uint32_t ms, std::uint32_t every = 1) noexcept {
+        stepMs = ms;
+        scansPerStep = every == 0 ? 1 : every;
+        scansIntoStep = 0;
+    }
     void advance(std::uint32_t ms) noexcept { sim.advance(ms); }
     // The clock counts milliseconds in 32 bits, as the core's timers do, and would start again
     // at 0 after LastMs (about 49.7 days): times would run backwards and timers lose what they
@@ -106,7 +112,9 @@ public:
     // How many more scans at the current step the simulated clock can take without passing
     // LastMs; any number at step 0.
     std::uint64_t scansLeftOnClock() const noexcept {
-        return stepMs == 0 ? UINT64_MAX : (LastMs - now()) / stepMs;
+        return stepMs == 0
+                   ? UINT64_MAX
+                   : (LastMs - now()) / stepMs * scansPerStep + (scansPerStep - 1 - scansIntoStep);
     }
 
     // ---- forcing ----
@@ -171,6 +179,8 @@ private:
     CPU processor;
     bool running = false;
     std::uint32_t stepMs = 1;
+    std::uint32_t scansPerStep = 1;
+    std::uint32_t scansIntoStep = 0;
     // Removed listeners are null until no announcement is under way.
     std::vector<SessionListener*> listeners;
     int announcing = 0;

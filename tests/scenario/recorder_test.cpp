@@ -25,10 +25,14 @@ TEST(Recorder, ScansKeepTheirMillisecondsAndLinesTheirPlaceBetweenScans) {
     w.scan(135);
     w.line(140, "set T37 0", true);
     w.scan(500);
+    // A slower speed: three scans to a millisecond.
+    for (std::uint32_t at : {600u, 600u, 600u, 601u, 601u, 601u, 602u, 602u}) {
+        w.scan(at);
+    }
     w.flush();
     EXPECT_EQ(out.str(), "set MB0 16#01\nidle 40\nset T37 2 running\nidle 60\nstep 10\nscan 3\n"
                          "step 5\nscan\nset E0.0 1\nstep 0\nscan 2\nidle 5\nset T37 0\n"
-                         "idle 360\nscan\n");
+                         "idle 360\nscan\nidle 100\nstep 1/3\nscan 8\n");
 }
 
 // The head re-creates what came before the recording, so its replay needs nothing else.
