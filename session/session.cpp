@@ -10,7 +10,7 @@
 
 namespace kvx {
 
-Session::Session() : ticks(sim), simulated(true), scaled(ticks), processor(held) {
+Session::Session() : ticks(sim), simulated(true), scaled(ticks), processor(sim) {
     processor.setIO(&io);
 }
 
@@ -20,8 +20,11 @@ Session::Session(const Clock& t) : ticks(t), simulated(false), scaled(ticks), pr
 }
 
 std::uint32_t Session::sync() noexcept {
-    held.set(scaled.getmsTime());
-    return held.getmsTime();
+    // Simulated time moves only between scans: the CPU reads it as it stands.
+    if (!simulated) {
+        held.set(scaled.getmsTime());
+    }
+    return processor.getmsTime();
 }
 
 ProgramLoad Session::prepareLoad() {
@@ -47,7 +50,7 @@ void Session::removeListener(const SessionListener& listener) noexcept {
 // is told, which may move the vector.
 template <typename Event>
 void Session::announce(const Event& event) {
-    const std::uint32_t at = held.getmsTime();
+    const std::uint32_t at = processor.getmsTime();
     ++announcing;
     const std::size_t count = listeners.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -152,7 +155,7 @@ template <typename Watcher>
 std::optional<CPUException> Session::scanWith(Watcher watcher) {
     std::optional<CPUException> fault;
     // The whole scan, and what is announced of it, reads the time at which it started.
-    sync();
+    const std::uint32_t at = sync();
     try {
         processor.runStep(watcher);
     } catch (const CPUException& error) {
@@ -164,15 +167,15 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
         sim.advance(stepMs);
     }
     if (!listeners.empty()) [[unlikely]] {
-        announceScan(fault);
+        announceScan(at, fault);
     }
     return fault;
 }
 
-void Session::announceScan(const std::optional<CPUException>& fault) {
-    announce([&](SessionListener& l, std::uint32_t at) { l.scanned(at, fault); });
+void Session::announceScan(std::uint32_t at, const std::optional<CPUException>& fault) {
+    announce([&](SessionListener& l, std::uint32_t) { l.scanned(at, fault); });
     if (fault) {
-        announce([&](SessionListener& l, std::uint32_t at) { l.faulted(at, *fault); });
+        announce([&](SessionListener& l, std::uint32_t) { l.faulted(at, *fault); });
     }
 }
 

@@ -43,9 +43,10 @@ public:
     static constexpr int MaxFaktor = 1000;
 
     // Simulated time: a clock at 0 that moves only by the step after each scan, and by
-    // advance(). For the runner, tests, fuzzers and benchmarks.
+    // advance(); the speed factor does not slow it. For the runner, tests, fuzzers and
+    // benchmarks.
     Session();
-    // Real time: `ticks` (which must outlive the session) divided by the speed factor.
+    // Real time: `ticks` (which must outlive the session) slowed down by the speed factor.
     explicit Session(const Clock& ticks);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -88,7 +89,7 @@ public:
 
     // ---- time ----
     // The simulated time in milliseconds as it runs now; a scan starting now would read it.
-    std::uint32_t now() const noexcept { return scaled.getmsTime(); }
+    std::uint32_t now() const noexcept { return simulated ? sim.getmsTime() : scaled.getmsTime(); }
     int faktor() const noexcept { return Faktor; }
     // One step slower (factor up) or faster (factor down), within MinFaktor..MaxFaktor.
     void slower();
@@ -163,16 +164,17 @@ private:
     // Takes the time for the change about to be made, and for the CPU to read; returns it.
     std::uint32_t sync() noexcept;
     void setFaktor(int faktor);
-    void announceScan(const std::optional<CPUException>& fault);
+    void announceScan(std::uint32_t at, const std::optional<CPUException>& fault);
 
     // Declaration order matters: the scaled clock reads the tick source, the CPU reads the
-    // time held from it and the panel.
+    // time held from it (or the simulated clock itself) and the panel.
     SimClock sim;
     const Clock& ticks;
     bool simulated;
     int Faktor = MinFaktor;
     ScaledClock scaled;
-    // The time of the last change or of the scan under way, which is all the CPU ever reads.
+    // With real time: the time of the last change or of the scan under way, which is all the
+    // CPU reads; a tick that moves while a scan runs would give one scan several times.
     SimClock held;
     MyIO io;
     ForceTable forced;

@@ -42,7 +42,7 @@ TEST_P(ByteWord, WordMovesReachCountersAndTimers) {
     Plc plc(GetParam());
     plc.load({{"LD M0.0", "MOVW 7 Z1", "MOVW T37 VW0"}});
     plc.cpu.timer(37).setActive(1);
-    plc.clock.advance(1250);
+    plc.session.advance(1250);
     plc.cpu.timer(37).Increment();
     plc.setBit("M0.0", 1);
     plc.scan();

@@ -1,4 +1,4 @@
-// A CPU on simulated time that runs small programs written as instruction lines, the way
+// A session on simulated time that runs small programs written as instruction lines, the way
 // they stand in a program file ("LD M0.0", "= A0.0"). Every line goes through
 // CPU::parserCommand and check(), so the tests see the instructions as a loaded program would.
 #pragma once
@@ -18,6 +18,7 @@
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/observer.h"
+#include "session/session.h"
 #include "tests/core/test_support.h"
 
 namespace kvx {
@@ -145,12 +146,12 @@ public:
     }
     // One scan after the clock has moved on by `ms`.
     void scanAfter(std::uint32_t ms) {
-        clock.advance(ms);
+        session.advance(ms);
         scan();
     }
-    std::uint32_t now() const noexcept { return clock.getmsTime(); }
+    std::uint32_t now() const noexcept { return session.now(); }
     // Moves the clock forward to `ms`.
-    void advanceTo(std::uint32_t ms) noexcept { clock.set(ms); }
+    void advanceTo(std::uint32_t ms) noexcept { session.advance(ms - session.now()); }
 
     int bit(std::string_view operand) { return cpu.parserParameter(operand)->readBit(); }
     void setBit(std::string_view operand, int value) {
@@ -176,9 +177,8 @@ public:
         return errorOf([this] { scan(); });
     }
 
-    // The CPU alone on a clock of its own: the instructions need nothing of a session.
-    SimClock clock;
-    CPU cpu{clock};
+    Session session;
+    CPU& cpu = session.cpu();
     std::vector<StackView> probes;
 
 private:
