@@ -63,6 +63,27 @@ TEST(Recorder, TheHeadRecreatesTheStateTheSessionWasIn) {
                     "idle 100\nscan\nexpect AB0 2#01000000\n# end of recording\n");
 }
 
+// The recording so far tests the program as it was: a reload of the same program is a reset,
+// a changed one ends the recording.
+TEST(Recorder, AReloadIsAResetAndAnotherProgramEndsTheRecording) {
+    const std::string lamp = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n= A0.0\n"
+                             "END_ORGANIZATION_BLOCK\n";
+    Session s;
+    ASSERT_EQ(s.loadText(lamp), std::nullopt);
+    std::ostringstream out;
+    SessionRecorder rec(s, out, "lamp.awl", "d");
+    ASSERT_EQ(s.loadText(lamp), std::nullopt);
+    EXPECT_TRUE(rec.recordsInstalledProgram());
+    std::string changed = lamp;
+    changed.replace(changed.find("A0.0"), 4, "A0.1");
+    ASSERT_EQ(s.loadText(changed), std::nullopt);
+    s.setSwitch(0, 1);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("# reloaded\nreset\n# another program was loaded"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("set E0.0"), std::string::npos) << text;
+}
+
 TEST(Recorder, AThousandRandomSessionsReplayScanByScan) {
     for (std::uint32_t seed = 0; seed < 1000; ++seed) {
         const std::string difference = replay::checkSession(seed, 60);
