@@ -275,6 +275,7 @@ void MainWindow::runChanged(std::uint32_t, RunChange change) {
 }
 
 void MainWindow::forceChanged(std::uint32_t, const std::string&, std::optional<std::uint32_t>) {
+    watchTable->model().refreshAll();
     refreshViews();
 }
 
@@ -336,17 +337,25 @@ bool MainWindow::isOpen(const QDockWidget& dock) const {
 }
 
 void MainWindow::showDock(QDockWidget& dock) {
-    if (!isOpen(dock) && !dock.isFloating() && isVisible() &&
-        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        const Qt::DockWidgetArea area = dockWidgetArea(&dock);
-        const int separator =
-            style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        const QSize extra = dock.sizeHint() + QSize(separator, separator);
-        const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
-        resize(size() + (beside ? QSize(extra.width(), 0) : QSize(0, extra.height())));
-    }
+    const bool opening = !isOpen(dock) && !dock.isFloating();
     dock.show();
     dock.raise();
+    if (!opening) {
+        return;
+    }
+    const Qt::DockWidgetArea area = dockWidgetArea(&dock);
+    const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
+    // A table is of use from about this size on, whatever its widgets would settle for.
+    const QSize wanted = dock.sizeHint().expandedTo(QSize(440, 260));
+    resizeDocks({&dock}, {beside ? wanted.width() : wanted.height()},
+                beside ? Qt::Horizontal : Qt::Vertical);
+    // The window grows after the dock took its size: what it gains goes to the panel.
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const int separator =
+            style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+        resize(size() + (beside ? QSize(wanted.width() + separator, 0)
+                                : QSize(0, wanted.height() + separator)));
+    }
 }
 
 void MainWindow::showProgramStatus() {
@@ -409,7 +418,9 @@ void MainWindow::openAtStart(const QString& path) {
         create();
     }
     if (windowHandle()->isExposed()) {
-        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+        // Taken now: the window's events also reach this filter through the application's.
+        QTimer::singleShot(0, this,
+                           [this, file = std::exchange(startFile, QString())] { load(file); });
     } else {
         windowHandle()->installEventFilter(this);
     }
@@ -488,7 +499,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() && event->type() == QEvent::Expose &&
         windowHandle()->isExposed() && !startFile.isEmpty()) {
         windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+        // Taken now: the window's events also reach this filter through the application's.
+        QTimer::singleShot(0, this,
+                           [this, file = std::exchange(startFile, QString())] { load(file); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

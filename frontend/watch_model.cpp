@@ -189,7 +189,7 @@ void WatchModel::setOperand(int row, const QString& typed) {
         list.setOperand(r, typed.toStdString());
     }
     // A forced operand's release shows in every row on it.
-    refresh();
+    refreshAll();
 }
 
 void WatchModel::setForced(int row, bool on) {
@@ -200,7 +200,7 @@ void WatchModel::setForced(int row, bool on) {
         list.unforce(r);
     }
     // Rows on the same operand share its force.
-    refresh();
+    refreshAll();
 }
 
 bool WatchModel::removeRows(int row, int count, const QModelIndex& parent) {
@@ -212,7 +212,7 @@ bool WatchModel::removeRows(int row, int count, const QModelIndex& parent) {
         list.remove(static_cast<std::size_t>(i));
     }
     endRemoveRows();
-    refresh();
+    refreshAll();
     return true;
 }
 
@@ -270,10 +270,16 @@ bool WatchModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int 
     return false;
 }
 
+// A view puts the data of every changed cell into its open editor: only the columns that
+// change by themselves are announced, so that what the user is typing stays.
 void WatchModel::refresh() {
-    if (rowCount() > 0) {
-        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
-    }
+    const int last = rowCount() - 1;
+    emit dataChanged(index(0, ValueColumn), index(last, ValueColumn));
+    emit dataChanged(index(0, ForcedColumn), index(last, Message));
+}
+
+void WatchModel::refreshAll() {
+    emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
 void WatchModel::replaceRows(const std::function<void()>& change) {

@@ -40,8 +40,11 @@ public:
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
 
-    // The live values and forces changed: the view redraws what it shows.
+    // The live values and forces changed: the view redraws what it shows. Cells the user
+    // edits are left alone, as an open editor would lose what is typed.
     void refresh();
+    // Every cell changed, the forced rows' colours too.
+    void refreshAll();
     // Replaces every row at once (a loaded table).
     void replaceRows(const std::function<void()>& change);
 

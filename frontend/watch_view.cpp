@@ -115,7 +115,7 @@ void WatchView::writeAll() {
 
 void WatchView::unforceAll() {
     watch.unforceAll();
-    refresh();
+    shown.refreshAll();
 }
 
 void WatchView::removeSelectedRows() {

@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QDialog>
 #include <QDockWidget>
+#include <QExposeEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +23,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 
 #include "core/clock.h"
 #include "frontend/dialogs.h"
@@ -72,6 +74,22 @@ public:
         }
         return QProxyStyle::styleHint(hint, option, widget, answer);
     }
+};
+
+// Passes a window's first expose on once more, as a window manager may.
+class ExposeTwice final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && !sent) {
+            sent = true;
+            QExposeEvent again(QRegion(0, 0, 1, 1));
+            QCoreApplication::sendEvent(watched, &again);
+        }
+        return false;
+    }
+
+private:
+    bool sent = false;
 };
 
 QPoint centreOf(const QRect& frame) {
@@ -261,6 +279,20 @@ private slots:
         QVERIFY(next.watchDock().isVisibleTo(&next));
         QVERIFY(next.watchDock().isFloating());
         QVERIFY(!next.statusDock().isVisibleTo(&next));
+    }
+
+    // A window system may expose the window more than once before the start file is loaded:
+    // it must still load once.
+    void startFileLoadsOnce() {
+        QSignalSpy loads(window.get(), &MainWindow::loadFinished);
+        window->openAtStart(program);
+        ExposeTwice twice;
+        window->windowHandle()->installEventFilter(&twice);
+        showActive();
+        QTRY_COMPARE(loads.count(), 1);
+        QTest::qWait(50);
+        QCOMPARE(loads.count(), 1);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
     }
 
     // ---- error boxes ----------------------------------------------------------------------

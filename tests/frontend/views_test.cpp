@@ -250,6 +250,26 @@ private slots:
         QVERIFY(window->session().forces().empty());
     }
 
+    // The table refreshes ten times a second; what is being typed into a cell stays.
+    void typingSurvivesTheRefresh() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->command(MainWindow::Variablen);
+        QTableView& table = window->watchView().table();
+        setCell(table, 0, WatchView::OperandColumn, "MB1");
+        for (const int column : {WatchView::OperandColumn, WatchView::ControlColumn}) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            table.setFocus();
+            table.setCurrentIndex(table.model()->index(0, column));
+            QTest::keyClick(&table, 'm');
+            auto* editor = table.viewport()->findChild<QLineEdit*>();
+            QVERIFY(editor != nullptr);
+            window->refreshViews();
+            QCOMPARE(editor->text(), QStringLiteral("m"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+        }
+    }
+
     // Ansicht > Variablen speichern / laden: the table comes back as saved, forces included; a
     // malformed file is reported by line and changes nothing.
     void watchTableSavesLoadsAndRefusesMalformedFiles() {
