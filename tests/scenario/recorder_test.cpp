@@ -62,8 +62,8 @@ TEST(Recorder, TheHeadRecreatesTheStateTheSessionWasIn) {
                     "idle 100\nscan\nexpect AB0 2#01000000\n# end of recording\n");
 }
 
-// The replay clears where the window did: the counter starts again from 0, so the outputs
-// after the clear differ from a replay that leaves it out.
+// The replay clears where the window did: the counter (up on E0.2) starts again from 0, so
+// the outputs after the clear differ from a replay that leaves it out.
 TEST(Recorder, UrloeschenIsRecordedAsClearAndReplays) {
     const std::string program = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n"
                                 "LD E0.1\nLD E0.2\nZVR Z1 2\nLD Z1\n= A0.0\n"
@@ -74,7 +74,7 @@ TEST(Recorder, UrloeschenIsRecordedAsClearAndReplays) {
     std::ostringstream out;
     SessionRecorder rec(s, out, "t.awl", "d");
     for (int flip = 0; flip < 4; ++flip) {
-        s.setSwitch(0, 1 - s.panel().InState[0]);
+        s.setSwitch(2, 1 - s.panel().InState[2]);
         ticks.advance(10);
         (void)s.tick();
     }
