@@ -311,8 +311,10 @@ private slots:
 
     // Delete and the drag act on the rows, Alle schreiben on every row with a value.
     void watchRowsGoByDeleteMoveByDragAndAreAllWritten() {
+        // Delete is a shortcut, and shortcuts reach only the active window.
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         window->command(MainWindow::Variablen);
         WatchView& view = window->watchView();
         QTableView& table = view.table();
