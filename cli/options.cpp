@@ -301,6 +301,8 @@ Scenario lines (one per line; '#' starts a comment line):
   wait MS                  run ceil(MS / step) scans
   idle MS                  let MS ms pass without a scan, as while stopped
   reset                    reset the CPU, as the Reset command does
+  clear                    clear memory, timers, counters and LEDs, then
+                           reset, as the window's Urlöschen does
   expect OPERAND VALUE     compare the operand's value in its width
   expect-bit OPERAND VALUE compare the operand's bit (T, Z: preset reached)
   expect-error TEXT        the scan just before raised exactly TEXT

@@ -155,6 +155,18 @@ void CPU::reset() {
     sm->writeBit(SystemByte, FirstScanBit, 1);
 }
 
+void CPU::clearMemory() noexcept {
+    for (auto* field : {&m, &sm, &v, &s, &a, &e}) {
+        (*field)->clear();
+    }
+    for (auto& timer : t) {
+        timer->clear();
+    }
+    for (auto& counter : z) {
+        *counter = Counter();
+    }
+}
+
 // ---- logic stack -----------------------------------------------------------------------
 
 void CPU::failStackOverflow() {

@@ -1,6 +1,7 @@
 // The simulated controller: memory areas, timers, counters, logic stack and the scan cycle.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -47,6 +48,8 @@ public:
     void writeByte(int Addr, std::uint8_t val) { writable(Addr, &MemField::failWrite) = val; }
     void writeWord(int Addr, std::uint16_t val);
     void writeLong(int Addr, std::uint32_t val);
+    // Every byte to 0, write protection or not: the controller's memory reset, not a write.
+    void clear() noexcept { std::ranges::fill(data, std::uint8_t{0}); }
 
     // The `width` bytes from Addr, for a scan that resolved its operands at install time; null
     // where any access to them would fail (outside the field, or protected).
@@ -149,6 +152,9 @@ public:
     // Clears every instruction's memory, the logic stack and the step of the last LSCR, and
     // sets SM0.0 and SM0.1; memory, timers and counters keep their contents.
     void reset();
+    // The memory reset: every memory area, timer and counter as a new CPU has them; the
+    // program and the instructions' own memories stay (reset() clears those).
+    void clearMemory() noexcept;
 
     // Logic stack. Entries below the bottom slot read as 0 and are never written, so a
     // program that pops more than it pushed cannot reach outside the stack.

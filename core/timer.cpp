@@ -16,6 +16,11 @@ void Timer::reset() noexcept {
     active = 0;
 }
 
+void Timer::clear() noexcept {
+    reset();
+    lim = 0;
+}
+
 void Timer::setActive(int on) noexcept {
     if (on == 0) {
         return;

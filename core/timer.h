@@ -15,6 +15,8 @@ public:
     Timer(std::uint16_t base, const Clock& clock) noexcept;
 
     void reset() noexcept;
+    // As the timer was made: reset and without preset.
+    void clear() noexcept;
     // The timer bit: value has reached the preset.
     int IsActive() const noexcept { return stat >= lim ? 1 : 0; }
     void setLimit(std::uint16_t limit) noexcept { lim = limit; }

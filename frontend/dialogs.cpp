@@ -87,13 +87,21 @@ void prepareProgramDialog(QFileDialog& dialog, const QString& folder) {
     }
 }
 
-std::optional<QString> askForProgram(QWidget* owner, const QString& folder) {
-    QFileDialog dialog(owner);
-    prepareProgramDialog(dialog, folder);
+namespace {
+
+std::optional<QString> chosenFile(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+std::optional<QString> askForProgram(QWidget* owner, const QString& folder) {
+    QFileDialog dialog(owner);
+    prepareProgramDialog(dialog, folder);
+    return chosenFile(dialog);
 }
 
 // The dialog adds the ending itself: added afterwards, it would make the file the dialog asked
@@ -103,10 +111,20 @@ std::optional<QString> askForRecording(QWidget* owner, const QString& folder) {
                        QStringLiteral("Szenario (*.scn);;Alle Dateien (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("scn"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
+    return chosenFile(dialog);
+}
+
+std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bool save) {
+    QFileDialog dialog(
+        owner, save ? QStringLiteral("Variablen speichern") : QStringLiteral("Variablen laden"),
+        folder, QStringLiteral("Variablen (*.var);;Alle Dateien (*)"));
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("var"));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    return dialog.selectedFiles().first();
+    return chosenFile(dialog);
 }
 
 } // namespace kvx

@@ -1,4 +1,4 @@
-// The window's standard dialogs: the "Fehler" box and the Laden file dialog.
+// The window's standard dialogs: the "Fehler" box and the file dialogs.
 #pragma once
 
 #include <optional>
@@ -24,5 +24,8 @@ std::optional<QString> askForProgram(QWidget* owner, const QString& folder);
 // no ending, before the dialog asks whether to replace an existing file. nullopt when
 // cancelled.
 std::optional<QString> askForRecording(QWidget* owner, const QString& folder);
+// Asks for a watch table file to save (adding ".var" to a name without ending) or to load,
+// starting in `folder`; nullopt when cancelled.
+std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bool save);
 
 } // namespace kvx

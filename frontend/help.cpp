@@ -22,25 +22,48 @@ unten ist eingeschaltet. Das Programm sieht einen umgelegten Schalter in seinem 
 Zyklus.</p>
 <h3>Tastatur</h3>
 <p>Die Tasten <b>0</b> bis <b>7</b> schalten den Schalter mit dieser Nummer um (<b>3</b>
-schaltet E0.3) &ndash; immer, auch gleich nachdem ein Men&uuml; offen war.</p>
-<h3>Maus</h3>
+schaltet E0.3) &ndash; &uuml;berall im Fenster und in seinen Ansichten, auch in einer
+abgel&ouml;sten Ansicht und gleich nachdem ein Men&uuml; offen war. Nur wer gerade in ein
+Textfeld oder eine Tabellenzelle schreibt, schreibt die Ziffer dort hinein.</p>
+<h3>Maus und Fenster</h3>
 <ul>
 <li>Ein Linksklick auf einen Schalter schaltet ihn um.</li>
 <li>Bleibt der Zeiger &uuml;ber einer LED oder einem Schalter stehen, nennt ein Hinweis ihren
 Namen und Zustand.</li>
 <li>Eine .awl-Datei, die auf das Fenster gezogen wird, wird geladen wie mit Datei &gt; Laden.</li>
+<li>Das Bedienfeld w&auml;chst und schrumpft mit dem Fenster und beh&auml;lt seine
+Proportionen.</li>
+<li>Programmstatus und Variablen sind Ansichten am Rand des Fensters: an ihrer Titelleiste
+lassen sie sich an einen anderen Rand ziehen oder als eigenes Fenster abl&ouml;sen, mit dem
+Kreuz schlie&szlig;en. Beim n&auml;chsten Start stehen sie wieder dort.</li>
 </ul>
 <h3>Men&uuml;s</h3>
 <ul>
-<li><b>Datei</b>: Laden startet ein Programm von vorn. Wird die geladene Datei gespeichert, l&auml;dt
-das Fenster sie nach kurzer Zeit neu; ein laufendes Programm l&auml;uft weiter, ein
-angehaltenes bleibt angehalten. Neu laden tut dasselbe von Hand. Darunter stehen die zuletzt
-geladenen Dateien mit ihren Nummern.</li>
+<li><b>Datei</b>: Laden startet ein Programm von vorn. Wird die geladene Datei gespeichert,
+l&auml;dt das Fenster sie nach kurzer Zeit neu; ein laufendes Programm l&auml;uft weiter, ein
+angehaltenes bleibt angehalten. Neu laden tut dasselbe von Hand. Aufzeichnen schreibt alles,
+was ab jetzt geschieht (Schalter, Schreiben, Forcieren, Reset, Url&ouml;schen, Zyklen), in ein
+Szenario, das <code>kvx test</code> genau so wiederholt; Aufzeichnung beenden schlie&szlig;t
+die Datei. Darunter stehen die zuletzt geladenen Dateien mit ihren Nummern; Beenden schlie&szlig;t
+das Fenster.</li>
 <li><b>Timer</b>: die erste Zeile nennt den Zeitfaktor. Langsamer und Schneller &auml;ndern ihn
 um eins (1 bis 1000), Echtzeit setzt ihn auf 1.</li>
 <li><b>Run</b>: Continue l&auml;sst das Programm laufen, Stop h&auml;lt es an, Einzelschriit
-f&uuml;hrt einen Zyklus aus, Reset setzt das Erstzyklus-Bit SM0.1.</li>
-<li><b>Hilfe</b>: diese Seite und die Angaben zum Programm (Version, Lizenz).</li>
+f&uuml;hrt einen Zyklus aus, Reset setzt das Erstzyklus-Bit SM0.1 und l&ouml;scht die
+Flankenmerker der Anweisungen, beh&auml;lt aber Speicher, Timer und Z&auml;hler.
+Url&ouml;schen l&ouml;scht dazu allen Speicher, alle Timer, alle Z&auml;hler und die LEDs, wie
+die Url&ouml;schung einer echten Steuerung.</li>
+<li><b>Ansicht</b>: Programmstatus zeigt jede Anweisung mit ihrem Ergebnis im letzten Zyklus.
+Variablen zeigt die Variablentabelle: ein Operand je Zeile (wie im Programm geschrieben), sein
+Wert im gew&auml;hlten Format, ein Steuerwert und eine Meldung. Einmal schreiben schreibt den
+Steuerwert der gew&auml;hlten Zeile, Alle schreiben den jeder Zeile, die einen hat. Ein
+Haken bei Forciert h&auml;lt den Operanden auf dem Steuerwert, bis er entfernt wird; forcierte
+LEDs und Schalter sind gelb umrahmt. <b>Entf</b> oder das Kontextmen&uuml; entfernt eine
+Zeile, Ziehen verschiebt sie. Variablen speichern und Variablen laden schreiben und lesen die
+Tabelle als Textdatei; jedes Programm bekommt beim Laden seine letzte Tabelle zur&uuml;ck.
+Alles entforcen hebt jedes Forcieren auf.</li>
+<li><b>Hilfe</b>: Kurzanleitung zeigt diese Seite, &Uuml;ber KVX-Simulator die Angaben zum
+Programm (Version, Lizenz).</li>
 </ul>
 <p>Was gerade nicht geht, ist grau; seine Tasten tun dann nichts.</p>
 <h3>Tastenk&uuml;rzel</h3>

@@ -2,18 +2,25 @@
 
 #include <utility>
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTextEdit>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -47,6 +54,45 @@ std::optional<QString> droppedProgram(const QMimeData* data) {
     return path;
 }
 
+// Whether a key pressed in `target` is typed into text: a text field, or any editor of a table
+// cell (the editors live in the view's viewport).
+bool isTyping(const QWidget* target) {
+    for (const QWidget* w = target; w != nullptr && !w->isWindow(); w = w->parentWidget()) {
+        if (const auto* line = qobject_cast<const QLineEdit*>(w)) {
+            return !line->isReadOnly();
+        }
+        if (const auto* text = qobject_cast<const QTextEdit*>(w)) {
+            return !text->isReadOnly();
+        }
+        if (const auto* plain = qobject_cast<const QPlainTextEdit*>(w)) {
+            return !plain->isReadOnly();
+        }
+        if (qobject_cast<const QAbstractSpinBox*>(w) != nullptr) {
+            return true;
+        }
+        const QWidget* parent = w->parentWidget();
+        const auto* view = parent != nullptr
+                               ? qobject_cast<const QAbstractItemView*>(parent->parentWidget())
+                               : nullptr;
+        if (view != nullptr && view->viewport() == parent) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QDockWidget* makeDock(QMainWindow& window, const QString& title, const QString& name, QWidget* view,
+                      Qt::DockWidgetArea area) {
+    auto* dock = new QDockWidget(title, &window);
+    dock->setObjectName(name);
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                      QDockWidget::DockWidgetFloatable);
+    dock->setWidget(view);
+    window.addDockWidget(area, dock);
+    dock->hide();
+    return dock;
+}
+
 } // namespace
 
 const MainWindow::CommandEntry MainWindow::Commands[] = {
@@ -58,9 +104,12 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
     {Stop, &MainWindow::stop},
     {Einzelschritt, &MainWindow::step},
     {Reset, &MainWindow::resetCpu},
+    {Urloeschen, &MainWindow::clearMemory},
     {Programmstatus, &MainWindow::showProgramStatus},
     {Variablen, &MainWindow::showWatchTable},
     {AllesEntforcen, &MainWindow::unforceAll},
+    {VariablenSpeichern, &MainWindow::saveWatchTable},
+    {VariablenLaden, &MainWindow::loadWatchTable},
     {NeuLaden, &MainWindow::reload},
     {Aufzeichnen, &MainWindow::toggleRecording},
     {Echtzeit, &MainWindow::realTime},
@@ -72,9 +121,17 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     : QMainWindow(parent), sim(pacedTicks), panelWidget(new PanelWidget(sim.panel(), this)),
       viewTimer(new QTimer(this)), programStatus(new ProgramStatusView(this)),
       watchTable(new WatchView(sim, this)),
+      programStatusDock(makeDock(*this, QStringLiteral("Programmstatus"),
+                                 QStringLiteral("programStatusDock"), programStatus,
+                                 Qt::RightDockWidgetArea)),
+      watchTableDock(makeDock(*this, QStringLiteral("Variablen"), QStringLiteral("watchDock"),
+                              watchTable, Qt::BottomDockWidgetArea)),
       openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
       saveDialog([this](QWidget* owner) { return askForRecording(owner, ladenFolder()); }),
-      errorReport(showErrorBox), recording(sim, [this](const QString& text) { reportError(text); }),
+      errorReport(showErrorBox), watchFileDialog([this](QWidget* owner, bool save) {
+          return askForWatchFile(owner, ladenFolder(), save);
+      }),
+      recording(sim, [this](const QString& text) { reportError(text); }),
       statusLine(sim, *statusBar()), views(sim, *panelWidget, *programStatus),
       loader(new ProgramLoader(sim,
                                {[this] { refreshViews(); },
@@ -89,7 +146,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/kvxicon.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     recentEntries = buildMenus(
         *menuBar(), [this](int id) { command(id); },
         [this](QMenu& menu) {
@@ -100,12 +157,15 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     panelWidget->setForceMarks(&sim.forces());
     connect(panelWidget, &PanelWidget::switchFlipped, this,
             [this](int no, int value) { sim.setSwitch(no, value); });
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     panelWidget->setFocus();
     setAcceptDrops(true);
-    // The menu bar holds the keyboard after Alt or a menu's Esc; the switches' keys still
-    // reach the panel (and give it the keyboard back).
-    menuBar()->installEventFilter(this);
+    // The switches' keys work wherever the keyboard is in the window and its docks, floating
+    // ones too, which are windows of their own: only the application sees all their keys.
+    qApp->installEventFilter(this);
+    // The panel at its own size, also where the window system would start smaller.
+    resize(sizeHint());
+    restoreGeometry(settingsStore.windowGeometry());
+    restoreState(settingsStore.windowState());
     refreshState();
 
     viewTimer->setObjectName(QStringLiteral("viewTimer"));
@@ -118,8 +178,10 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
 // Members die before QMainWindow deletes its children: stop the scans and the reader thread,
 // and drop the widgets while the session they show is still alive.
 MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
     pacer->stop();
     viewTimer->stop();
+    keepWatchTable();
     // The reader thread posts to the loader; a box about the recording finds no loader to
     // resume.
     delete std::exchange(loader, nullptr);
@@ -128,6 +190,12 @@ MainWindow::~MainWindow() {
     delete watchTable;
     delete programStatus;
     delete panelWidget;
+}
+
+void MainWindow::setSettings(Settings store) {
+    settingsStore = std::move(store);
+    restoreGeometry(settingsStore.windowGeometry());
+    restoreState(settingsStore.windowState());
 }
 
 void MainWindow::applyMenuState(QMenu& menu) const {
@@ -184,7 +252,7 @@ void MainWindow::tick() {
 
 void MainWindow::step() {
     // The status view shows every single step at once.
-    views.captureNextScan(programStatus->isVisible());
+    views.captureNextScan(isOpen(*programStatusDock));
     sim.singleStep(views.observer());
 }
 
@@ -197,12 +265,17 @@ void MainWindow::faulted(std::uint32_t, const CPUException& fault) {
 }
 
 void MainWindow::runChanged(std::uint32_t, RunChange change) {
-    if (change == RunChange::Reset) {
+    if (change == RunChange::MemoryCleared) {
+        // The LEDs went out without a scan.
+        panelWidget->update();
+    }
+    if (change == RunChange::Reset || change == RunChange::MemoryCleared) {
         refreshViews();
     }
 }
 
 void MainWindow::forceChanged(std::uint32_t, const std::string&, std::optional<std::uint32_t>) {
+    watchTable->model().refreshAll();
     refreshViews();
 }
 
@@ -225,6 +298,7 @@ void MainWindow::load(const QString& path) {
 void MainWindow::installed(const QString& path) {
     settingsStore.addRecentFile(path);
     settingsStore.setLastFolder(QFileInfo(path).absolutePath());
+    switchWatchTable(path);
     fileName = QFileInfo(path).fileName();
     setWindowTitle(fileName + QStringLiteral(" - KVX-Simulator"));
     refreshViews();
@@ -239,16 +313,77 @@ void MainWindow::loadEnded(const std::optional<QString>& error) {
     }
 }
 
+void MainWindow::switchWatchTable(const QString& path) {
+    const QString program = QFileInfo(path).absoluteFilePath();
+    if (program == tableProgram) {
+        return;
+    }
+    keepWatchTable();
+    tableProgram = program;
+    // A program without a table of its own finds the rows as they are.
+    if (const auto kept = settingsStore.watchTable(program)) {
+        (void)watchTable->setRowsText(*kept);
+    }
+}
+
+void MainWindow::keepWatchTable() {
+    if (!tableProgram.isEmpty()) {
+        settingsStore.setWatchTable(tableProgram, watchTable->rowsText());
+    }
+}
+
+bool MainWindow::isOpen(const QDockWidget& dock) const {
+    return dock.isVisibleTo(this);
+}
+
+void MainWindow::showDock(QDockWidget& dock) {
+    const bool opening = !isOpen(dock) && !dock.isFloating();
+    dock.show();
+    dock.raise();
+    if (!opening) {
+        return;
+    }
+    const Qt::DockWidgetArea area = dockWidgetArea(&dock);
+    const bool beside = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
+    // A table is of use from about this size on, whatever its widgets would settle for.
+    const QSize wanted = dock.sizeHint().expandedTo(QSize(440, 260));
+    resizeDocks({&dock}, {beside ? wanted.width() : wanted.height()},
+                beside ? Qt::Horizontal : Qt::Vertical);
+    // The window grows after the dock took its size: what it gains goes to the panel.
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const int separator =
+            style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+        resize(size() + (beside ? QSize(wanted.width() + separator, 0)
+                                : QSize(0, wanted.height() + separator)));
+    }
+}
+
 void MainWindow::showProgramStatus() {
-    programStatus->show();
-    programStatus->raise();
+    showDock(*programStatusDock);
     views.captureNextScan(true);
 }
 
 void MainWindow::showWatchTable() {
-    watchTable->show();
-    watchTable->raise();
+    showDock(*watchTableDock);
     watchTable->refresh();
+}
+
+void MainWindow::saveWatchTable() {
+    if (const auto path = watchFileDialog(this, true)) {
+        if (const QString error = watchTable->saveTo(*path, programFile()); !error.isEmpty()) {
+            reportError(error);
+        }
+    }
+}
+
+void MainWindow::loadWatchTable() {
+    if (const auto path = watchFileDialog(this, false)) {
+        showWatchTable();
+        if (const QString error = watchTable->loadFrom(*path); !error.isEmpty()) {
+            reportError(error);
+        }
+        refreshViews();
+    }
 }
 
 void MainWindow::unforceAll() {
@@ -257,10 +392,10 @@ void MainWindow::unforceAll() {
 
 void MainWindow::refreshViews() {
     // Ten captures a second are plenty for a person and cost the other scans nothing.
-    if (programStatus->isVisible() && sim.isRunning()) {
+    if (isOpen(*programStatusDock) && sim.isRunning()) {
         views.captureNextScan(true);
     }
-    if (watchTable->isVisible()) {
+    if (isOpen(*watchTableDock)) {
         watchTable->refresh();
     }
     statusLine.refresh(fileName, loader->readingName(), recording.scenarioName());
@@ -283,7 +418,9 @@ void MainWindow::openAtStart(const QString& path) {
         create();
     }
     if (windowHandle()->isExposed()) {
-        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+        // Taken now: the window's events also reach this filter through the application's.
+        QTimer::singleShot(0, this,
+                           [this, file = std::exchange(startFile, QString())] { load(file); });
     } else {
         windowHandle()->installEventFilter(this);
     }
@@ -336,10 +473,24 @@ void MainWindow::dropEvent(QDropEvent* event) {
     }
 }
 
+bool MainWindow::isOurs(const QWidget* target) const {
+    const QWidget* top = target->window();
+    if (top == this) {
+        return true;
+    }
+    const auto* dock = qobject_cast<const QDockWidget*>(top);
+    return dock != nullptr && dock->parentWidget() == this;
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == menuBar() && event->type() == QEvent::KeyPress) {
-        if (const auto no = PanelWidget::switchForKey(*static_cast<QKeyEvent*>(event))) {
-            panelWidget->setFocus(Qt::ShortcutFocusReason);
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        const auto* target = static_cast<QWidget*>(watched);
+        const auto no = PanelWidget::switchForKey(*static_cast<QKeyEvent*>(event));
+        if (no && isOurs(target) && !isTyping(target)) {
+            // The menu bar holds the keyboard after Alt or a menu's Esc; the key gives it back.
+            if (target == menuBar()) {
+                panelWidget->setFocus(Qt::ShortcutFocusReason);
+            }
             panelWidget->toggle(*no);
             return true;
         }
@@ -348,7 +499,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() && event->type() == QEvent::Expose &&
         windowHandle()->isExposed() && !startFile.isEmpty()) {
         windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { load(std::exchange(startFile, QString())); });
+        // Taken now: the window's events also reach this filter through the application's.
+        QTimer::singleShot(0, this,
+                           [this, file = std::exchange(startFile, QString())] { load(file); });
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -359,6 +512,7 @@ void MainWindow::quit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     pacer->stop();
+    settingsStore.setWindowLayout(saveState(), saveGeometry());
     event->accept();
 }
 

@@ -2,8 +2,10 @@
 // events and the parts that show or follow them. Menu commands become the session's run
 // control; the parts do the rest: PanelWidget paints and takes panel input, ScanPacer runs
 // the scans, ProgramLoader loads and reloads the file (a large one on a thread of its own),
-// Recording records, StatusLine and SessionViews show what the session announces. Around that
-// sit the files loaded last, offered again, and a file dropped on the window, loaded.
+// Recording records, StatusLine and SessionViews show what the session announces. The program
+// status and the watch table are docks of the window; the keys 0 to 7 flip the switches from
+// anywhere in it. Around that sit the files loaded last, offered again, each with its watch
+// table, and a file dropped on the window, loaded.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,7 @@
 #include "frontend/status_line.h"
 #include "session/session.h"
 
+class QDockWidget;
 class QMenu;
 class QTimer;
 
@@ -45,9 +48,13 @@ public:
         Stop = 106,
         Einzelschritt = 107,
         Reset = 109,
+        // Urlöschen: memory, timers and counters cleared, then a reset.
+        Urloeschen = 110,
         Programmstatus = 201,
         Variablen = 202,
         AllesEntforcen = 203,
+        VariablenSpeichern = 204,
+        VariablenLaden = 205,
         NeuLaden = 120,
         // Starts a recording, or ends the one running.
         Aufzeichnen = 140,
@@ -67,6 +74,8 @@ public:
     using OpenDialog = std::function<std::optional<QString>(QWidget* owner)>;
     // Shows one error text to the user; may block while it is shown.
     using ErrorReport = std::function<void(QWidget* owner, const QString& text)>;
+    // Asks for a watch table file to save (`save`) or to load; nullopt when cancelled.
+    using WatchFileDialog = std::function<std::optional<QString>(QWidget* owner, bool save)>;
 
     // `ticks` is the machine's millisecond tick; the CPU sees it divided by the speed factor.
     // It must outlive the window. The scan timer runs from here until the window is closed.
@@ -95,8 +104,9 @@ public:
     // Where the Laden dialog opens: the folder of the loaded file, else the one used last.
     QString ladenFolder() const;
 
-    // The recent files and the last folder; tests point it at a file of their own.
-    void setSettings(Settings store) { settingsStore = std::move(store); }
+    // The recent files, their watch tables, the last folder and the docks' layout, which is
+    // restored from there; tests point it at a file of their own.
+    void setSettings(Settings store);
     const Settings& settings() const noexcept { return settingsStore; }
 
     void setOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
@@ -104,6 +114,7 @@ public:
     void setSaveDialog(OpenDialog dialog) { saveDialog = std::move(dialog); }
     bool isRecording() const noexcept { return recording.isActive(); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
+    void setWatchFileDialog(WatchFileDialog dialog) { watchFileDialog = std::move(dialog); }
 
     int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
     int faktor() const noexcept { return sim.faktor(); }
@@ -113,6 +124,8 @@ public:
     PanelWidget& panel() noexcept { return *panelWidget; }
     ProgramStatusView& statusView() noexcept { return *programStatus; }
     WatchView& watchView() noexcept { return *watchTable; }
+    QDockWidget& statusDock() noexcept { return *programStatusDock; }
+    QDockWidget& watchDock() noexcept { return *watchTableDock; }
     // The texts of the status bar: run state, scan rate, simulated time with the divisor, file.
     QStringList statusTexts() const;
 
@@ -158,10 +171,22 @@ private:
     void toggleRecording();
     void step();
     void resetCpu() { sim.reset(); }
+    void clearMemory() { sim.clearMemory(); }
     void reload() { loader->reload(); }
     void showProgramStatus();
     void showWatchTable();
     void unforceAll();
+    void saveWatchTable();
+    void loadWatchTable();
+    // Shows a dock; one shown docked for the first time widens the window by its size, so the
+    // panel keeps its own.
+    void showDock(QDockWidget& dock);
+    bool isOpen(const QDockWidget& dock) const;
+    // Whether a key pressed in `target` belongs to the window and its docks.
+    bool isOurs(const QWidget* target) const;
+    // The watch table kept for the program shown until now, and the one kept for `path`.
+    void switchWatchTable(const QString& path);
+    void keepWatchTable();
     void realTime() { sim.realTime(); }
     void showGuide();
     void showAboutBox();
@@ -179,9 +204,12 @@ private:
     QTimer* viewTimer;
     ProgramStatusView* programStatus;
     WatchView* watchTable;
+    QDockWidget* programStatusDock;
+    QDockWidget* watchTableDock;
     OpenDialog openDialog;
     OpenDialog saveDialog;
     ErrorReport errorReport;
+    WatchFileDialog watchFileDialog;
     Recording recording;
     StatusLine statusLine;
     SessionViews views;
@@ -191,6 +219,8 @@ private:
     Settings settingsStore;
     QList<QAction*> recentEntries;
     QString startFile;
+    // The program (absolute) whose watch table the table shows.
+    QString tableProgram;
     // While an error box is up, a reload, and a load read meanwhile, wait for it to close.
     bool reporting = false;
 };

@@ -51,10 +51,13 @@ constexpr MenuEntry RunItems[] = {
     {"&Einzelschriit", MainWindow::Einzelschritt},
     {nullptr, 0},
     {"&Reset", MainWindow::Reset},
+    {"&Urlöschen", MainWindow::Urloeschen},
 };
 constexpr MenuEntry AnsichtItems[] = {
     {"&Programmstatus", MainWindow::Programmstatus},
     {"&Variablen", MainWindow::Variablen},
+    {"Variablen spei&chern...", MainWindow::VariablenSpeichern},
+    {"Variablen &laden...", MainWindow::VariablenLaden},
     {nullptr, 0},
     {"Alles &entforcen", MainWindow::AllesEntforcen},
 };
@@ -86,6 +89,7 @@ constexpr ShortcutEntry Shortcuts[] = {
     {MainWindow::Stop, QKeySequence::UnknownKey, "Shift+F9; F6"},
     {MainWindow::Einzelschritt, QKeySequence::UnknownKey, "F10; F7"},
     {MainWindow::Reset, QKeySequence::UnknownKey, "Ctrl+R"},
+    {MainWindow::Urloeschen, QKeySequence::UnknownKey, "Ctrl+Shift+R"},
     {MainWindow::Kurzanleitung, QKeySequence::HelpContents, "F1"},
     {MainWindow::Programmstatus, QKeySequence::UnknownKey, "F3"},
     {MainWindow::Variablen, QKeySequence::UnknownKey, "F4"},
@@ -150,6 +154,7 @@ QList<QAction*> buildMenus(QMenuBar& bar, const std::function<void(int)>& comman
     QList<QAction*> recentEntries;
     for (const Popup& popup : Popups) {
         QMenu* menu = bar.addMenu(QString::fromUtf8(popup.title));
+        menu->setToolTipsVisible(true);
         for (const MenuEntry& item : popup.items) {
             if (item.text == nullptr) {
                 menu->addSeparator();
@@ -158,6 +163,15 @@ QList<QAction*> buildMenus(QMenuBar& bar, const std::function<void(int)>& comman
             QAction* action = menu->addAction(QString::fromUtf8(item.text));
             action->setData(item.id);
             action->setShortcuts(shortcutsOf(item.id));
+            // The menu shows one key; the tip names every one.
+            if (action->shortcuts().size() > 1) {
+                QStringList keys;
+                for (const QKeySequence& key : action->shortcuts()) {
+                    keys << key.toString(QKeySequence::NativeText);
+                }
+                action->setToolTip(QStringLiteral("%1 (%2)").arg(
+                    action->iconText(), keys.join(QStringLiteral(" oder "))));
+            }
             if (isRecentFile(item.id)) {
                 action->setVisible(false);
                 recentEntries << action;

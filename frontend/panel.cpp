@@ -127,7 +127,9 @@ QString stateName(int state) {
 
 PanelWidget::PanelWidget(MyIO& panelIO, QWidget* parent)
     : QWidget(parent), io(panelIO), part(QStringLiteral(":/kvxpart.png")) {
-    setFixedSize(Width, Height);
+    resize(Width, Height);
+    setMinimumSize(Width / 2, Height / 2);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -147,7 +149,23 @@ std::optional<int> PanelWidget::ledAt(QPoint pos) noexcept {
     return MyIO::Size - 1 - (pos.x() - ColumnLeft) / ColumnPitch;
 }
 
-QString PanelWidget::toolTipAt(QPoint pos) const {
+QTransform PanelWidget::placement() const {
+    const double scale =
+        std::min(static_cast<double>(width()) / Width, static_cast<double>(height()) / Height);
+    // Whole pixels, so the panel at its own size lands on the pixel grid.
+    const double dx = std::floor((width() - Width * scale) / 2);
+    const double dy = std::floor((height() - Height * scale) / 2);
+    return QTransform(scale, 0, 0, scale, dx, dy);
+}
+
+QPoint PanelWidget::panelPoint(QPointF pos) const {
+    // Sub-pixel positions belong to the pixel they fall in.
+    const QPointF at = placement().inverted().map(pos);
+    return {static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))};
+}
+
+QString PanelWidget::toolTipAt(QPoint widgetPos) const {
+    const QPoint pos = panelPoint(widgetPos);
     if (const auto led = ledAt(pos)) {
         return QStringLiteral("LED A0.%1: %2")
             .arg(*led)
@@ -172,18 +190,18 @@ bool PanelWidget::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QString text = toolTipAt(help->pos());
+        const QPoint pos = panelPoint(help->pos());
         if (text.isEmpty()) {
             QToolTip::hideText();
             event->ignore();
         } else {
             // The tip goes when the pointer leaves the column it names.
-            const int column = (help->pos().x() - ColumnLeft) / ColumnPitch;
-            const QRect item = ledAt(help->pos())
-                                   ? QRect(ColumnLeft + ColumnPitch * column, LedRow.imageY,
-                                           ColumnPitch, ImageSize)
-                                   : QRect(ColumnLeft + ColumnPitch * column, BandTop, ColumnPitch,
-                                           BandBottom - BandTop + 1);
-            QToolTip::showText(help->globalPos(), text, this, item);
+            const int column = (pos.x() - ColumnLeft) / ColumnPitch;
+            const QRect item = ledAt(pos) ? QRect(ColumnLeft + ColumnPitch * column, LedRow.imageY,
+                                                  ColumnPitch, ImageSize)
+                                          : QRect(ColumnLeft + ColumnPitch * column, BandTop,
+                                                  ColumnPitch, BandBottom - BandTop + 1);
+            QToolTip::showText(help->globalPos(), text, this, placement().mapRect(item));
         }
         return true;
     }
@@ -193,6 +211,12 @@ bool PanelWidget::event(QEvent* event) {
 void PanelWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Background);
+    const QTransform scaled = placement();
+    if (scaled.m11() != 1.0) {
+        p.setRenderHints(QPainter::SmoothPixmapTransform | QPainter::Antialiasing |
+                         QPainter::TextAntialiasing);
+    }
+    p.setTransform(scaled);
     p.setPen(Qt::black);
     drawRow(p, part, LedRow, io.OutState);
     drawRow(p, part, SwitchRow, io.InState);
@@ -201,6 +225,7 @@ void PanelWidget::paintEvent(QPaintEvent*) {
         drawForceMarks(p, SwitchRow, *forced, false);
     }
     if (!hintText.isEmpty()) {
+        p.resetTransform();
         drawHint(p, rect(), hintText);
     }
 }
@@ -226,10 +251,7 @@ void PanelWidget::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    // Sub-pixel positions belong to the pixel they fall in.
-    const QPointF at = event->position();
-    const QPoint pixel(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y())));
-    if (const auto no = switchAt(pixel)) {
+    if (const auto no = switchAt(panelPoint(event->position()))) {
         toggle(*no);
     }
 }

@@ -1,12 +1,15 @@
 // The I/O panel on screen: draws the LEDs and switches of a MyIO and lets the user flip a
 // switch with the keys 0 to 7 or a left click on the row of switches. Hovering an LED or a
-// switch names it with its state; an optional hint is drawn centred over the panel.
+// switch names it with its state; an optional hint is drawn centred over the panel. The panel
+// is laid out at Width x Height and drawn scaled to the widget, keeping its proportions and
+// centred; at its own size it is drawn pixel for pixel.
 #pragma once
 
 #include <optional>
 
 #include <QPixmap>
 #include <QString>
+#include <QTransform>
 #include <QWidget>
 
 class QKeyEvent;
@@ -20,8 +23,8 @@ class PanelWidget final : public QWidget {
     Q_OBJECT
 
 public:
-    // Room for every image, label and the whole click band within the client area of the
-    // window's fixed 580 x 300 size.
+    // Room for every image, label and the whole click band: the panel's own size, which the
+    // window starts with.
     static constexpr int Width = 574;
     static constexpr int Height = 254;
 
@@ -33,13 +36,19 @@ public:
     // LEDs and switches that `forces` covers get an outline; null shows none. Not owned.
     void setForceMarks(const ForceTable* forces) noexcept { forced = forces; }
 
-    // The switch a left click at `pos` flips: clicks in the band y 160..222, x 10..569 hit
-    // the column to their left (gaps included); anything else hits nothing.
+    // The switch a left click at `pos` of the panel at its own size flips: clicks in the band
+    // y 160..222, x 10..569 hit the column to their left (gaps included); anything else hits
+    // nothing.
     static std::optional<int> switchAt(QPoint pos) noexcept;
     // The LED the image at `pos` shows (the same columns, over the height of the images).
     static std::optional<int> ledAt(QPoint pos) noexcept;
-    // What hovering at `pos` tells: "LED A0.3: an", "Schalter E0.5: aus", or nothing.
+    // What hovering at `pos` of the widget tells: "LED A0.3: an", "Schalter E0.5: aus", or
+    // nothing.
     QString toolTipAt(QPoint pos) const;
+    // From the panel at its own size to the widget: the scale and the centring.
+    QTransform placement() const;
+    // The point of the panel at its own size that the widget's `pos` shows.
+    QPoint panelPoint(QPointF pos) const;
 
     // A short text drawn centred over the panel while not empty (the window's empty state).
     void setHint(const QString& text);

@@ -1,8 +1,12 @@
-// What the window keeps across starts: the programs loaded last and the folder the Laden
-// dialog used last. Every call reads or writes the settings file at once, so windows that share
-// it (several at a time, or one after another) see each other's entries.
+// What the window keeps across starts: the programs loaded last, the watch table of each of
+// them, the folder the Laden dialog used last, and where the window and its views were. Every call
+// reads or writes the settings file at once, so windows that share it (several at a time, or one
+// after another) see each other's entries.
 #pragma once
 
+#include <optional>
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -28,7 +32,19 @@ public:
     QString lastFolder() const;
     void setLastFolder(const QString& folder);
 
+    // The watch table (WatchList::text()) last shown with the program `path`; nothing when
+    // none was kept. Only the recent files keep theirs.
+    std::optional<QString> watchTable(const QString& path) const;
+    void setWatchTable(const QString& path, const QString& table);
+
+    // QMainWindow::saveState and saveGeometry of the window as it closed last; empty before.
+    QByteArray windowState() const;
+    QByteArray windowGeometry() const;
+    void setWindowLayout(const QByteArray& state, const QByteArray& geometry);
+
 private:
+    void keepTablesOfRecentFiles(const QStringList& files) const;
+
     QString file;
 };
 

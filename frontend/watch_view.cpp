@@ -1,188 +1,165 @@
 #include "frontend/watch_view.h"
 
+#include <span>
+#include <string>
+
+#include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QStyledItemDelegate>
+#include <QTableView>
 #include <QVBoxLayout>
+
+#include "scenario/report_file.h"
 
 namespace kvx {
 
 namespace {
 
-struct FormatChoice {
-    const char* text;
-    WatchFormat format;
+// The Format column's editor: the three formats to choose from, taken as soon as one is.
+class FormatDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex&) const override {
+        auto* choice = new QComboBox(parent);
+        choice->addItems(WatchModel::formatNames());
+        connect(choice, &QComboBox::activated, this, [this, choice] {
+            auto* self = const_cast<FormatDelegate*>(this);
+            emit self->commitData(choice);
+            emit self->closeEditor(choice);
+        });
+        return choice;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        static_cast<QComboBox*>(editor)->setCurrentText(index.data().toString());
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        model->setData(index, static_cast<QComboBox*>(editor)->currentText());
+    }
 };
-
-constexpr FormatChoice Formats[] = {
-    {"Dezimal", WatchFormat::Decimal},
-    {"Binär", WatchFormat::Binary},
-    {"Hex", WatchFormat::Hex},
-};
-
-const QColor ForcedBackground(255, 236, 140);
-const QColor MessageColour(170, 0, 0);
-
-QTableWidgetItem* fixedCell() {
-    auto* item = new QTableWidgetItem;
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    return item;
-}
 
 } // namespace
 
 WatchView::WatchView(Session& session, QWidget* parent)
-    : QWidget(parent, Qt::Window), watch(session), rows(new QTableWidget(0, 6, this)),
+    : QWidget(parent), watch(session), shown(watch, this), rows(new QTableView(this)),
       writeButton(new QPushButton(QStringLiteral("Einmal &schreiben"), this)),
+      writeAllButton(new QPushButton(QStringLiteral("&Alle schreiben"), this)),
       unforceButton(new QPushButton(QStringLiteral("Alles &entforcen"), this)) {
-    setWindowTitle(QStringLiteral("Variablen - KVX-Simulator"));
+    setWindowTitle(QStringLiteral("Variablen"));
     setObjectName(QStringLiteral("watchTable"));
     rows->setObjectName(QStringLiteral("watchRows"));
-    rows->setHorizontalHeaderLabels({QStringLiteral("Operand"), QStringLiteral("Format"),
-                                     QStringLiteral("Wert"), QStringLiteral("Steuerwert"),
-                                     QStringLiteral("Forciert"), QStringLiteral("Meldung")});
+    rows->setModel(&shown);
+    rows->setItemDelegateForColumn(FormatColumn, new FormatDelegate(rows));
     rows->verticalHeader()->hide();
     rows->horizontalHeader()->setSectionResizeMode(Message, QHeaderView::Stretch);
     rows->setColumnWidth(ValueColumn, 180);
-    writeButton->setObjectName(QStringLiteral("writeButton"));
-    unforceButton->setObjectName(QStringLiteral("unforceButton"));
+    rows->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rows->setSelectionMode(QAbstractItemView::SingleSelection);
+    rows->setDragEnabled(true);
+    rows->setDragDropMode(QAbstractItemView::InternalMove);
+    rows->setDefaultDropAction(Qt::MoveAction);
+    rows->setDropIndicatorShown(true);
+    rows->setDragDropOverwriteMode(false);
 
+    auto* remove = new QAction(QStringLiteral("Zeile &entfernen"), rows);
+    remove->setObjectName(QStringLiteral("removeRow"));
+    remove->setShortcut(QKeySequence::Delete);
+    // Only the table's own Delete: in a cell's editor the key deletes text.
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &WatchView::removeSelectedRows);
+    rows->addAction(remove);
+    rows->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    writeButton->setObjectName(QStringLiteral("writeButton"));
+    writeAllButton->setObjectName(QStringLiteral("writeAllButton"));
+    unforceButton->setObjectName(QStringLiteral("unforceButton"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(writeButton);
+    buttons->addWidget(writeAllButton);
     buttons->addWidget(unforceButton);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(rows);
     layout->addLayout(buttons);
-    resize(720, 320);
 
-    connect(rows, &QTableWidget::itemChanged, this, &WatchView::cellChanged);
-    connect(writeButton, &QPushButton::clicked, this, [this] { writeRow(rows->currentRow()); });
+    connect(writeButton, &QPushButton::clicked, this,
+            [this] { writeRow(rows->currentIndex().row()); });
+    connect(writeAllButton, &QPushButton::clicked, this, &WatchView::writeAll);
     connect(unforceButton, &QPushButton::clicked, this, &WatchView::unforceAll);
-    addEmptyRow();
 }
 
-// The last row is always empty: typing an operand there adds a row.
-void WatchView::addEmptyRow() {
-    const int row = rows->rowCount();
-    if (static_cast<std::size_t>(row) > watch.size()) {
-        return;
-    }
-    const bool was = updating;
-    updating = true;
-    rows->insertRow(row);
-    rows->setItem(row, OperandColumn, new QTableWidgetItem);
-    auto* format = new QComboBox(rows);
-    for (const FormatChoice& choice : Formats) {
-        format->addItem(QString::fromUtf8(choice.text));
-    }
-    connect(format, &QComboBox::currentIndexChanged, this, [this, format](int index) {
-        for (int r = 0; r < rows->rowCount(); ++r) {
-            if (rows->cellWidget(r, FormatColumn) == format &&
-                static_cast<std::size_t>(r) < watch.size()) {
-                watch.setFormat(static_cast<std::size_t>(r),
-                                Formats[static_cast<std::size_t>(index)].format);
-                showRow(r);
-            }
-        }
-    });
-    rows->setCellWidget(row, FormatColumn, format);
-    rows->setItem(row, ValueColumn, fixedCell());
-    rows->setItem(row, ControlColumn, new QTableWidgetItem);
-    auto* forced = new QTableWidgetItem;
-    forced->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    forced->setCheckState(Qt::Unchecked);
-    rows->setItem(row, ForcedColumn, forced);
-    rows->setItem(row, Message, fixedCell());
-    updating = was;
-}
-
-void WatchView::cellChanged(QTableWidgetItem* item) {
-    if (updating) {
-        return;
-    }
-    const int row = item->row();
-    const auto index = static_cast<std::size_t>(row);
-    if (item->column() == OperandColumn) {
-        const std::string text = item->text().trimmed().toStdString();
-        if (index >= watch.size() && text.empty()) {
-            return;
-        }
-        const bool wasForced = index < watch.size() && watch.isForced(index);
-        if (index >= watch.size()) {
-            // Not now: the table may be in the middle of closing an editor, and a new row
-            // with its own widgets must not appear under its feet.
-            QMetaObject::invokeMethod(this, &WatchView::addEmptyRow, Qt::QueuedConnection);
-        }
-        watch.setOperand(index, text);
-        if (wasForced) {
-            showForceChange();
-        } else {
-            showRow(row);
-        }
-    } else if (item->column() == ForcedColumn && index < watch.size()) {
-        setForced(row, item->checkState() == Qt::Checked);
-    } else if (item->column() == ControlColumn && index < watch.size() && watch.isForced(index)) {
-        // A new control value of a forced row is forced at once.
-        setForced(row, true);
-    }
-}
-
-void WatchView::setForced(int row, bool on) {
-    const auto index = static_cast<std::size_t>(row);
-    if (on) {
-        watch.force(index, rows->item(row, ControlColumn)->text().trimmed().toStdString());
-    } else {
-        watch.unforce(index);
-    }
-    showForceChange();
+void WatchView::refresh() {
+    shown.refresh();
 }
 
 void WatchView::writeRow(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= watch.size()) {
         return;
     }
-    watch.write(static_cast<std::size_t>(row),
-                rows->item(row, ControlColumn)->text().trimmed().toStdString());
-    showRow(row);
+    const auto index = static_cast<std::size_t>(row);
+    watch.write(index, watch.control(index));
+    refresh();
+}
+
+void WatchView::writeAll() {
+    watch.writeAll();
+    refresh();
 }
 
 void WatchView::unforceAll() {
     watch.unforceAll();
-    showForceChange();
+    shown.refreshAll();
 }
 
-// Rows on the same operand share its force, so a change shows in every row; the panel and the
-// status bar hear of it from the session.
-void WatchView::showForceChange() {
-    refresh();
+void WatchView::removeSelectedRows() {
+    const QModelIndexList selected = rows->selectionModel()->selectedRows();
+    // From the bottom, so the rows above keep their numbers.
+    for (qsizetype i = selected.size() - 1; i >= 0; --i) {
+        shown.removeRows(selected[i].row(), 1);
+    }
 }
 
-void WatchView::showRow(int row) {
-    const auto index = static_cast<std::size_t>(row);
-    if (index >= watch.size()) {
-        return;
-    }
-    const bool was = updating;
-    updating = true;
-    const bool forced = watch.isForced(index);
-    rows->item(row, ValueColumn)->setText(QString::fromStdString(watch.valueText(index)));
-    rows->item(row, ForcedColumn)->setCheckState(forced ? Qt::Checked : Qt::Unchecked);
-    QTableWidgetItem* message = rows->item(row, Message);
-    message->setText(QString::fromStdString(watch.message(index)));
-    message->setForeground(MessageColour);
-    for (int column : {OperandColumn, ValueColumn, ControlColumn, ForcedColumn}) {
-        rows->item(row, column)->setBackground(forced ? QBrush(ForcedBackground) : QBrush());
-    }
-    updating = was;
+QString WatchView::rowsText() const {
+    return QString::fromStdString(watch.text());
 }
 
-void WatchView::refresh() {
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        showRow(row);
+QString WatchView::setRowsText(const QString& text) {
+    std::string error;
+    shown.replaceRows([&] { error = watch.setText(text.toStdString()); });
+    return QString::fromStdString(error);
+}
+
+QString WatchView::saveTo(const QString& path, const QString& program) const {
+    const std::string target = QFile::encodeName(path).toStdString();
+    if (const std::string input = QFile::encodeName(program).toStdString();
+        !input.empty() && inputAt(target, std::span(&input, 1))) {
+        return QStringLiteral("The watch table cannot replace the program %1; choose another file")
+            .arg(path);
     }
+    if (!replaceFile(target, watch.text())) {
+        return QStringLiteral("File %1 could not be written").arg(path);
+    }
+    return {};
+}
+
+QString WatchView::loadFrom(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("File %1 could not be read").arg(path);
+    }
+    const QByteArray content = file.read(MaxFileBytes + 1);
+    if (content.size() > MaxFileBytes) {
+        return QStringLiteral("File %1 is too large for a watch table").arg(path);
+    }
+    const QString error = setRowsText(QString::fromUtf8(content));
+    return error.isEmpty() ? QString() : QStringLiteral("%1: %2").arg(path, error);
 }
 
 } // namespace kvx

@@ -198,6 +198,11 @@ public:
                 (void)session.loadText(program);
             }
             break;
+        case 12:
+            if (choose(3) == 0) {
+                session.clearMemory();
+            }
+            break;
         default:
             break;
         }

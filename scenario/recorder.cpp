@@ -354,6 +354,9 @@ void SessionRecorder::runChanged(std::uint32_t now, RunChange change) {
     case RunChange::Reset:
         writer.line(now, "reset");
         break;
+    case RunChange::MemoryCleared:
+        writer.line(now, "clear");
+        break;
     }
 }
 

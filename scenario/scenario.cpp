@@ -273,6 +273,7 @@ private:
     }
 
     void reset(const Line&) { session.reset(); }
+    void clear(const Line&) { session.clearMemory(); }
 
     void expect(const Line& line) {
         OperandRef operand(session.cpu(), line.args[0]);
@@ -391,6 +392,7 @@ const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
     {"wait", 1, 1, "wait MS", &ScenarioRun::wait},
     {"idle", 1, 1, "idle MS", &ScenarioRun::idle},
     {"reset", 0, 0, "reset", &ScenarioRun::reset},
+    {"clear", 0, 0, "clear", &ScenarioRun::clear},
     {"expect", 2, 2, "expect OPERAND VALUE", &ScenarioRun::expect},
     {"expect-bit", 2, 2, "expect-bit OPERAND VALUE", &ScenarioRun::expectBit},
     {"expect-error", 1, AnyArgs, "expect-error TEXT", &ScenarioRun::expectError},

@@ -129,6 +129,16 @@ void Session::reset() {
     announce([&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::Reset); });
 }
 
+void Session::clearMemory() {
+    sync();
+    processor.clearMemory();
+    // A stopped CPU writes no outputs, and a lamp lit by the last program must go out now.
+    io.OutState = {};
+    processor.reset();
+    announce(
+        [&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::MemoryCleared); });
+}
+
 std::optional<CPUException> Session::singleStep(ScanObserver* observer) {
     sync();
     announce(

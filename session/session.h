@@ -86,6 +86,10 @@ public:
     // Clears the instructions' own memories and sets the first-scan bits; memory, timers,
     // counters and the run state stay.
     void reset();
+    // Urlöschen, the memory reset of a real controller: every memory area, timer and counter
+    // and the LEDs as a new controller has them, then reset(). The program, the run state,
+    // the switches and the forces stay.
+    void clearMemory();
 
     // ---- time ----
     // The simulated time in milliseconds as it runs now; a scan starting now would read it.

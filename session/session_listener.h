@@ -25,6 +25,8 @@ enum class RunChange {
     SingleStep,
     // The instructions' own memories cleared and the first-scan bits set.
     Reset,
+    // Urlöschen: memory, timers, counters and the LEDs cleared, then a Reset.
+    MemoryCleared,
 };
 
 class SessionListener {

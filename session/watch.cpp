@@ -1,6 +1,7 @@
 #include "session/watch.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "core/common.h"
@@ -12,6 +13,7 @@ namespace kvx {
 struct WatchList::Row {
     std::string text;
     WatchFormat format = WatchFormat::Decimal;
+    std::string control;
     std::unique_ptr<OperandRef> operand;
     std::string message;
 };
@@ -82,6 +84,38 @@ std::string WatchList::setOperand(std::size_t index, std::string_view text) {
 void WatchList::remove(std::size_t index) {
     unforce(index);
     rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void WatchList::move(std::size_t from, std::size_t to) {
+    (void)at(from);
+    (void)at(to);
+    const auto first = rows.begin();
+    const auto a = static_cast<std::ptrdiff_t>(from);
+    const auto b = static_cast<std::ptrdiff_t>(to);
+    if (a < b) {
+        std::rotate(first + a, first + a + 1, first + b + 1);
+    } else {
+        std::rotate(first + b, first + a, first + a + 1);
+    }
+}
+
+void WatchList::setControl(std::size_t row, std::string_view value) {
+    at(row).control = std::string(value);
+}
+
+const std::string& WatchList::control(std::size_t row) const {
+    return rows.at(row).control;
+}
+
+std::size_t WatchList::writeAll() {
+    std::size_t failed = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].operand && !rows[row].control.empty() &&
+            !write(row, rows[row].control).empty()) {
+            ++failed;
+        }
+    }
+    return failed;
 }
 
 namespace {
@@ -184,6 +218,133 @@ std::vector<std::string> WatchList::operandTexts() const {
         texts.push_back(row.text);
     }
     return texts;
+}
+
+namespace {
+
+struct FormatName {
+    std::string_view name;
+    WatchFormat format;
+};
+
+constexpr FormatName FormatNames[] = {
+    {"Dezimal", WatchFormat::Decimal},
+    {"Binär", WatchFormat::Binary},
+    {"Hex", WatchFormat::Hex},
+};
+constexpr std::string_view ForcedWord = "forciert";
+
+std::string_view nameOf(WatchFormat format) {
+    return std::ranges::find(FormatNames, format, &FormatName::format)->name;
+}
+
+bool sameWord(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> found;
+    constexpr std::string_view Blanks = " \t\r\v\f";
+    for (std::size_t at = line.find_first_not_of(Blanks); at != std::string_view::npos;
+         at = line.find_first_not_of(Blanks, at)) {
+        const std::size_t end = std::min(line.find_first_of(Blanks, at), line.size());
+        found.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return found;
+}
+
+struct SavedRow {
+    std::string operand;
+    WatchFormat format;
+    std::string control;
+    bool forced;
+};
+
+// One line of a saved table: nothing for a blank or comment line, else the row or the reason
+// it is no row.
+std::optional<SavedRow> savedRow(std::string_view line, std::string& error) {
+    const std::vector<std::string_view> fields = words(line);
+    // Constants hold '#' (16#FF): only a line that starts with it is a comment.
+    if (fields.empty() || fields[0].starts_with('#')) {
+        return std::nullopt;
+    }
+    if (fields.size() < 2 || fields.size() > 4) {
+        error = "expected OPERAND FORMAT [VALUE [forciert]]";
+        return std::nullopt;
+    }
+    const auto* format = std::ranges::find_if(
+        FormatNames, [&](const FormatName& f) { return sameWord(f.name, fields[1]); });
+    if (format == std::end(FormatNames)) {
+        error = "unknown format \"" + std::string(fields[1]) + "\" (Dezimal, Binär or Hex)";
+        return std::nullopt;
+    }
+    if (fields.size() == 4 && !sameWord(fields[3], ForcedWord)) {
+        error = "expected \"forciert\" after the value, not \"" + std::string(fields[3]) + '"';
+        return std::nullopt;
+    }
+    return SavedRow{std::string(fields[0]), format->format,
+                    fields.size() > 2 ? std::string(fields[2]) : std::string(), fields.size() == 4};
+}
+
+} // namespace
+
+std::string WatchList::text() const {
+    std::string out;
+    for (const Row& row : rows) {
+        if (row.text.empty()) {
+            continue;
+        }
+        // A blank inside a field would split it when read; operands and constants have none.
+        std::string operand = row.text;
+        std::erase_if(operand, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+        std::string value = row.control;
+        std::erase_if(value, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+        out += operand + ' ' + std::string(nameOf(row.format));
+        if (!value.empty()) {
+            out += ' ' + value;
+            if (forced(row)) {
+                out += ' ' + std::string(ForcedWord);
+            }
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string WatchList::setText(std::string_view text) {
+    std::vector<SavedRow> saved;
+    std::size_t number = 0;
+    for (std::size_t at = 0; at <= text.size(); ++number) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string error;
+        if (auto row = savedRow(text.substr(at, end - at), error)) {
+            if (saved.size() == MaxRows) {
+                return "line " + std::to_string(number + 1) + ": more than " +
+                       std::to_string(MaxRows) + " rows";
+            }
+            saved.push_back(std::move(*row));
+        } else if (!error.empty()) {
+            return "line " + std::to_string(number + 1) + ": " + error;
+        }
+        at = end + 1;
+    }
+    while (!rows.empty()) {
+        remove(rows.size() - 1);
+    }
+    for (const SavedRow& row : saved) {
+        const std::size_t index = rows.size();
+        setOperand(index, row.operand);
+        setFormat(index, row.format);
+        setControl(index, row.control);
+        if (row.forced) {
+            (void)force(index, row.control);
+        }
+    }
+    return "";
 }
 
 } // namespace kvx

@@ -32,7 +32,10 @@ public:
     // keeps its text either way, so the user can correct it.
     std::string setOperand(std::size_t row, std::string_view text);
     const std::string& operandText(std::size_t row) const;
+    // Releases the row's force, as a row that is gone must not hold the operand.
     void remove(std::size_t row);
+    // Moves row `from` to the place `to` (0..size()-1) among the others.
+    void move(std::size_t from, std::size_t to);
 
     void setFormat(std::size_t row, WatchFormat format);
     WatchFormat format(std::size_t row) const;
@@ -44,9 +47,16 @@ public:
     // The row's problem: the message of its operand text, else of the last write or force.
     const std::string& message(std::size_t row) const;
 
+    // The value the row writes or forces, as the user typed it; kept until changed.
+    void setControl(std::size_t row, std::string_view value);
+    const std::string& control(std::size_t row) const;
+
     // Writes the value (a constant as in a program: 1, 300, 16#FF, 2#1010, -1) once, as the
     // runner's `set` does: E0.0..E0.7 set the input switch. Returns the error, else "".
     std::string write(std::size_t row, std::string_view value);
+    // Writes the control value of every row that has one and an operand, in order; each row
+    // keeps its own error. Returns how many failed.
+    std::size_t writeAll();
     // Forces the row's operand to the value until unforced. Returns the error, else "".
     std::string force(std::size_t row, std::string_view value);
     // Releases the row's operand, also for the other rows on it.
@@ -60,6 +70,17 @@ public:
 
     // The operand texts in order, to keep them for the next time.
     std::vector<std::string> operandTexts() const;
+
+    // The table as a text, one row a line: "OPERAND FORMAT [VALUE [forciert]]", FORMAT one of
+    // Dezimal, Binär, Hex; rows without operand are left out. A forced row is forced again
+    // when the text is read.
+    std::string text() const;
+    // Replaces the rows with those of `text` (blank lines and lines that start with '#'
+    // are left out). A malformed line refuses the whole text, leaving the rows as they were, and is
+    // named in the error returned ("line 3: ..."); an operand or value that does not fit shows
+    // in its row's message, as when typed. Returns the error, else "".
+    std::string setText(std::string_view text);
+    static constexpr std::size_t MaxRows = 1000;
 
 private:
     struct Row;

@@ -6,24 +6,34 @@
 #include <optional>
 #include <utility>
 
+#include <QAbstractItemView>
 #include <QDialog>
+#include <QDockWidget>
+#include <QExposeEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 
 #include "core/clock.h"
 #include "frontend/dialogs.h"
 #include "frontend/help.h"
 #include "frontend/mainwindow.h"
+#include "frontend/menus.h"
 #include "frontend/panel.h"
 #include "frontend/settings.h"
+#include "frontend/status_view.h"
+#include "frontend/watch_view.h"
 #include "tests/frontend/runners.h"
 
 namespace kvx {
@@ -64,6 +74,22 @@ public:
         }
         return QProxyStyle::styleHint(hint, option, widget, answer);
     }
+};
+
+// Passes a window's first expose on once more, as a window manager may.
+class ExposeTwice final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && !sent) {
+            sent = true;
+            QExposeEvent again(QRegion(0, 0, 1, 1));
+            QCoreApplication::sendEvent(watched, &again);
+        }
+        return false;
+    }
+
+private:
+    bool sent = false;
 };
 
 QPoint centreOf(const QRect& frame) {
@@ -129,6 +155,8 @@ private slots:
             {"F10", true, MainWindow::Einzelschritt, MainWindow::Stop, stepped},
             {"F7", false, MainWindow::Einzelschritt, MainWindow::Stop, stepped},
             {"Ctrl+R", true, MainWindow::Reset, 0, firstScan},
+            {"Ctrl+Shift+R", true, MainWindow::Urloeschen, MainWindow::Einzelschritt,
+             [&](MainWindow& w) { return firstScan(w) && w.panelIO().OutState[0] == 0; }},
             {"Ctrl++", true, MainWindow::Schneller, MainWindow::Langsamer,
              [](MainWindow& w) { return w.faktor() == 1; }},
             {"Ctrl+-", true, MainWindow::Langsamer, 0,
@@ -207,6 +235,66 @@ private slots:
         window->menuBar()->setStyle(nullptr);
     }
 
+    // The keys flip the switches from either dock, docked or floating, but go into a cell
+    // being edited.
+    void switchKeysWorkInEveryDockButNotWhileEditing() {
+        showActive();
+        window->load(program);
+        window->command(MainWindow::Programmstatus);
+        window->command(MainWindow::Variablen);
+        QTableView& watch = window->watchView().table();
+        auto* status = window->statusView().findChild<QAbstractItemView*>();
+        QVERIFY(status != nullptr);
+        const std::pair<QWidget*, int> targets[] = {
+            {status, 3}, {&watch, 4}, {window->statusView().window(), 1}};
+        for (const auto& [target, no] : targets) {
+            target->setFocus();
+            QTest::keyClick(target, static_cast<char>('0' + no));
+            QVERIFY2(window->panelIO().InState[static_cast<std::size_t>(no)] == 1,
+                     qPrintable(QString::number(no)));
+        }
+        window->watchDock().setFloating(true);
+        QVERIFY(window->watchDock().isWindow());
+        QTest::keyClick(&watch, '5');
+        QCOMPARE(window->panelIO().InState[5], 1);
+
+        watch.setFocus();
+        watch.setCurrentIndex(watch.model()->index(0, WatchView::OperandColumn));
+        QTest::keyClick(&watch, Qt::Key_F2);
+        auto* editor = watch.viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor != nullptr);
+        QTest::keyClick(editor, '6');
+        QCOMPARE(window->panelIO().InState[6], 0);
+        QCOMPARE(editor->text(), QStringLiteral("6"));
+    }
+
+    // Open, floating or closed, the docks come back as they were at the next start.
+    void docksComeBackAsTheyWere() {
+        showActive();
+        window->command(MainWindow::Variablen);
+        window->watchDock().setFloating(true);
+        window->close();
+        MainWindow next(ticks);
+        next.setSettings(window->settings());
+        QVERIFY(next.watchDock().isVisibleTo(&next));
+        QVERIFY(next.watchDock().isFloating());
+        QVERIFY(!next.statusDock().isVisibleTo(&next));
+    }
+
+    // A window system may expose the window more than once before the start file is loaded:
+    // it must still load once.
+    void startFileLoadsOnce() {
+        QSignalSpy loads(window.get(), &MainWindow::loadFinished);
+        window->openAtStart(program);
+        ExposeTwice twice;
+        window->windowHandle()->installEventFilter(&twice);
+        showActive();
+        QTRY_COMPARE(loads.count(), 1);
+        QTest::qWait(50);
+        QCOMPARE(loads.count(), 1);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    }
+
     // ---- error boxes ----------------------------------------------------------------------
 
     void errorBoxIsCentredOnTheWindow_data() {
@@ -258,6 +346,23 @@ private slots:
         for (const char* expected : {"Tastatur", "Maus", "Men&uuml;s", "Run &gt; Stop",
                                      "Shift+F9</b> oder <b>F6", "Datei &gt; Neu laden", "F5"}) {
             QVERIFY2(page.contains(QString::fromLatin1(expected)), expected);
+        }
+        QTextDocument text;
+        text.setHtml(page);
+        for (QAction* popup : window->menuBar()->actions()) {
+            for (QAction* item : popup->menu()->actions()) {
+                const QString name = item->iconText().remove(QStringLiteral("..."));
+                // The speed and the recent files are no commands of their own.
+                const bool command = item->data().toInt() != MainWindow::FaktorAnzeige &&
+                                     !isRecentFile(item->data().toInt());
+                QVERIFY2(!command || text.toPlainText().contains(name), qPrintable(name));
+                // The menu shows one key; its tip names all.
+                for (const QKeySequence& key : item->shortcuts()) {
+                    QVERIFY2(item->shortcuts().size() == 1 ||
+                                 item->toolTip().contains(key.toString(QKeySequence::NativeText)),
+                             qPrintable(name));
+                }
+            }
         }
         window->command(MainWindow::Kurzanleitung);
         window->command(MainWindow::Kurzanleitung);

@@ -133,6 +133,24 @@ private slots:
         }
     }
 
+    // Twice the size, and taller than that: drawn twice as large, centred, and clicks and tips
+    // land on what is drawn there.
+    void scalesKeepingItsProportions() {
+        panel->resize(2 * PanelWidget::Width, 2 * PanelWidget::Height + 40);
+        io.OutState[5] = 1;
+        const auto at = [](int x, int y) { return QPoint(2 * x, 20 + 2 * y); };
+        const QImage image = shot(*panel);
+        const QPoint led = at(columnX(5) + 30, 80);
+        QCOMPARE(image.pixelColor(led), LitRed);
+        QCOMPARE(image.pixelColor(at(columnX(4) + 30, 80)), DarkGrey);
+        QCOMPARE(image.pixelColor(led.x(), 10), Background);
+        QCOMPARE(panel->toolTipAt(led), QStringLiteral("LED A0.5: an"));
+        QTest::mouseClick(panel.get(), Qt::LeftButton, {}, at(columnX(3) + 5, 200));
+        QCOMPARE(io.InState[3], 1);
+        QTest::mouseClick(panel.get(), Qt::LeftButton, {}, at(columnX(3) + 5, 230));
+        QCOMPARE(io.InState[3], 1);
+    }
+
     void keyThreeIsDrawnInTheFifthColumn() {
         QTest::keyClick(panel.get(), '3');
         const QImage image = shot(*panel);

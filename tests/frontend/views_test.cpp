@@ -2,12 +2,17 @@
 // table with forcing, the status bar and the location of a run-time fault.
 #include <memory>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +64,10 @@ private slots:
         window->findChild<QTimer*>(QStringLiteral("scanTimer"))->stop();
         window->findChild<QTimer*>(QStringLiteral("viewTimer"))->stop();
         window->setErrorReport([this](QWidget*, const QString& text) { errors << text; });
+        // Each test starts without the watch table the test before kept for the program.
+        const QString settings = files.filePath(QStringLiteral("settings.ini"));
+        QFile::remove(settings);
+        window->setSettings(Settings(settings));
         path = files.filePath(QStringLiteral("prog.awl"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -89,7 +98,7 @@ private slots:
 
     void statusRowsShowTheCapturedScan() {
         window->command(MainWindow::Programmstatus);
-        QVERIFY(window->statusView().isVisible());
+        QVERIFY(window->statusView().isVisibleTo(window.get()));
         window->panelIO().ChangeInput(0);
         window->tick();
         QTableWidget& table = window->statusView().table();
@@ -155,39 +164,37 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        QTableWidget& table = view.table();
+        QTableView& table = view.table();
 
         typeInto(table, 0, WatchView::OperandColumn, "VB7");
         typeInto(table, 1, WatchView::OperandColumn, "A0.0");
         typeInto(table, 2, WatchView::OperandColumn, "XY1");
-        QCOMPARE(table.rowCount(), 4); // an empty row waits for the next operand
+        QCOMPARE(table.model()->rowCount(), 4); // an empty row waits for the next operand
         window->panelIO().ChangeInput(0);
         window->tick();
         view.refresh();
-        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("42"));
-        auto* format = qobject_cast<QComboBox*>(table.cellWidget(0, WatchView::FormatColumn));
-        format->setCurrentIndex(2);
-        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("16#2A"));
-        format->setCurrentIndex(1);
-        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("2#00101010"));
-        QCOMPARE(table.item(2, WatchView::Message)->text(),
-                 QStringLiteral("XY1: Unknown Parameter Type"));
+        QCOMPARE(cell(table, 0, WatchView::ValueColumn), QStringLiteral("42"));
+        setCell(table, 0, WatchView::FormatColumn, "Hex");
+        QCOMPARE(cell(table, 0, WatchView::ValueColumn), QStringLiteral("16#2A"));
+        setCell(table, 0, WatchView::FormatColumn, QStringLiteral("Binär"));
+        QCOMPARE(cell(table, 0, WatchView::ValueColumn), QStringLiteral("2#00101010"));
+        QCOMPARE(cell(table, 2, WatchView::Message), QStringLiteral("XY1: Unknown Parameter Type"));
         QVERIFY(errors.isEmpty());
 
         // Write once: the program's move puts 42 back at the next scan.
         typeInto(table, 0, WatchView::ControlColumn, "7");
-        table.setCurrentCell(0, WatchView::ControlColumn);
+        table.setCurrentIndex(table.model()->index(0, WatchView::ControlColumn));
         QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("writeButton")),
                           Qt::LeftButton);
         QCOMPARE(window->cpu().area(Parameter::VType).readByte(7), 7);
         window->tick();
         view.refresh();
-        QCOMPARE(table.item(0, WatchView::ValueColumn)->text(), QStringLiteral("2#00101010"));
+        QCOMPARE(cell(table, 0, WatchView::ValueColumn), QStringLiteral("2#00101010"));
 
         // Force the output on against the program, with E0.0 off.
         window->panelIO().ChangeInput(0);
         typeInto(table, 1, WatchView::ControlColumn, "1");
-        table.item(1, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
+        setForced(table, 1, true);
         window->tick();
         QCOMPARE(window->panelIO().OutState[0], 1);
         QVERIFY(window->statusTexts()[0].endsWith(QStringLiteral("| Forciert")));
@@ -198,7 +205,7 @@ private slots:
         window->command(MainWindow::AllesEntforcen);
         window->tick();
         QCOMPARE(window->panelIO().OutState[0], 0);
-        QCOMPARE(table.item(1, WatchView::ForcedColumn)->checkState(), Qt::Unchecked);
+        QVERIFY(!isForced(table, 1));
         image = window->panel().grab().toImage();
         QCOMPARE(image.pixelColor(columnX(0) - 2, 60), Background);
     }
@@ -217,31 +224,142 @@ private slots:
     }
 
     void forcedInputBeatsTheSwitch() {
-        WatchView& view = window->watchView();
-        QTableWidget& table = view.table();
+        QTableView& table = window->watchView().table();
         setCell(table, 0, WatchView::OperandColumn, "E0.0");
         setCell(table, 0, WatchView::ControlColumn, "0");
-        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
+        setForced(table, 0, true);
         window->panelIO().ChangeInput(0);
         window->tick();
         QCOMPARE(window->panelIO().OutState[0], 0);
-        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Unchecked);
+        setForced(table, 0, false);
         window->tick();
         QCOMPARE(window->panelIO().OutState[0], 1);
     }
 
     // Two rows on one operand show one force: released in one, it is gone from both.
     void rowsOnOneOperandShareItsForce() {
-        QTableWidget& table = window->watchView().table();
+        QTableView& table = window->watchView().table();
         for (int row : {0, 1}) {
             setCell(table, row, WatchView::OperandColumn, "M0.0");
             setCell(table, row, WatchView::ControlColumn, "1");
         }
-        table.item(0, WatchView::ForcedColumn)->setCheckState(Qt::Checked);
-        QCOMPARE(table.item(1, WatchView::ForcedColumn)->checkState(), Qt::Checked);
-        table.item(1, WatchView::ForcedColumn)->setCheckState(Qt::Unchecked);
-        QCOMPARE(table.item(0, WatchView::ForcedColumn)->checkState(), Qt::Unchecked);
+        setForced(table, 0, true);
+        QVERIFY(isForced(table, 1));
+        setForced(table, 1, false);
+        QVERIFY(!isForced(table, 0));
         QVERIFY(window->session().forces().empty());
+    }
+
+    // The table refreshes ten times a second; what is being typed into a cell stays.
+    void typingSurvivesTheRefresh() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->command(MainWindow::Variablen);
+        QTableView& table = window->watchView().table();
+        setCell(table, 0, WatchView::OperandColumn, "MB1");
+        for (const int column : {WatchView::OperandColumn, WatchView::ControlColumn}) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            table.setFocus();
+            table.setCurrentIndex(table.model()->index(0, column));
+            QTest::keyClick(&table, 'm');
+            auto* editor = table.viewport()->findChild<QLineEdit*>();
+            QVERIFY(editor != nullptr);
+            window->refreshViews();
+            QCOMPARE(editor->text(), QStringLiteral("m"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+        }
+    }
+
+    // Ansicht > Variablen speichern / laden: the table comes back as saved, forces included; a
+    // malformed file is reported by line and changes nothing.
+    void watchTableSavesLoadsAndRefusesMalformedFiles() {
+        QTableView& table = window->watchView().table();
+        setCell(table, 0, WatchView::OperandColumn, "MB1");
+        setCell(table, 0, WatchView::FormatColumn, "Hex");
+        setCell(table, 0, WatchView::ControlColumn, "16#0F");
+        setCell(table, 1, WatchView::OperandColumn, "A0.1");
+        setCell(table, 1, WatchView::ControlColumn, "1");
+        setForced(table, 1, true);
+        const QString saved = files.filePath(QStringLiteral("table.var"));
+        QString chosen = saved;
+        window->setWatchFileDialog(
+            [&](QWidget*, bool) -> std::optional<QString> { return chosen; });
+        window->command(MainWindow::VariablenSpeichern);
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("MB1 Hex 16#0F\nA0.1 Dezimal 1 forciert\n"));
+
+        window->command(MainWindow::AllesEntforcen);
+        setCell(table, 0, WatchView::OperandColumn, "VB7");
+        window->command(MainWindow::VariablenLaden);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(cell(table, 0, WatchView::OperandColumn), QStringLiteral("MB1"));
+        QCOMPARE(cell(table, 0, WatchView::ValueColumn), QStringLiteral("16#00"));
+        QVERIFY(isForced(table, 1));
+        QCOMPARE(table.model()->rowCount(), 3);
+
+        chosen = files.filePath(QStringLiteral("bad.var"));
+        QFile bad(chosen);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("VB7 Dezimal\nVB8 Oktal\n");
+        bad.close();
+        window->command(MainWindow::VariablenLaden);
+        QCOMPARE(errors, QStringList{chosen + ": line 2: unknown format \"Oktal\" (Dezimal, "
+                                              "Binär or Hex)"});
+        QCOMPARE(cell(table, 0, WatchView::OperandColumn), QStringLiteral("MB1"));
+    }
+
+    // Delete and the drag act on the rows, Alle schreiben on every row with a value.
+    void watchRowsGoByDeleteMoveByDragAndAreAllWritten() {
+        // Delete is a shortcut, and shortcuts reach only the active window.
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->command(MainWindow::Variablen);
+        WatchView& view = window->watchView();
+        QTableView& table = view.table();
+        for (const auto& [row, operand, value] :
+             {std::tuple{0, "MB1", "5"}, {1, "MB2", ""}, {2, "MB3", "7"}}) {
+            setCell(table, row, WatchView::OperandColumn, operand);
+            setCell(table, row, WatchView::ControlColumn, value);
+        }
+        QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("writeAllButton")),
+                          Qt::LeftButton);
+        const MemField& m = window->cpu().area(Parameter::MType);
+        QCOMPARE(std::tuple(m.readByte(1), m.readByte(2), m.readByte(3)), std::tuple(5, 0, 7));
+
+        table.setFocus();
+        table.selectRow(1);
+        QTest::keyClick(&table, Qt::Key_Delete);
+        QCOMPARE(view.list().operandTexts(), (std::vector<std::string>{"MB1", "MB3"}));
+
+        // MB3 dragged onto the first row goes before it.
+        QAbstractItemModel& model = *table.model();
+        std::unique_ptr<QMimeData> dragged(model.mimeData({model.index(1, 0)}));
+        model.dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {});
+        QCOMPARE(view.list().operandTexts(), (std::vector<std::string>{"MB3", "MB1"}));
+        QCOMPARE(cell(table, 1, WatchView::ControlColumn), QStringLiteral("5"));
+    }
+
+    // Each program gets its last table back; one without a table of its own keeps the rows.
+    void eachProgramGetsItsWatchTableBack() {
+        QTableView& table = window->watchView().table();
+        setCell(table, 0, WatchView::OperandColumn, "VB7");
+        const QString other = files.filePath(QStringLiteral("other.awl"));
+        QFile::remove(other);
+        QVERIFY(QFile::copy(path, other));
+        window->load(other);
+        QCOMPARE(cell(table, 0, WatchView::OperandColumn), QStringLiteral("VB7"));
+        setCell(table, 0, WatchView::OperandColumn, "MB2");
+        window->load(path);
+        QCOMPARE(cell(table, 0, WatchView::OperandColumn), QStringLiteral("VB7"));
+        const Settings kept = window->settings();
+        window = std::make_unique<MainWindow>(ticks);
+        window->setSettings(kept);
+        window->load(other);
+        QCOMPARE(cell(window->watchView().table(), 0, WatchView::OperandColumn),
+                 QStringLiteral("MB2"));
+        QVERIFY(errors.isEmpty());
     }
 
     // A recording that cannot be put in place when the window closes is reported, and the
@@ -334,11 +452,11 @@ private:
 
     // Opens the cell's editor as a double click does, types and confirms with Return; then
     // lets the table settle as the event loop would between two key presses.
-    static void typeInto(QTableWidget& table, int row, int column, const QString& text) {
+    static void typeInto(QTableView& table, int row, int column, const QString& text) {
         // Editors closed before are gone once their deferred deletion ran.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         table.setFocus();
-        table.setCurrentCell(row, column);
+        table.setCurrentIndex(table.model()->index(row, column));
         QTest::keyClick(&table, Qt::Key_F2);
         auto* editor = table.viewport()->findChild<QLineEdit*>();
         QVERIFY2(editor != nullptr, "no cell editor opened");
@@ -347,15 +465,26 @@ private:
         // The editor hands its text over from the event loop.
         QCoreApplication::processEvents();
         // An operand typed into the last row brings a new empty row.
-        if (column == WatchView::OperandColumn && row + 1 == table.rowCount()) {
-            QTRY_COMPARE(table.rowCount(), row + 2);
+        if (column == WatchView::OperandColumn && row + 1 == table.model()->rowCount()) {
+            QTRY_COMPARE(table.model()->rowCount(), row + 2);
         }
     }
 
     // What the cell's editor hands the table when it closes, without the typing.
-    static void setCell(QTableWidget& table, int row, int column, const QString& text) {
-        table.item(row, column)->setText(text);
-        QCoreApplication::processEvents();
+    static void setCell(QTableView& table, int row, int column, const QString& text) {
+        QVERIFY(table.model()->setData(table.model()->index(row, column), text));
+    }
+    static QString cell(const QTableView& table, int row, int column) {
+        return table.model()->index(row, column).data().toString();
+    }
+    // A click on the Forciert box.
+    static void setForced(QTableView& table, int row, bool on) {
+        QVERIFY(table.model()->setData(table.model()->index(row, WatchView::ForcedColumn),
+                                       on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole));
+    }
+    static bool isForced(const QTableView& table, int row) {
+        return table.model()->index(row, WatchView::ForcedColumn).data(Qt::CheckStateRole) ==
+               Qt::Checked;
     }
 
     SimClock ticks;

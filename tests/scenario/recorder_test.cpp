@@ -5,7 +5,10 @@
 
 #include "core/clock.h"
 #include "fuzz/replay_session.h"
+#include "loader/reader.h"
+#include "scenario/program_file.h"
 #include "scenario/recorder.h"
+#include "scenario/scenario.h"
 #include "session/operand_access.h"
 #include "session/session.h"
 
@@ -82,6 +85,37 @@ TEST(Recorder, AReloadIsAResetAndAnotherProgramEndsTheRecording) {
     EXPECT_NE(text.find("# reloaded\nreset\n# another program was loaded"), std::string::npos)
         << text;
     EXPECT_EQ(text.find("set E0.0"), std::string::npos) << text;
+}
+
+// The replay clears where the window did: the counter (up on E0.2) starts again from 0, so
+// the outputs after the clear differ from a replay that leaves it out.
+TEST(Recorder, UrloeschenIsRecordedAsClearAndReplays) {
+    const std::string program = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD E0.0\n"
+                                "LD E0.1\nLD E0.2\nZVR Z1 2\nLD Z1\n= A0.0\n"
+                                "END_ORGANIZATION_BLOCK\n";
+    SimClock ticks;
+    Session s(ticks);
+    ASSERT_EQ(s.loadText(program), std::nullopt);
+    std::ostringstream out;
+    SessionRecorder rec(s, out, "t.awl", "d");
+    for (int flip = 0; flip < 4; ++flip) {
+        s.setSwitch(2, 1 - s.panel().InState[2]);
+        ticks.advance(10);
+        (void)s.tick();
+    }
+    ASSERT_EQ(s.panel().OutState[0], 1);
+    s.clearMemory();
+    ticks.advance(10);
+    (void)s.tick();
+    rec.finish();
+    const std::string text = out.str();
+    ASSERT_NE(text.find("\nclear\n"), std::string::npos) << text;
+    std::ostringstream messages;
+    StringRead scenario(text);
+    const ScenarioReport report =
+        runScenario(ProgramFile::fromText("t.awl", program), "r.scn", scenario, messages);
+    EXPECT_EQ(report.failed(), 0u) << messages.str() << text;
+    EXPECT_GT(report.passed, 0);
 }
 
 TEST(Recorder, AThousandRandomSessionsReplayScanByScan) {

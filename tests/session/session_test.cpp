@@ -116,6 +116,37 @@ TEST(Session, ResetKeepsRunStateAndMemory) {
     EXPECT_EQ(s.cpu().area(Parameter::MType).readByte(3), 0x5A);
 }
 
+// Urlöschen leaves nothing of the last program behind: a lamp it lit goes out at once, even
+// while stopped, and timers and counters start as new.
+TEST(Session, ClearMemoryEmptiesAreasTimersCountersAndLeds) {
+    Session s;
+    ASSERT_EQ(s.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\nLD SM0.0\n= A0.3\n"
+                         "TON T37 20\nLD SM0.0\nLD SM0.0\nLD SM0.0\nZVR Z1 5\n"
+                         "END_ORGANIZATION_BLOCK\n"),
+              std::nullopt);
+    s.setSwitch(2, 1);
+    ASSERT_EQ(s.scan(), std::nullopt);
+    s.advance(500);
+    ASSERT_EQ(s.scan(), std::nullopt);
+    s.cpu().area(Parameter::VType).writeByte(99, 7);
+    s.stop();
+    ASSERT_EQ(s.panel().OutState[3], 1);
+    ASSERT_NE(s.cpu().timer(37).getValue(), 0);
+    s.clearMemory();
+    EXPECT_FALSE(s.isRunning());
+    EXPECT_TRUE(s.hasProgram());
+    EXPECT_EQ(s.panel().OutState[3], 0);
+    EXPECT_EQ(s.panel().InState[2], 1) << "the switches are the user's, not memory";
+    EXPECT_EQ(s.cpu().area(Parameter::AType).readByte(0), 0);
+    EXPECT_EQ(s.cpu().area(Parameter::VType).readByte(99), 0);
+    EXPECT_EQ(s.cpu().area(Parameter::SMType).readBit(0, 1), 1) << "and then a reset";
+    EXPECT_FALSE(s.cpu().timer(37).isRunning());
+    EXPECT_EQ(s.cpu().timer(37).getValue(), 0);
+    EXPECT_EQ(s.cpu().timer(37).getLimit(), 0);
+    EXPECT_EQ(s.cpu().counter(1).getValue(), 0);
+    EXPECT_EQ(s.cpu().counter(1).getLimit(), 0);
+}
+
 TEST(Session, SimulatedTimeMovesByTheStepAfterEachScan) {
     Session s;
     ASSERT_EQ(s.loadText(Lamp), std::nullopt);

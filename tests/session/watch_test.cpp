@@ -158,5 +158,65 @@ TEST_F(Watch, ForcesEndWithTheList) {
     EXPECT_TRUE(session.forces().empty());
 }
 
+// A saved table reads back as it was, forces included; a row that cannot be read back is
+// refused before any row changes.
+TEST_F(Watch, TextRoundTripsAndMalformedTextChangesNothing) {
+    ASSERT_EQ(watch.setOperand(0, "VW6"), "");
+    watch.setFormat(0, WatchFormat::Hex);
+    watch.setControl(0, "16#0102");
+    ASSERT_EQ(watch.setOperand(1, "A0.1"), "");
+    watch.setFormat(1, WatchFormat::Binary);
+    watch.setControl(1, "1");
+    ASSERT_EQ(watch.force(1, "1"), "");
+    EXPECT_NE(watch.setOperand(2, "XY1"), "") << "kept for the user to correct";
+    const std::string saved = watch.text();
+    EXPECT_EQ(saved, "VW6 Hex 16#0102\nA0.1 Binär 1 forciert\nXY1 Dezimal\n");
+
+    WatchList other(session);
+    watch.unforceAll();
+    EXPECT_EQ(other.setText("# head\n\r\n" + saved), "");
+    EXPECT_EQ(other.text(), saved);
+    EXPECT_TRUE(other.isForced(1));
+    EXPECT_EQ(other.message(2), "XY1: Unknown Parameter Type");
+
+    const struct {
+        const char* text;
+        const char* error;
+    } bad[] = {
+        {"A0.0\n", "line 1: expected OPERAND FORMAT [VALUE [forciert]]"},
+        {"A0.0 Dezimal\nA0.1 Oktal 1", "line 2: unknown format \"Oktal\" (Dezimal, Binär or Hex)"},
+        {"A0.0 hex 1 immer", "line 1: expected \"forciert\" after the value, not \"immer\""},
+        {"A0.0 Hex 1 forciert x", "line 1: expected OPERAND FORMAT [VALUE [forciert]]"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.text);
+        EXPECT_EQ(other.setText(b.text), b.error);
+    }
+    EXPECT_EQ(other.text(), saved);
+    std::string tooMany;
+    for (std::size_t i = 0; i <= WatchList::MaxRows; ++i) {
+        tooMany += "M0.0 Hex\n";
+    }
+    EXPECT_EQ(other.setText(tooMany), "line 1001: more than 1000 rows");
+}
+
+TEST_F(Watch, WriteAllWritesEveryRowWithAValueAndMoveKeepsRows) {
+    const char* rows[][2] = {{"MB1", "7"}, {"MB2", ""}, {"XY", "1"}, {"MB3", "300"}, {"MB4", "9"}};
+    for (const auto& [operand, value] : rows) {
+        (void)watch.setOperand(watch.size(), operand);
+        watch.setControl(watch.size() - 1, value);
+    }
+    EXPECT_EQ(watch.writeAll(), 1u) << "300 does not fit a byte";
+    const MemField& m = session.cpu().area(Parameter::MType);
+    EXPECT_EQ(m.readByte(1), 7);
+    EXPECT_EQ(m.readByte(2), 0);
+    EXPECT_EQ(m.readByte(4), 9);
+    EXPECT_NE(watch.message(3), "");
+    watch.move(0, 4);
+    watch.move(3, 1);
+    EXPECT_EQ(watch.operandTexts(), (std::vector<std::string>{"MB2", "MB4", "XY", "MB3", "MB1"}));
+    EXPECT_EQ(watch.control(4), "7");
+}
+
 } // namespace
 } // namespace kvx
