@@ -33,6 +33,8 @@ public:
     // The text followed by where it arose, as a user reads it: "StackOverflow (line 12: LPS)".
     // Only the text when nothing is known.
     std::string describe() const;
+    // What describe() adds to the text: " (line 12: LPS)", or nothing.
+    std::string place() const;
     const std::optional<std::string>& getToken() const noexcept { return offending; }
 
 private:
