@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "frontend/forced_colour.h"
+
 namespace kvx {
 
 namespace {
@@ -22,7 +24,6 @@ constexpr FormatChoice Formats[] = {
     {"Hex", WatchFormat::Hex},
 };
 
-const QColor ForcedBackground(255, 236, 140);
 const QColor MessageColour(170, 0, 0);
 
 QTableWidgetItem* fixedCell() {
@@ -174,7 +175,7 @@ void WatchView::showRow(int row) {
     message->setText(QString::fromStdString(watch.message(index)));
     message->setForeground(MessageColour);
     for (int column : {OperandColumn, ValueColumn, ControlColumn, ForcedColumn}) {
-        rows->item(row, column)->setBackground(forced ? QBrush(ForcedBackground) : QBrush());
+        rows->item(row, column)->setBackground(forced ? QBrush(forcedBackground()) : QBrush());
     }
     updating = was;
 }
