@@ -25,17 +25,14 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     setObjectName(QStringLiteral("programStatus"));
     rows->setObjectName(QStringLiteral("statusTable"));
     rows->setModel(status);
-    rows->verticalHeader()->hide();
     rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     rows->setSelectionBehavior(QAbstractItemView::SelectRows);
     rows->horizontalHeader()->setSectionResizeMode(StatusModel::InstructionColumn,
                                                    QHeaderView::Stretch);
     rows->setFont(QFont(QStringLiteral("monospace")));
-    // One listing line per row, as the listing prints it; rows of one height need no
-    // measuring, however many there are.
+    // One listing line per row, as the listing prints it.
     rows->setWordWrap(false);
-    rows->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    rows->verticalHeader()->setDefaultSectionSize(rows->fontMetrics().height() + 6);
+    renewRowHeader();
     const int lineWidth =
         rows->fontMetrics().horizontalAdvance(QString(LineDigits, QLatin1Char('0'))) + 16;
     rows->setColumnWidth(
@@ -53,8 +50,20 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     resize(680, 560);
 }
 
+// Rows of one height need no measuring, however many there are. The header keeps a few bytes
+// for every row it ever had, so each program gets a new one: a small program after a large one
+// gives the memory back.
+void ProgramStatusView::renewRowHeader() {
+    auto* header = new QHeaderView(Qt::Vertical, rows);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(rows->fontMetrics().height() + 6);
+    header->hide();
+    rows->setVerticalHeader(header);
+}
+
 void ProgramStatusView::setProgram(const CPU& cpu) {
     status->setProgram(cpu);
+    renewRowHeader();
     faultRow = -1;
     faultLabel->clear();
     faultLabel->hide();

@@ -46,6 +46,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void renewRowHeader();
     void scrollToFault();
 
     StatusModel* status;
