@@ -2,6 +2,10 @@
 
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -97,6 +101,16 @@ void ProgramLoader::readDone(std::uint64_t number, const Request& request,
     finish(request, std::move(*job));
 }
 
+// The old program's many small pieces lie spread over the heap (a large one's over the reader
+// thread's heap too), so the allocator keeps most of their pages: after a large program a
+// small one would still hold the large one's memory. The program tree is the only large
+// thing the window frees, once per load, so the pages are given back then.
+void ProgramLoader::giveBackFreedMemory() noexcept {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 // A reload replaces the program, not the user's choice to run it: a running program runs on
 // from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
 // so that stepping through a program survives editing it. (Laden and a drop start the program
@@ -107,6 +121,7 @@ void ProgramLoader::finish(const Request& request, ProgramLoad&& job) {
     if (const auto failure = session.install(std::move(job))) {
         error = errorText(*failure, request.path);
     } else {
+        giveBackFreedMemory();
         watch->watch(request.path, request.version);
         hooks.installed(request.path);
     }

@@ -69,6 +69,7 @@ private:
     void readDone(std::uint64_t number, const Request& request,
                   const std::shared_ptr<ProgramLoad>& job);
     void finish(const Request& request, ProgramLoad&& job);
+    static void giveBackFreedMemory() noexcept;
     void reloadWhenChanged();
 
     Session& session;

@@ -130,15 +130,16 @@ QString StatusLine::scanTimeText() const {
     if (!times.any) {
         return {};
     }
-    // One unit for all three, so that they compare at a glance.
-    const bool micro = times.max < 1'000'000;
-    const auto value = [micro](qint64 ns) {
-        return micro ? QString::number((ns + 500) / 1000)
-                     : QString::number(static_cast<double>(ns) * 1e-6, 'f', 1);
+    // Each in the unit that shows its digits: a scan of a few microseconds next to a longest
+    // one of milliseconds would otherwise read 0.0.
+    const auto duration = [](qint64 ns) {
+        const double us = static_cast<double>(ns) * 1e-3;
+        return us < 10     ? QStringLiteral("%1 µs").arg(us, 0, 'f', 1)
+               : us < 1000 ? QStringLiteral("%1 µs").arg(us, 0, 'f', 0)
+                           : QStringLiteral("%1 ms").arg(us * 1e-3, 0, 'f', 1);
     };
-    return QStringLiteral("Zyklus %1 (%2–%3) %4")
-        .arg(value(times.last), value(times.min), value(times.max),
-             micro ? QStringLiteral("µs") : QStringLiteral("ms"));
+    return QStringLiteral("Zyklus %1 (%2–%3)")
+        .arg(duration(times.last), duration(times.min), duration(times.max));
 }
 
 QStringList StatusLine::texts(const QString& file, const QString& read,

@@ -39,7 +39,10 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
         StatusModel::LineColumn,
         std::max(lineWidth, rows->horizontalHeader()->sectionSizeHint(StatusModel::LineColumn)));
     rows->setColumnWidth(StatusModel::ResultColumn, 60);
-    rows->setColumnWidth(StatusModel::FirstOperand, 110);
+    // Wide enough for a timer without a preset, "0 Q=1 (Sollwert 0)".
+    rows->setColumnWidth(
+        StatusModel::FirstOperand,
+        std::max(110, rows->fontMetrics().horizontalAdvance(QString(18, QLatin1Char('0'))) + 16));
     rows->setColumnWidth(StatusModel::SecondOperand, 110);
     faultLabel->setObjectName(QStringLiteral("faultLabel"));
     faultLabel->setStyleSheet(QStringLiteral("color: rgb(170, 0, 0)"));
