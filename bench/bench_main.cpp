@@ -12,6 +12,8 @@
 
 #ifdef KVX_BENCH_WINDOW
 #include <QApplication>
+
+#include "frontend/program_loader.h"
 #endif
 
 namespace kvx {
@@ -174,6 +176,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", qPrintable(text));
         }
     });
+    // The window as kvx-sim runs it.
+    ProgramLoader::useOneHeap();
     QApplication app(argc, argv);
 #endif
     if (!benchmarkProgramsAreSound()) {

@@ -31,6 +31,7 @@ namespace {
 
 constexpr int WindowMilliseconds = 3000;
 constexpr std::size_t WindowBigInstructions = 200'000;
+constexpr int LoadTries = 3;
 
 // Scans per second over about WindowMilliseconds. The time is taken from the clock, not from
 // the timer that ends the loop: on a busy machine that timer fires late, and the extra scans
@@ -209,15 +210,17 @@ void BM_WindowBigStatus(benchmark::State& state) {
         state.SkipWithError("the generated program does not load or cannot be written");
         return;
     }
-    double sessionMs = 0;
+    // Loads are timed LoadTries times each and the quickest kept, so that a busy machine
+    // weighs on both sides alike.
+    double sessionMs = 1e9;
     double sessionMegabytes = 0;
-    {
+    for (int i = 0; i < LoadTries; ++i) {
         const double before = heapMegabytes();
         QElapsedTimer clock;
         clock.start();
         Session session;
         (void)session.loadFile(file.fileName().toStdString());
-        sessionMs = static_cast<double>(clock.nsecsElapsed()) * 1e-6;
+        sessionMs = std::min(sessionMs, static_cast<double>(clock.nsecsElapsed()) * 1e-6);
         sessionMegabytes = heapMegabytes() - before;
     }
     SteadyTickClock ticks;
@@ -232,8 +235,11 @@ void BM_WindowBigStatus(benchmark::State& state) {
     QTimer::singleShot(300, &settle, &QEventLoop::quit);
     settle.exec();
     const double before = heapMegabytes();
-    const double windowMs = loadMilliseconds(window, file.fileName());
+    double windowMs = loadMilliseconds(window, file.fileName());
     const double windowMegabytes = heapMegabytes() - before;
+    for (int i = 1; i < LoadTries; ++i) {
+        windowMs = std::min(windowMs, loadMilliseconds(window, file.fileName()));
+    }
     double rate = 0;
     for (auto _ : state) {
         rate = scansPerSecond(window);

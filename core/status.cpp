@@ -130,12 +130,25 @@ public:
             listing.texts.push_back(c);
         }
     }
-    void nodeStarts(const OpList& node) override { pending = &node; }
+    bool nodeStarts(const OpList& node) override {
+        pending = &node;
+        return false;
+    }
 
 private:
     Listing& listing;
     const OpList* pending = nullptr;
 };
+
+std::string Listing::text(std::size_t row) const {
+    if (const OpList* node = nodes[row]; node != nullptr && node->Op) {
+        StringWriter w;
+        node->Op->print(w);
+        return w.str();
+    }
+    const std::size_t begin = row == 0 ? 0 : ends[row - 1];
+    return texts.substr(begin, ends[row] - begin);
+}
 
 Listing::Listing(const CPU& cpu) {
     ListingWriter w(*this);
@@ -150,7 +163,7 @@ std::vector<ListingRow> listingRows(const CPU& cpu) {
     std::vector<ListingRow> rows;
     rows.reserve(listing.size());
     for (std::size_t row = 0; row < listing.size(); ++row) {
-        rows.push_back({std::string(listing.text(row)), listing.node(row)});
+        rows.push_back({listing.text(row), listing.node(row)});
     }
     return rows;
 }

@@ -8,7 +8,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -91,8 +90,9 @@ struct ListingRow {
 // The listing of the installed program, one entry per row; empty without a program.
 std::vector<ListingRow> listingRows(const CPU& cpu);
 
-// The same listing in three flat arrays: a view of a program of a million lines holds it in a
-// few bytes a row instead of a string each.
+// The same listing in flat arrays: a view of a program of a million lines holds it in a few
+// bytes a row instead of a string each, and an instruction's text is printed when it is asked
+// for, so making the listing costs little more than walking the program.
 class Listing final {
 public:
     Listing() = default;
@@ -100,14 +100,12 @@ public:
 
     std::size_t size() const noexcept { return nodes.size(); }
     // Precondition: row < size().
-    std::string_view text(std::size_t row) const noexcept {
-        const std::size_t begin = row == 0 ? 0 : ends[row - 1];
-        return std::string_view(texts).substr(begin, ends[row] - begin);
-    }
+    std::string text(std::size_t row) const;
     const OpList* node(std::size_t row) const noexcept { return nodes[row]; }
 
 private:
     friend class ListingWriter;
+    // The rows without an instruction, one after the other.
     std::string texts;
     std::vector<std::size_t> ends;
     std::vector<const OpList*> nodes;

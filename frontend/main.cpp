@@ -4,10 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <QApplication>
 #include <QCommandLineParser>
 
@@ -92,12 +88,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace kvx;
-#ifdef __GLIBC__
-    // A large program is read on a thread of its own. With a heap of its own, that thread's
-    // heap would keep the program's pages long after the program is gone; in the one heap the
-    // loader gives them back after the next load.
-    mallopt(M_ARENA_MAX, 1);
-#endif
+    ProgramLoader::useOneHeap();
     if (!windowSystemNamed()) {
         failNoWindow("no window system (set DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
     }

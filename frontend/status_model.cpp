@@ -179,8 +179,7 @@ QVariant StatusModel::data(const QModelIndex& index, int role) const {
         return node != nullptr && node->Line > 0 ? QString::number(node->Line) : QString();
     }
     if (role == Qt::DisplayRole && column == InstructionColumn) {
-        const std::string_view text = listing.text(static_cast<std::size_t>(row));
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        return QString::fromStdString(listing.text(static_cast<std::size_t>(row)));
     }
     return cellData(row, column, role);
 }
