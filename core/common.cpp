@@ -63,10 +63,14 @@ void Writer::write(float value) {
 }
 
 std::string CPUException::describe() const {
+    return msg + place();
+}
+
+std::string CPUException::place() const {
     if (instruction.empty()) {
-        return msg;
+        return {};
     }
-    std::string text = msg + " (";
+    std::string text = " (";
     if (where) {
         text += "line " + std::to_string(*where) + ": ";
     }

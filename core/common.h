@@ -33,6 +33,8 @@ public:
     // The text followed by where it arose, as a user reads it: "StackOverflow (line 12: LPS)".
     // Only the text when nothing is known.
     std::string describe() const;
+    // What describe() adds to the text: " (line 12: LPS)", or nothing.
+    std::string place() const;
     const std::optional<std::string>& getToken() const noexcept { return offending; }
 
 private:
@@ -52,8 +54,10 @@ public:
     virtual ~Writer() = default;
     virtual void write(char c) = 0;
     // The listing is about to write the row of this instruction node; a writer that keeps
-    // rows can tie the row to the node. Most writers ignore it.
-    virtual void nodeStarts(const OpList& /*node*/) {}
+    // rows can tie the row to the node. It returns whether the listing writes the instruction:
+    // a writer that can print it when it needs it spares the listing the text. Most writers
+    // ignore it.
+    virtual bool nodeStarts(const OpList& /*node*/) { return true; }
 
     // A null text writes nothing.
     void write(const char* text);

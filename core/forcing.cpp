@@ -1,6 +1,7 @@
 #include "core/forcing.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/common.h"
 #include "core/program.h"
@@ -44,32 +45,59 @@ bool ForceTable::isForced(const std::string& name) const noexcept {
 }
 
 namespace {
-// Whether an operand of `area` covers bit `bit` of its byte 0.
-bool coversBitOfByteZero(const Parameter& p, Parameter::ParamClass area, int bit) {
-    if (p.getClass() != area) {
-        return false;
+// What an operand reads, in bits counted from bit 0 of byte 0 of its area (for a timer or a
+// counter, its number), inclusive; nothing for a constant.
+struct Footprint {
+    Parameter::ParamClass area;
+    long first;
+    long last;
+
+    bool overlaps(const Footprint& other) const noexcept {
+        return area == other.area && first <= other.last && other.first <= last;
     }
+};
+
+std::optional<Footprint> footprintOf(const Parameter& p) noexcept {
+    const auto bytes = [&](int addr, long width) {
+        return Footprint{p.getClass(), addr * 8L, addr * 8L + width * 8 - 1};
+    };
     if (const auto* b = dynamic_cast<const BitParameter*>(&p)) {
-        return b->getAddr() == 0 && b->getBit() == bit;
+        const long bit = b->getAddr() * 8L + b->getBit();
+        return Footprint{p.getClass(), bit, bit};
     }
-    // Byte 0 is the most significant byte of the word or double word at address 0.
     if (const auto* b = dynamic_cast<const ByteParameter*>(&p)) {
-        return b->getAddr() == 0;
+        return bytes(b->getAddr(), 1);
     }
     if (const auto* w = dynamic_cast<const WordParameter*>(&p)) {
-        return w->getAddr() == 0;
+        return bytes(w->getAddr(), 2);
     }
     if (const auto* l = dynamic_cast<const LongParameter*>(&p)) {
-        return l->getAddr() == 0;
+        return bytes(l->getAddr(), 4);
     }
-    return false;
+    if (const auto* t = dynamic_cast<const TimerParameter*>(&p)) {
+        return Footprint{p.getClass(), t->getNo(), t->getNo()};
+    }
+    if (const auto* z = dynamic_cast<const CounterParameter*>(&p)) {
+        return Footprint{p.getClass(), z->getNo(), z->getNo()};
+    }
+    return std::nullopt;
 }
 } // namespace
 
 bool ForceTable::coversPanelBit(bool output, int bit) const noexcept {
-    const Parameter::ParamClass area = output ? Parameter::AType : Parameter::EType;
-    return std::ranges::any_of(
-        entries, [&](const Entry& e) { return coversBitOfByteZero(*e.operand, area, bit); });
+    const Footprint panelBit{output ? Parameter::AType : Parameter::EType, bit, bit};
+    return std::ranges::any_of(entries, [&](const Entry& e) {
+        const auto forced = footprintOf(*e.operand);
+        return forced && forced->overlaps(panelBit);
+    });
+}
+
+bool ForceTable::touches(const Parameter& operand) const noexcept {
+    const auto read = footprintOf(operand);
+    return read && std::ranges::any_of(entries, [&](const Entry& e) {
+               const auto forced = footprintOf(*e.operand);
+               return forced && forced->overlaps(*read);
+           });
 }
 
 void ForceTable::write(const Entry& e) const noexcept {

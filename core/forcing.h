@@ -37,6 +37,9 @@ public:
     // Whether bit `bit` of input byte 0 (E0.bit) or output byte 0 (A0.bit) is forced as a bit
     // or through a byte, word or double word that covers it.
     bool coversPanelBit(bool output, int bit) const noexcept;
+    // Whether a force writes any of what `operand` reads: the same bit, a byte, word or double
+    // word that overlaps it, the same timer or counter.
+    bool touches(const Parameter& operand) const noexcept;
 
     void afterInputs(CPU& cpu) override;
     void beforeOutputs(CPU& cpu) override;

@@ -39,8 +39,7 @@ void writeOr(Writer& w, const std::optional<std::string>& text, const char* fall
 }
 
 void printOne(Writer& w, const OpList& node) {
-    w.nodeStarts(node);
-    if (node.Op) {
+    if (w.nodeStarts(node) && node.Op) {
         node.Op->print(w);
     }
     w.write('\n');

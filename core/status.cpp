@@ -1,8 +1,11 @@
 #include "core/status.h"
 
+#include <utility>
+
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/program.h"
+#include "operands/parameter.h"
 
 namespace kvx {
 
@@ -26,6 +29,11 @@ OperandStatus OperandStatus::of(const Parameter* operand) noexcept {
     if (cls == Parameter::TType || cls == Parameter::ZType) {
         status.bit = readBit();
         status.value = read(Parameter::Read::Word);
+        if (const auto* timer = dynamic_cast<const TimerParameter*>(operand)) {
+            status.preset = timer->getTimer()->getLimit();
+        } else if (const auto* counter = dynamic_cast<const CounterParameter*>(operand)) {
+            status.preset = counter->getCounter()->getLimit();
+        }
     } else if (cls == Parameter::NumType) {
         status.value = read(Parameter::Read::Long);
     } else if (ops.RBit != 0) {
@@ -40,26 +48,68 @@ OperandStatus OperandStatus::of(const Parameter* operand) noexcept {
     return status;
 }
 
-StepStatus& StatusCapture::record(const OpList& node, StepState state) {
-    StepStatus& step = steps[&node];
+StepStatus StepStatus::of(const OpList& node, const CPU& cpu, StepState state) noexcept {
+    StepStatus step;
     step.state = state;
+    step.top = cpu.CurrentStack();
+    if (node.Op) {
+        step.operands = {OperandStatus::of(node.Op->getP1()), OperandStatus::of(node.Op->getP2())};
+    }
     return step;
 }
 
+void StatusCapture::restrictTo(std::span<const OpList* const> nodes) {
+    steps.clear();
+    restricted = true;
+    firstLine = 0;
+    lastLine = -1;
+    for (const OpList* node : nodes) {
+        if (node == nullptr) {
+            continue;
+        }
+        if (steps.empty() || node->Line < firstLine) {
+            firstLine = node->Line;
+        }
+        if (steps.empty() || node->Line > lastLine) {
+            lastLine = node->Line;
+        }
+        steps.emplace(node, StepStatus{});
+    }
+}
+
+void StatusCapture::clear() noexcept {
+    if (!restricted) {
+        steps.clear();
+        return;
+    }
+    for (auto& [node, step] : steps) {
+        step = StepStatus{};
+    }
+}
+
+void StatusCapture::record(const OpList& node, const CPU* cpu, StepState state) {
+    StepStatus* step = nullptr;
+    if (!restricted) {
+        step = &steps[&node];
+    } else if (node.Line >= firstLine && node.Line <= lastLine) {
+        const auto found = steps.find(&node);
+        step = found == steps.end() ? nullptr : &found->second;
+    }
+    if (step != nullptr) {
+        *step = cpu == nullptr ? StepStatus{state} : StepStatus::of(node, *cpu, state);
+    }
+}
+
 void StatusCapture::executed(const OpList& node, const CPU& cpu) {
-    StepStatus& step = record(node, StepState::Executed);
-    step.top = cpu.CurrentStack();
-    step.operands = {OperandStatus::of(node.Op->getP1()), OperandStatus::of(node.Op->getP2())};
+    record(node, &cpu, StepState::Executed);
 }
 
 void StatusCapture::skipped(const OpList& node) {
-    record(node, StepState::Skipped);
+    record(node, nullptr, StepState::Skipped);
 }
 
 void StatusCapture::faulted(const OpList& node, const CPU& cpu) {
-    StepStatus& step = record(node, StepState::Faulted);
-    step.top = cpu.CurrentStack();
-    step.operands = {OperandStatus::of(node.Op->getP1()), OperandStatus::of(node.Op->getP2())};
+    record(node, &cpu, StepState::Faulted);
 }
 
 StepStatus StatusCapture::of(const OpList& node) const {
@@ -67,34 +117,55 @@ StepStatus StatusCapture::of(const OpList& node) const {
     return found == steps.end() ? StepStatus{} : found->second;
 }
 
-namespace {
 // Cuts the listing into rows as it is written, and remembers which row shows which node.
-class RowWriter final : public Writer {
+class ListingWriter final : public Writer {
 public:
     using Writer::write;
+    explicit ListingWriter(Listing& l) noexcept : listing(l) {}
     void write(char c) override {
         if (c == '\n') {
-            rows.push_back({std::move(current), pending});
-            current.clear();
-            pending = nullptr;
+            listing.ends.push_back(listing.texts.size());
+            listing.nodes.push_back(std::exchange(pending, nullptr));
         } else {
-            current.push_back(c);
+            listing.texts.push_back(c);
         }
     }
-    void nodeStarts(const OpList& node) override { pending = &node; }
-
-    std::vector<ListingRow> rows;
+    bool nodeStarts(const OpList& node) override {
+        pending = &node;
+        return false;
+    }
 
 private:
-    std::string current;
+    Listing& listing;
     const OpList* pending = nullptr;
 };
-} // namespace
+
+std::string Listing::text(std::size_t row) const {
+    if (const OpList* node = nodes[row]; node != nullptr && node->Op) {
+        StringWriter w;
+        node->Op->print(w);
+        return w.str();
+    }
+    const std::size_t begin = row == 0 ? 0 : ends[row - 1];
+    return texts.substr(begin, ends[row] - begin);
+}
+
+Listing::Listing(const CPU& cpu) {
+    ListingWriter w(*this);
+    cpu.print(w);
+    texts.shrink_to_fit();
+    ends.shrink_to_fit();
+    nodes.shrink_to_fit();
+}
 
 std::vector<ListingRow> listingRows(const CPU& cpu) {
-    RowWriter w;
-    cpu.print(w);
-    return std::move(w.rows);
+    const Listing listing(cpu);
+    std::vector<ListingRow> rows;
+    rows.reserve(listing.size());
+    for (std::size_t row = 0; row < listing.size(); ++row) {
+        rows.push_back({listing.text(row), listing.node(row)});
+    }
+    return rows;
 }
 
 } // namespace kvx

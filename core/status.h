@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +27,8 @@ struct OperandStatus {
     // A byte, word or double word in its width; a timer's or counter's current value; a
     // constant's value.
     std::optional<std::uint32_t> value;
+    // A timer's or counter's preset, which its bit compares the value with.
+    std::optional<std::uint16_t> preset;
     // Reading it raised (an address outside its area).
     bool unreadable = false;
 
@@ -45,6 +48,9 @@ struct StepStatus {
     // The top of the logic stack after the instruction: the result of logic operation.
     int top = 0;
     std::array<OperandStatus, 2> operands{};
+
+    // What `node` shows in `state` with the CPU as its instruction left it (or raised in).
+    static StepStatus of(const OpList& node, const CPU& cpu, StepState state) noexcept;
 };
 
 class StatusCapture final : public ScanObserver {
@@ -53,15 +59,25 @@ public:
     void skipped(const OpList& node) override;
     void faulted(const OpList& node, const CPU& cpu) override;
 
+    // From the next scan on records `nodes` alone (the rows a view shows), so that a scan of
+    // a large program pays a comparison for each other node and nothing more. Without it
+    // every node is recorded.
+    void restrictTo(std::span<const OpList* const> nodes);
     // Forgets what was captured, before the next captured scan.
-    void clear() noexcept { steps.clear(); }
-    // The status of `node` in the captured scan; NotRun for a node it did not reach.
+    void clear() noexcept;
+    // The status of `node` in the captured scan; NotRun for a node it did not reach (or was
+    // not asked to record).
     StepStatus of(const OpList& node) const;
-    bool empty() const noexcept { return steps.empty(); }
 
 private:
-    StepStatus& record(const OpList& node, StepState state);
+    void record(const OpList& node, const CPU* cpu, StepState state);
     std::unordered_map<const OpList*, StepStatus> steps;
+    bool restricted = false;
+    // The lines of the nodes recorded when restricted: a node outside them is passed over
+    // without a look-up. A node made in code has line 0, so it widens the range, never
+    // misses.
+    std::int32_t firstLine = 0;
+    std::int32_t lastLine = -1;
 };
 
 // One row of the program listing, as `kvx list` prints it, and the instruction node it
@@ -73,5 +89,26 @@ struct ListingRow {
 
 // The listing of the installed program, one entry per row; empty without a program.
 std::vector<ListingRow> listingRows(const CPU& cpu);
+
+// The same listing in flat arrays: a view of a program of a million lines holds it in a few
+// bytes a row instead of a string each, and an instruction's text is printed when it is asked
+// for, so making the listing costs little more than walking the program.
+class Listing final {
+public:
+    Listing() = default;
+    explicit Listing(const CPU& cpu);
+
+    std::size_t size() const noexcept { return nodes.size(); }
+    // Precondition: row < size().
+    std::string text(std::size_t row) const;
+    const OpList* node(std::size_t row) const noexcept { return nodes[row]; }
+
+private:
+    friend class ListingWriter;
+    // The rows without an instruction, one after the other.
+    std::string texts;
+    std::vector<std::size_t> ends;
+    std::vector<const OpList*> nodes;
+};
 
 } // namespace kvx

@@ -88,6 +88,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace kvx;
+    ProgramLoader::useOneHeap();
     if (!windowSystemNamed()) {
         failNoWindow("no window system (set DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
     }

@@ -155,6 +155,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
         });
     setCentralWidget(panelWidget);
     panelWidget->setForceMarks(&sim.forces());
+    programStatus->setForceMarks(&sim.forces());
     connect(panelWidget, &PanelWidget::switchFlipped, this,
             [this](int no, int value) { sim.setSwitch(no, value); });
     panelWidget->setFocus();
@@ -246,14 +247,18 @@ void MainWindow::command(int id) {
 
 void MainWindow::tick() {
     if (sim.isRunning()) {
-        sim.tick(views.observer());
+        ScanObserver* observer = views.observer();
+        statusLine.scanStarts();
+        sim.tick(observer);
     }
 }
 
 void MainWindow::step() {
     // The status view shows every single step at once.
     views.captureNextScan(isOpen(*programStatusDock));
-    sim.singleStep(views.observer());
+    ScanObserver* observer = views.observer();
+    statusLine.scanStarts();
+    sim.singleStep(observer);
 }
 
 // The session stopped the run before the fault is reported, so a report that keeps the event

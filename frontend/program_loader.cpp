@@ -2,9 +2,14 @@
 
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/decoded.h"
 #include "frontend/error_text.h"
 #include "session/program_load.h"
 #include "session/session.h"
@@ -97,16 +102,44 @@ void ProgramLoader::readDone(std::uint64_t number, const Request& request,
     finish(request, std::move(*job));
 }
 
+void ProgramLoader::useOneHeap() noexcept {
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
+namespace {
+std::size_t programSteps(const Session& session) noexcept {
+    const DecodedProgram* decoded = session.cpu().decodedForm();
+    return decoded == nullptr ? 0 : decoded->size();
+}
+} // namespace
+
+// The old program's many small pieces lie spread over the heap, so the allocator keeps most of
+// their pages: after a large program a small one would still hold the large one's memory.
+// Giving them back walks the heap, which a larger program than the last does not need.
+void ProgramLoader::giveBackFreedMemory(std::size_t oldSteps) const noexcept {
+#ifdef __GLIBC__
+    if (programSteps(session) <= oldSteps) {
+        malloc_trim(0);
+    }
+#else
+    (void)oldSteps;
+#endif
+}
+
 // A reload replaces the program, not the user's choice to run it: a running program runs on
 // from its first scan, a stopped one waits at its first scan for Continue or Einzelschriit,
 // so that stepping through a program survives editing it. (Laden and a drop start the program
 // they load, as loading a program always has.) A run stopped by a fault counts as stopped.
 void ProgramLoader::finish(const Request& request, ProgramLoad&& job) {
     const bool wasRunning = session.isRunning();
+    const std::size_t oldSteps = programSteps(session);
     std::optional<QString> error;
     if (const auto failure = session.install(std::move(job))) {
         error = errorText(*failure, request.path);
     } else {
+        giveBackFreedMemory(oldSteps);
         watch->watch(request.path, request.version);
         hooks.installed(request.path);
     }

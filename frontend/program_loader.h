@@ -28,6 +28,11 @@ public:
     // more.
     static constexpr std::uintmax_t ReadAtOnceBytes = 256 * 1024;
 
+    // For the process, before its first thread: the reader thread allocates from the one heap
+    // the window uses. With a heap of its own it would read slower (that heap grows a page
+    // range at a time) and keep a large program's pages after the program is gone.
+    static void useOneHeap() noexcept;
+
     struct Hooks {
         // A load started reading on the thread.
         std::function<void()> reading;
@@ -69,6 +74,7 @@ private:
     void readDone(std::uint64_t number, const Request& request,
                   const std::shared_ptr<ProgramLoad>& job);
     void finish(const Request& request, ProgramLoad&& job);
+    void giveBackFreedMemory(std::size_t oldSteps) const noexcept;
     void reloadWhenChanged();
 
     Session& session;

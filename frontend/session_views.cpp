@@ -23,9 +23,8 @@ ScanObserver* SessionViews::observer() {
     if (!std::exchange(captureNext, false)) {
         return nullptr;
     }
-    capture.clear();
     capturing = true;
-    return &capture;
+    return status.observer();
 }
 
 void SessionViews::loaded(std::uint32_t, const std::string&) {
@@ -37,7 +36,7 @@ void SessionViews::loaded(std::uint32_t, const std::string&) {
 
 void SessionViews::scanned(std::uint32_t, const std::optional<CPUException>&) {
     if (std::exchange(capturing, false)) {
-        status.showScan(capture);
+        status.showScan();
     }
     // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
     // cost the timer its ticks.
@@ -48,11 +47,12 @@ void SessionViews::scanned(std::uint32_t, const std::optional<CPUException>&) {
 }
 
 void SessionViews::faulted(std::uint32_t, const CPUException& fault) {
-    status.markFault(fault.getLine(), QString::fromStdString(fault.describe()));
+    status.markFault(fault.getLine(), QString::fromStdString(fault.describe()), session.cpu());
 }
 
 void SessionViews::forceChanged(std::uint32_t, const std::string&, std::optional<std::uint32_t>) {
     panel.update();
+    status.forcesChanged();
 }
 
 } // namespace kvx

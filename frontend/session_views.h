@@ -5,13 +5,13 @@
 
 #include <array>
 
-#include "core/status.h"
 #include "session/myio.h"
 #include "session/session_listener.h"
 
 namespace kvx {
 
 class PanelWidget;
+class ScanObserver;
 class ProgramStatusView;
 class Session;
 
@@ -38,7 +38,6 @@ private:
     Session& session;
     PanelWidget& panel;
     ProgramStatusView& status;
-    StatusCapture capture;
     bool captureNext = false;
     bool capturing = false;
     std::array<int, MyIO::Size> shownLeds{};

@@ -1,5 +1,8 @@
 #include "frontend/status_line.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -7,8 +10,25 @@
 
 namespace kvx {
 
-StatusLine::StatusLine(Session& s, QStatusBar& bar)
-    : session(s), stateLabel(new QLabel(&bar)), rateLabel(new QLabel(&bar)),
+namespace {
+
+const QString FaultPrefix = QStringLiteral("Gestoppt durch Fehler: ");
+const QString ScanTimeTip = QStringLiteral("Zykluszeit: der letzte Scan, in Klammern der "
+                                           "kürzeste und der längste seit Start oder Reset");
+// What the bar adds to a label's text: its frame, the spacing, the margins at both ends.
+constexpr int LabelOverhead = 12;
+constexpr int BarOverhead = 8;
+
+// Shows `text`; where it is not `whole`, the tooltip shows that, else `tip`.
+void show(QLabel& label, const QString& text, const QString& whole, const QString& tip = {}) {
+    label.setText(text);
+    label.setToolTip(text == whole ? tip : whole);
+}
+
+} // namespace
+
+StatusLine::StatusLine(Session& s, QStatusBar& b)
+    : session(s), bar(b), stateLabel(new QLabel(&bar)), rateLabel(new QLabel(&bar)),
       timeLabel(new QLabel(&bar)), fileLabel(new QLabel(&bar)), recordingLabel(new QLabel(&bar)) {
     // Beside the panel, never inside it: the panel keeps its size, the window grows by the
     // bar.
@@ -29,10 +49,29 @@ StatusLine::~StatusLine() {
 
 void StatusLine::loaded(std::uint32_t, const std::string&) {
     lastFault.reset();
+    times = {};
+}
+
+void StatusLine::scanned(std::uint32_t, const std::optional<CPUException>&) {
+    if (!scanClock.isValid()) {
+        return;
+    }
+    const qint64 ns = scanClock.nsecsElapsed();
+    scanClock.invalidate();
+    times.last = ns;
+    times.min = times.any ? std::min(times.min, ns) : ns;
+    times.max = times.any ? std::max(times.max, ns) : ns;
+    times.any = true;
 }
 
 void StatusLine::faulted(std::uint32_t, const CPUException& fault) {
     lastFault = fault;
+}
+
+void StatusLine::runChanged(std::uint32_t, RunChange change) {
+    if (change == RunChange::Reset) {
+        times = {};
+    }
 }
 
 void StatusLine::refresh(const QString& file, const QString& read, const QString& recorded) {
@@ -45,23 +84,79 @@ void StatusLine::refresh(const QString& file, const QString& read, const QString
         scansAtMark = scans;
         markMs = now;
     }
-    const QStringList shown = texts(file, read, recorded);
-    stateLabel->setText(shown[0]);
-    rateLabel->setText(shown[1]);
-    timeLabel->setText(shown[2]);
-    fileLabel->setText(shown[3]);
-    recordingLabel->setText(shown[4]);
+    fit(texts(file, read, recorded));
     recordingLabel->setVisible(!recorded.isEmpty());
+}
+
+// The first to give way is a fault's message (the error box and the tooltip keep it whole),
+// then the file's name, then the scan rate and time; the place of a fault never does.
+void StatusLine::fit(const QStringList& shown) {
+    const QFontMetrics metrics(stateLabel->font());
+    const auto width = [&](const QString& text) { return metrics.horizontalAdvance(text); };
+    int excess = BarOverhead - bar.width();
+    for (const QString& text : shown) {
+        excess += text.isEmpty() ? 0 : width(text) + LabelOverhead;
+    }
+    QString state = shown[0];
+    if (excess > 0 && lastFault && state.startsWith(FaultPrefix)) {
+        const QString message = QString::fromUtf8(lastFault->getText());
+        const QString rest = state.mid(FaultPrefix.size() + message.size());
+        QString shortened =
+            metrics.elidedText(message, Qt::ElideRight, std::max(width(message) - excess, 0));
+        if (shortened.isEmpty()) {
+            shortened = QStringLiteral("…");
+        }
+        excess -= width(message) - width(shortened);
+        state = FaultPrefix + shortened + rest;
+    }
+    const auto shorten = [&](const QString& text, Qt::TextElideMode mode) {
+        if (excess <= 0 || text.isEmpty()) {
+            return text;
+        }
+        const QString fitted = metrics.elidedText(text, mode, std::max(width(text) - excess, 0));
+        excess -= width(text) - width(fitted);
+        return fitted;
+    };
+    const QString fileText = shorten(shown[3], Qt::ElideMiddle);
+    const QString rateText = shorten(shown[1], Qt::ElideRight);
+    show(*stateLabel, state, shown[0]);
+    show(*rateLabel, rateText, shown[1], times.any ? ScanTimeTip : QString());
+    show(*timeLabel, shorten(shown[2], Qt::ElideRight), shown[2]);
+    show(*fileLabel, fileText, shown[3]);
+    show(*recordingLabel, shown[4], shown[4]);
+}
+
+QString StatusLine::scanTimeText() const {
+    if (!times.any) {
+        return {};
+    }
+    // Each in the unit that shows its digits: a scan of a few microseconds next to a longest
+    // one of milliseconds would otherwise read 0.0.
+    const auto duration = [](qint64 ns) {
+        const double us = static_cast<double>(ns) * 1e-3;
+        return us < 10     ? QStringLiteral("%1 µs").arg(us, 0, 'f', 1)
+               : us < 1000 ? QStringLiteral("%1 µs").arg(us, 0, 'f', 0)
+                           : QStringLiteral("%1 ms").arg(us * 1e-3, 0, 'f', 1);
+    };
+    return QStringLiteral("Zyklus %1 (%2–%3)")
+        .arg(duration(times.last), duration(times.min), duration(times.max));
 }
 
 QStringList StatusLine::texts(const QString& file, const QString& read,
                               const QString& recorded) const {
     QString state = session.isRunning() ? QStringLiteral("Läuft")
-                    : lastFault         ? QStringLiteral("Gestoppt durch Fehler: ") +
-                                      QString::fromStdString(lastFault->describe())
+                    : lastFault ? FaultPrefix + QString::fromStdString(lastFault->describe())
                                 : QStringLiteral("Gestoppt");
     if (!session.forces().empty()) {
         state += QStringLiteral(" | Forciert");
+    }
+    QStringList rate;
+    // A stopped program has no rate; the last second's would only fade out.
+    if (session.isRunning()) {
+        rate << QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5));
+    }
+    if (times.any) {
+        rate << scanTimeText();
     }
     const std::uint32_t ms = session.now();
     const QString time = QStringLiteral("Zeit %1.%2 s, Faktor 1:%3")
@@ -73,8 +168,7 @@ QStringList StatusLine::texts(const QString& file, const QString& read,
                                                : file;
     const QString recording =
         recorded.isEmpty() ? QString() : QStringLiteral("● Aufzeichnung: ") + recorded;
-    return {state, QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5)), time,
-            shownFile, recording};
+    return {state, rate.join(QStringLiteral(", ")), time, shownFile, recording};
 }
 
 } // namespace kvx

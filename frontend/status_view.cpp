@@ -1,87 +1,49 @@
 #include "frontend/status_view.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
-#include "core/cpu.h"
-#include "core/program.h"
-#include "core/status.h"
+#include "frontend/status_model.h"
 
 namespace kvx {
 
 namespace {
-
-const QColor On(220, 30, 30);
-const QColor Off(90, 90, 90);
-const QColor Grayed(150, 150, 150);
-const QColor FaultBackground(255, 215, 215);
-
-QIcon roundMarker(const QColor& fill) {
-    QPixmap pixmap(12, 12);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(fill);
-    p.setPen(Qt::black);
-    p.drawEllipse(1, 1, 10, 10);
-    return QIcon(pixmap);
-}
-
-// A round marker in the LEDs' colour for 1, dark for 0.
-QIcon marker(bool on) {
-    static const QIcon icons[2] = {roundMarker(Off), roundMarker(On)};
-    return icons[on ? 1 : 0];
-}
-
-QString operandText(const OperandStatus& operand) {
-    if (!operand.present) {
-        return {};
-    }
-    if (operand.unreadable) {
-        return QStringLiteral("?");
-    }
-    QString text;
-    if (operand.value) {
-        text = QString::number(*operand.value);
-    }
-    if (operand.bit) {
-        text = text.isEmpty() ? QString::number(*operand.bit)
-                              : text + QStringLiteral(" Q=") + QString::number(*operand.bit);
-    }
-    return text;
-}
-
-QTableWidgetItem* cell(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    return item;
-}
-
+// Line numbers up to this many digits fit their column.
+constexpr int LineDigits = 7;
+// Rows captured when the view cannot tell how many it shows (not laid out yet).
+constexpr int UnknownPage = 100;
 } // namespace
 
 ProgramStatusView::ProgramStatusView(QWidget* parent)
-    : QWidget(parent, Qt::Window), rows(new QTableWidget(0, 5, this)),
+    : QWidget(parent, Qt::Window), status(new StatusModel(this)), rows(new QTableView(this)),
       faultLabel(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Programmstatus - KVX-Simulator"));
     setObjectName(QStringLiteral("programStatus"));
     rows->setObjectName(QStringLiteral("statusTable"));
-    rows->setHorizontalHeaderLabels({QStringLiteral("Zeile"), QStringLiteral("Anweisung"),
-                                     QStringLiteral("VKE"), QStringLiteral("Operand 1"),
-                                     QStringLiteral("Operand 2")});
-    rows->verticalHeader()->hide();
+    rows->setModel(status);
     rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     rows->setSelectionBehavior(QAbstractItemView::SelectRows);
-    rows->horizontalHeader()->setSectionResizeMode(InstructionColumn, QHeaderView::Stretch);
+    rows->horizontalHeader()->setSectionResizeMode(StatusModel::InstructionColumn,
+                                                   QHeaderView::Stretch);
     rows->setFont(QFont(QStringLiteral("monospace")));
     // One listing line per row, as the listing prints it.
     rows->setWordWrap(false);
-    rows->verticalHeader()->setDefaultSectionSize(rows->fontMetrics().height() + 6);
-    rows->setColumnWidth(ResultColumn, 60);
-    rows->setColumnWidth(FirstOperand, 110);
-    rows->setColumnWidth(SecondOperand, 110);
+    renewRowHeader();
+    const int lineWidth =
+        rows->fontMetrics().horizontalAdvance(QString(LineDigits, QLatin1Char('0'))) + 16;
+    rows->setColumnWidth(
+        StatusModel::LineColumn,
+        std::max(lineWidth, rows->horizontalHeader()->sectionSizeHint(StatusModel::LineColumn)));
+    rows->setColumnWidth(StatusModel::ResultColumn, 60);
+    // Wide enough for a timer without a preset, "0 Q=1 (Sollwert 0)".
+    rows->setColumnWidth(
+        StatusModel::FirstOperand,
+        std::max(110, rows->fontMetrics().horizontalAdvance(QString(18, QLatin1Char('0'))) + 16));
+    rows->setColumnWidth(StatusModel::SecondOperand, 110);
     faultLabel->setObjectName(QStringLiteral("faultLabel"));
     faultLabel->setStyleSheet(QStringLiteral("color: rgb(170, 0, 0)"));
     faultLabel->hide();
@@ -91,68 +53,66 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     resize(680, 560);
 }
 
+// Rows of one height need no measuring, however many there are. The header keeps a few bytes
+// for every row it ever had, so each program gets a new one: a small program after a large one
+// gives the memory back.
+void ProgramStatusView::renewRowHeader() {
+    auto* header = new QHeaderView(Qt::Vertical, rows);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(rows->fontMetrics().height() + 6);
+    header->hide();
+    rows->setVerticalHeader(header);
+}
+
 void ProgramStatusView::setProgram(const CPU& cpu) {
-    const std::vector<ListingRow> listing = listingRows(cpu);
-    rows->setRowCount(0);
-    rows->setRowCount(static_cast<int>(listing.size()));
-    nodes.assign(listing.size(), nullptr);
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-        const int row = static_cast<int>(i);
-        const ListingRow& entry = listing[i];
-        nodes[i] = entry.node;
-        const bool hasLine = entry.node != nullptr && entry.node->Line > 0;
-        rows->setItem(row, LineColumn,
-                      cell(hasLine ? QString::number(entry.node->Line) : QString()));
-        rows->setItem(row, InstructionColumn, cell(QString::fromStdString(entry.text)));
-        for (int column : {ResultColumn, FirstOperand, SecondOperand}) {
-            rows->setItem(row, column, cell(QString()));
-        }
-    }
-    rows->resizeColumnToContents(LineColumn);
-    markFault(std::nullopt, QString());
+    status->setProgram(cpu);
+    renewRowHeader();
+    faultRow = -1;
+    faultLabel->clear();
+    faultLabel->hide();
 }
 
-void ProgramStatusView::showScan(const StatusCapture& capture) {
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        if (nodes[i] == nullptr || !nodes[i]->Op) {
-            continue;
-        }
-        const int row = static_cast<int>(i);
-        const StepStatus step = capture.of(*nodes[i]);
-        QTableWidgetItem* result = rows->item(row, ResultColumn);
-        const bool ran = step.state == StepState::Executed || step.state == StepState::Faulted;
-        result->setText(ran ? QString::number(step.top) : QStringLiteral("-"));
-        result->setIcon(ran ? marker(step.top != 0) : QIcon());
-        result->setToolTip(step.state == StepState::Skipped ? QStringLiteral("Schritt inaktiv")
-                           : ran                            ? QString()
-                                                            : QStringLiteral("nicht bearbeitet"));
-        rows->item(row, FirstOperand)->setText(ran ? operandText(step.operands[0]) : QString());
-        rows->item(row, SecondOperand)->setText(ran ? operandText(step.operands[1]) : QString());
-        const QColor text = ran ? palette().color(QPalette::Text) : Grayed;
-        for (int column = 0; column < rows->columnCount(); ++column) {
-            QTableWidgetItem* item = rows->item(row, column);
-            item->setForeground(text);
-            QFont font = item->font();
-            font.setItalic(step.state == StepState::NotRun);
-            item->setFont(font);
-        }
-    }
+void ProgramStatusView::setForceMarks(const ForceTable* forces) noexcept {
+    status->setForceMarks(forces);
 }
 
-void ProgramStatusView::markFault(std::optional<int> line, const QString& text) {
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const bool faulted = line && nodes[i] != nullptr && nodes[i]->Line == *line;
-        for (int column = 0; column < rows->columnCount(); ++column) {
-            if (QTableWidgetItem* item = rows->item(static_cast<int>(i), column)) {
-                item->setBackground(faulted ? QBrush(FaultBackground) : QBrush());
-            }
-        }
-        if (faulted) {
-            rows->scrollToItem(rows->item(static_cast<int>(i), 0));
-        }
-    }
+ScanObserver* ProgramStatusView::observer() {
+    const int first = rows->rowAt(0);
+    const int last = rows->rowAt(rows->viewport()->height() - 1);
+    const int top = std::max(first, 0);
+    const int bottom = last < 0 ? std::min(status->rowCount() - 1, top + UnknownPage) : last;
+    const int page = bottom - top + 1;
+    return status->captureRows(top - page, bottom + page);
+}
+
+void ProgramStatusView::showScan() {
+    status->showCapture();
+}
+
+void ProgramStatusView::markFault(std::optional<int> line, const QString& text, const CPU& cpu) {
+    faultRow = status->markFault(line, cpu);
     faultLabel->setText(text);
     faultLabel->setVisible(line.has_value());
+    scrollToFault();
+}
+
+void ProgramStatusView::forcesChanged() {
+    status->repaintAll();
+}
+
+// A view opened after the fault, or not laid out yet when it came, finds the row on showing.
+void ProgramStatusView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    scrollToFault();
+}
+
+void ProgramStatusView::scrollToFault() {
+    if (faultRow >= 0) {
+        // A program loaded just now is laid out only when the event loop comes round; the
+        // scroll bars would not yet reach the row.
+        rows->doItemsLayout();
+        rows->scrollTo(status->index(faultRow, 0), QAbstractItemView::PositionAtCenter);
+    }
 }
 
 } // namespace kvx

@@ -1,45 +1,58 @@
 // The program-status window: the listing of the loaded program, and for each instruction what
 // it did in a recent scan (result of logic operation, operand values), rows of an inactive
-// segment grayed, the row of a run-time fault marked.
+// segment grayed, forced operands marked, the row of a run-time fault marked. A view over
+// StatusModel: it paints the rows on screen and captures scans for them and a page around.
 #pragma once
 
 #include <optional>
-#include <vector>
 
 #include <QWidget>
 
-class QTableWidget;
+class QTableView;
 class QLabel;
 
 namespace kvx {
 
 class CPU;
-class StatusCapture;
-struct OpList;
+class ForceTable;
+class ScanObserver;
+class StatusModel;
 
 class ProgramStatusView final : public QWidget {
     Q_OBJECT
 
 public:
-    enum Column { LineColumn, InstructionColumn, ResultColumn, FirstOperand, SecondOperand };
-
     explicit ProgramStatusView(QWidget* parent = nullptr);
 
     // Shows the listing of the program installed in `cpu` (none: an empty table) with no scan
     // captured yet. The view keeps pointers into the program until the next call.
     void setProgram(const CPU& cpu);
-    // Shows what each instruction did in the captured scan.
-    void showScan(const StatusCapture& capture);
-    // Marks the row of the instruction on `line` as the one that raised `text`; nullopt
-    // clears the mark.
-    void markFault(std::optional<int> line, const QString& text);
+    // Not owned; null marks nothing.
+    void setForceMarks(const ForceTable* forces) noexcept;
+    // The observer for the next scan: it captures the rows on screen and a page either side.
+    ScanObserver* observer();
+    // The scan that observer() was handed has ended: the rows show it.
+    void showScan();
+    // Marks the row of the instruction on `line` as the one that raised `text`, with what it
+    // did in the faulting scan as `cpu` holds it, and scrolls to it; nullopt clears the mark.
+    void markFault(std::optional<int> line, const QString& text, const CPU& cpu);
+    // A force was made or released.
+    void forcesChanged();
 
-    QTableWidget& table() noexcept { return *rows; }
+    QTableView& table() noexcept { return *rows; }
+    StatusModel& model() noexcept { return *status; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
-    QTableWidget* rows;
+    void renewRowHeader();
+    void scrollToFault();
+
+    StatusModel* status;
+    QTableView* rows;
     QLabel* faultLabel;
-    std::vector<const OpList*> nodes; // by row; null for rows without an instruction
+    int faultRow = -1;
 };
 
 } // namespace kvx

@@ -9,6 +9,8 @@
 #include <QIODevice>
 #include <QMimeData>
 
+#include "frontend/forced_colour.h"
+
 namespace kvx {
 
 namespace {
@@ -24,7 +26,6 @@ constexpr FormatChoice Formats[] = {
     {"Hex", WatchFormat::Hex},
 };
 
-const QColor ForcedBackground(255, 236, 140);
 const QColor MessageColour(170, 0, 0);
 const QString RowsMime = QStringLiteral("application/x-kvx-watch-rows");
 
@@ -105,7 +106,7 @@ QVariant WatchModel::data(const QModelIndex& index, int role) const {
         return column == ForcedColumn ? QVariant(forced ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::BackgroundRole:
         return forced && column != FormatColumn && column != Message
-                   ? QVariant(QBrush(ForcedBackground))
+                   ? QVariant(QBrush(forcedBackground()))
                    : QVariant();
     case Qt::ForegroundRole:
         return column == Message ? QVariant(QBrush(MessageColour)) : QVariant();

@@ -1,5 +1,6 @@
-// Looking inside the running program from the window: the program-status view, the watch
-// table with forcing, the status bar and the location of a run-time fault.
+// Looking inside the running program from the window: the program-status view (on a large
+// program too, with forced operands, timers without a preset and the faulting scan's row), the
+// watch table with forcing, the status bar and the location of a run-time fault.
 #include <memory>
 #include <sstream>
 #include <tuple>
@@ -7,11 +8,14 @@
 
 #include <QComboBox>
 #include <QDockWidget>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -19,8 +23,11 @@
 #include <QTimer>
 
 #include "core/clock.h"
+#include "core/status.h"
+#include "frontend/forced_colour.h"
 #include "frontend/mainwindow.h"
 #include "frontend/panel.h"
+#include "frontend/status_model.h"
 #include "frontend/status_view.h"
 #include "frontend/watch_view.h"
 #include "scenario/program_file.h"
@@ -51,6 +58,16 @@ const QByteArray Program = "ORGANIZATION_BLOCK MAIN:OB1\n" // 1
                            "LD E0.6\n"                     // 13
                            "S V99.0 9\n"                   // 14
                            "END_ORGANIZATION_BLOCK\n";
+
+// `networks` networks of three lines from line 3, then unused T5 and Z3, and S V99.0 9 on
+// line 3 * networks + 7, which runs past V and raises whenever `fault` is on.
+QByteArray program(int networks, const QByteArray& fault = "E0.6") {
+    QByteArray text = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\n";
+    for (int n = 1; n <= networks; ++n) {
+        text += "NETWORK " + QByteArray::number(n) + "\nLD E0.0\n= A0.0\n";
+    }
+    return text + "NETWORK 0\nLD T5\nU Z3\nLD " + fault + "\nS V99.0 9\nEND_ORGANIZATION_BLOCK\n";
+}
 
 } // namespace
 
@@ -101,7 +118,7 @@ private slots:
         QVERIFY(window->statusView().isVisibleTo(window.get()));
         window->panelIO().ChangeInput(0);
         window->tick();
-        QTableWidget& table = window->statusView().table();
+        const StatusModel& table = window->statusView().model();
         const struct {
             int line;
             QString result;
@@ -114,29 +131,29 @@ private slots:
             {13, "0", "0", "", false}, {14, "0", "0", "9", false},
         };
         for (const auto& r : rows) {
-            const int row = rowOfLine(table, r.line);
+            const int row = table.rowOfLine(r.line);
             QVERIFY2(row >= 0, qPrintable(QString::number(r.line)));
-            QCOMPARE(table.item(row, ProgramStatusView::ResultColumn)->text(), r.result);
-            QCOMPARE(table.item(row, ProgramStatusView::FirstOperand)->text(), r.first);
-            QCOMPARE(table.item(row, ProgramStatusView::SecondOperand)->text(), r.second);
+            QCOMPARE(text(row, StatusModel::ResultColumn), r.result);
+            QCOMPARE(text(row, StatusModel::FirstOperand), r.first);
+            QCOMPARE(text(row, StatusModel::SecondOperand), r.second);
             const bool grayed =
-                table.item(row, ProgramStatusView::InstructionColumn)->foreground().color() ==
+                cell(row, StatusModel::InstructionColumn, Qt::ForegroundRole).value<QColor>() ==
                 QColor(150, 150, 150);
             QCOMPARE(grayed, r.grayed);
         }
         // A marker in the LEDs' red for a result of 1.
         const QIcon marker =
-            table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->icon();
+            cell(table.rowOfLine(4), StatusModel::ResultColumn, Qt::DecorationRole).value<QIcon>();
         QCOMPARE(marker.pixmap(12, 12).toImage().pixelColor(6, 6), QColor(220, 30, 30));
 
         // Between captures the view holds still, even though scans go on.
         window->panelIO().ChangeInput(0);
         window->tick();
-        QCOMPARE(table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->text(), "1");
+        QCOMPARE(text(table.rowOfLine(4), StatusModel::ResultColumn), "1");
         // A single step shows at once.
         window->command(MainWindow::Stop);
         window->command(MainWindow::Einzelschritt);
-        QCOMPARE(table.item(rowOfLine(table, 4), ProgramStatusView::ResultColumn)->text(), "0");
+        QCOMPARE(text(table.rowOfLine(4), StatusModel::ResultColumn), "0");
     }
 
     void faultIsLocatedInTheBoxTheBarAndTheView() {
@@ -146,11 +163,11 @@ private slots:
         QCOMPARE(errors, QStringList{"Out of field read (line 14: S)"});
         QCOMPARE(window->statusTexts()[0],
                  QStringLiteral("Gestoppt durch Fehler: Out of field read (line 14: S)"));
-        QTableWidget& table = window->statusView().table();
-        const int row = rowOfLine(table, 14);
-        QCOMPARE(table.item(row, ProgramStatusView::InstructionColumn)->background().color(),
+        const StatusModel& table = window->statusView().model();
+        QCOMPARE(cell(table.rowOfLine(14), StatusModel::InstructionColumn, Qt::BackgroundRole)
+                     .value<QColor>(),
                  QColor(255, 215, 215));
-        QCOMPARE(table.item(rowOfLine(table, 13), 0)->background().style(), Qt::NoBrush);
+        QVERIFY(!cell(table.rowOfLine(13), 0, Qt::BackgroundRole).isValid());
     }
 
     // The way a user does it: the menu item, then typing into the table's cells.
@@ -421,7 +438,131 @@ private slots:
                  failures.str().c_str());
     }
 
+    // A million-line listing costs the model a few bytes a line: rows are listed, and a scan
+    // captures only the rows on screen (and a page around them), not the far end.
+    void largeProgramCapturesTheRowsOnScreen() {
+        loadProgram(program(20000));
+        window->show();
+        window->command(MainWindow::Programmstatus);
+        QVERIFY(QTest::qWaitForWindowExposed(&window->statusView()));
+        QCOMPARE(model().rowCount(), static_cast<int>(listingRows(window->cpu()).size()));
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        const int last = model().rowOfLine(60001);
+        QCOMPARE(text(last, StatusModel::InstructionColumn), QStringLiteral("LD E0.0"));
+        QCOMPARE(text(last, StatusModel::LineColumn), QStringLiteral("60001"));
+        QCOMPARE(text(model().rowOfLine(4), StatusModel::ResultColumn), QStringLiteral("1"));
+        QCOMPARE(text(last, StatusModel::ResultColumn), QString());
+        // Scrolled there, the next capture has it.
+        window->statusView().table().scrollToBottom();
+        window->command(MainWindow::Programmstatus);
+        window->tick();
+        QCOMPARE(text(last, StatusModel::ResultColumn), QStringLiteral("1"));
+        QCOMPARE(text(model().rowOfLine(4), StatusModel::ResultColumn), QString());
+    }
+
+    // A force marks each operand it writes, through a byte or word that covers it too, and
+    // only those.
+    void forcedOperandsAreMarked() {
+        loadProgram(program(1));
+        window->command(MainWindow::Programmstatus);
+        const struct {
+            const char* forced;
+            int line;
+            bool marked;
+        } cases[] = {{"A0.0", 5, true},  {"AB0", 5, true},   {"AW0", 5, true}, {"A0.1", 5, false},
+                     {"E0.0", 4, true},  {"E0.0", 5, false}, {"T5", 7, true},  {"Z3", 8, true},
+                     {"VB99", 10, true}, {"VB98", 10, false}};
+        for (const auto& c : cases) {
+            QVERIFY(!window->session().force(c.forced, 0));
+            window->tick();
+            const int row = model().rowOfLine(c.line);
+            const QVariant background = cell(row, StatusModel::FirstOperand, Qt::BackgroundRole);
+            QVERIFY2((background.value<QColor>() == forcedBackground()) == c.marked, c.forced);
+            window->session().releaseAll();
+            QVERIFY(!cell(row, StatusModel::FirstOperand, Qt::BackgroundRole).isValid());
+        }
+    }
+
+    // A timer or counter no instruction gave a preset reads 1 as its bit: the text says why.
+    void unusedTimerShowsItsPresetOfZero() {
+        loadProgram(program(1));
+        window->command(MainWindow::Programmstatus);
+        window->tick();
+        for (int line : {7, 8}) {
+            const int row = model().rowOfLine(line);
+            QCOMPARE(text(row, StatusModel::FirstOperand), QStringLiteral("0 Q=1 (Sollwert 0)"));
+            QVERIFY(cell(row, StatusModel::FirstOperand, Qt::ToolTipRole)
+                        .toString()
+                        .contains(QStringLiteral("Sollwert 0")));
+        }
+    }
+
+    // The fault row shows the scan that raised, though only an earlier one was captured, and
+    // a fault on the very first scan of a large program is scrolled to.
+    void faultRowShowsTheFaultingScan() {
+        loadProgram(program(3));
+        window->show();
+        window->command(MainWindow::Programmstatus);
+        QVERIFY(QTest::qWaitForWindowExposed(&window->statusView()));
+        const int row = model().rowOfLine(3 * 3 + 7);
+        // Only rows on screen are captured, and a docked view may start small.
+        window->statusView().table().scrollTo(model().index(row, 0));
+        window->tick();
+        QCOMPARE(text(row, StatusModel::ResultColumn), QStringLiteral("0"));
+        window->panelIO().ChangeInput(6);
+        window->tick();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(text(row, StatusModel::ResultColumn), QStringLiteral("1"));
+        QCOMPARE(cell(row, StatusModel::ResultColumn, Qt::BackgroundRole).value<QColor>(),
+                 QColor(255, 215, 215));
+
+        loadProgram(program(20000, "SM0.0"));
+        QVERIFY(QTest::qWaitForWindowExposed(&window->statusView()));
+        window->tick();
+        QCOMPARE(errors.size(), 1);
+        QTableView& table = window->statusView().table();
+        const QRect shown = table.visualRect(model().index(model().rowOfLine(60007), 0));
+        QVERIFY(table.viewport()->rect().intersects(shown));
+    }
+
+    // The fault's place stays in the bar however long its message; the tooltip has it whole.
+    // While stopped the bar shows no scan rate, but the scan time.
+    void statusBarKeepsTheFaultsPlace() {
+        loadProgram(program(3000, "SM0.0"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->tick();
+        window->refreshViews();
+        auto* state = window->statusBar()->findChildren<QLabel*>().value(0);
+        QVERIFY(state != nullptr);
+        const QString place = QStringLiteral(" (line 9007: S)");
+        QVERIFY2(state->text().startsWith(QStringLiteral("Gestoppt durch Fehler: ")),
+                 qPrintable(state->text()));
+        QVERIFY2(state->text().endsWith(place), qPrintable(state->text()));
+        QTRY_VERIFY(state->fontMetrics().horizontalAdvance(state->text()) <= state->width());
+        if (state->text() != window->statusTexts()[0]) {
+            QCOMPARE(state->toolTip(), window->statusTexts()[0]);
+        }
+        QVERIFY2(window->statusTexts()[1].startsWith(QStringLiteral("Zyklus ")),
+                 qPrintable(window->statusTexts()[1]));
+    }
+
 private:
+    // Loads `text` from the test's file, waiting for a large one to be read on its thread.
+    void loadProgram(const QByteArray& text) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        errors.clear();
+        QSignalSpy finished(window.get(), &MainWindow::loadFinished);
+        window->load(path);
+        QVERIFY(!finished.isEmpty() || finished.wait(20000));
+        QVERIFY(errors.isEmpty());
+    }
+    StatusModel& model() { return window->statusView().model(); }
+
     // Scans for `ms` simulated milliseconds, one scan a millisecond as the window's timer does.
     void runFor(int ms) {
         for (int i = 0; i < ms; ++i) {
@@ -430,14 +571,10 @@ private:
         }
     }
 
-    static int rowOfLine(const QTableWidget& table, int line) {
-        for (int row = 0; row < table.rowCount(); ++row) {
-            if (table.item(row, ProgramStatusView::LineColumn)->text() == QString::number(line)) {
-                return row;
-            }
-        }
-        return -1;
+    QVariant cell(int row, int column, int role) {
+        return model().data(model().index(row, column), role);
     }
+    QString text(int row, int column) { return cell(row, column, Qt::DisplayRole).toString(); }
 
     QAction* menuItem(int id) const {
         for (QAction* popup : window->menuBar()->actions()) {

@@ -1,0 +1,77 @@
+// The program status as a table model: the listing of the installed program, and beside each
+// instruction what it did in the scan captured last. A view asks only for the rows it paints,
+// and each cell's text is made when it is asked for; the capture records only the rows a view
+// asked for. So neither the scan nor the window pays per program line for lines nobody sees,
+// and a program of a million lines costs the model a few bytes a line.
+#pragma once
+
+#include <optional>
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QIcon>
+
+#include "core/status.h"
+
+namespace kvx {
+
+class CPU;
+class ForceTable;
+class ScanObserver;
+
+class StatusModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { LineColumn, InstructionColumn, ResultColumn, FirstOperand, SecondOperand };
+    static constexpr int Columns = SecondOperand + 1;
+
+    explicit StatusModel(QObject* parent = nullptr);
+
+    // The listing of the program installed in `cpu` (none: no rows), no scan captured yet and
+    // no fault marked. The model keeps pointers into the program until the next call.
+    void setProgram(const CPU& cpu);
+    // Not owned; null marks nothing. Operands that a force writes are marked.
+    void setForceMarks(const ForceTable* forced) noexcept { forces = forced; }
+    // The capture for the next scan, recording rows `first` to `last`; the rows show nothing
+    // captured until showCapture().
+    ScanObserver* captureRows(int first, int last);
+    // The capture's scan has ended: its rows show it.
+    void showCapture();
+    // Marks the row of the instruction on `line` as the one that raised and shows what it did
+    // in the faulting scan, read from `cpu` as the fault left it; nullopt clears the mark.
+    // Returns the row marked, or -1.
+    int markFault(std::optional<int> line, const CPU& cpu);
+    // What the rows show changed without a scan (a force made or released).
+    void repaintAll();
+    // The row of the instruction on `line`, or -1.
+    int rowOfLine(int line) const noexcept;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    // What the row's instruction did, as far as a capture or the fault knows.
+    std::optional<StepStatus> stepAt(int row) const;
+    QVariant cellData(int row, int column, int role) const;
+    QVariant operandData(const StepStatus& step, int row, int column, int role) const;
+    bool isForced(int row, int column) const noexcept;
+
+    Listing listing;
+    StatusCapture capture;
+    int capturedFirst = 0;
+    int capturedLast = -1;
+    // The rows whose captured status is shown; none while a capture is under way.
+    int shownFirst = 0;
+    int shownLast = -1;
+    int faultRow = -1;
+    // The fault row's status in the faulting scan, until a later capture shows it again.
+    std::optional<StepStatus> faultStep;
+    const ForceTable* forces = nullptr;
+    QIcon markers[2];
+};
+
+} // namespace kvx
