@@ -27,9 +27,11 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     rows->setModel(status);
     rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     rows->setSelectionBehavior(QAbstractItemView::SelectRows);
-    rows->horizontalHeader()->setSectionResizeMode(StatusModel::InstructionColumn,
-                                                   QHeaderView::Stretch);
     rows->setFont(QFont(QStringLiteral("monospace")));
+    // A narrow dock scrolls sideways instead of squeezing the instructions to a few letters.
+    rows->horizontalHeader()->setStretchLastSection(true);
+    rows->setColumnWidth(StatusModel::InstructionColumn,
+                         rows->fontMetrics().horizontalAdvance(QString(22, QLatin1Char('0'))));
     // One listing line per row, as the listing prints it.
     rows->setWordWrap(false);
     renewRowHeader();
