@@ -1,5 +1,6 @@
 #include "frontend/mainwindow.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QAbstractItemView>
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextEdit>
@@ -358,8 +360,16 @@ void MainWindow::showDock(QDockWidget& dock) {
     if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const int separator =
             style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        resize(size() + (beside ? QSize(wanted.width() + separator, 0)
-                                : QSize(0, wanted.height() + separator)));
+        const QSize grown = size() + (beside ? QSize(wanted.width() + separator, 0)
+                                             : QSize(0, wanted.height() + separator));
+        // Never past the screen: a window taller than it hides the dock's own rows.
+        const QRect screenArea = screen()->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        resize(grown.boundedTo(screenArea.size() - frame));
+        QRect placed = frameGeometry();
+        placed.moveRight(std::min(placed.right(), screenArea.right()));
+        placed.moveBottom(std::min(placed.bottom(), screenArea.bottom()));
+        move(placed.topLeft());
     }
 }
 
