@@ -550,7 +550,10 @@ private slots:
 
 private:
     // Loads `text` from the test's file, waiting for a large one to be read on its thread.
+    // Each program gets a file of its own: rewriting the loaded one would also start the
+    // window's reload of it, which may still be reading when the test scans.
     void loadProgram(const QByteArray& text) {
+        path = files.filePath(QStringLiteral("loaded%1.awl").arg(++loads));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(text);
@@ -629,6 +632,7 @@ private:
     QStringList errors;
     QTemporaryDir files;
     QString path;
+    int loads = 0;
 };
 
 int runViewsTests(int argc, char** argv) {
