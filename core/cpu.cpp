@@ -1,10 +1,10 @@
 #include "core/cpu.h"
 
+#include <utility>
+
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/decoded.h"
-
-#include <utility>
 
 namespace kvx {
 
@@ -103,13 +103,20 @@ std::uint32_t CPU::getmsTime() const noexcept {
     return clock.getmsTime();
 }
 
-void CPU::setProgram(std::unique_ptr<Block> program) {
+CPU::RetiredProgram::RetiredProgram() noexcept = default;
+CPU::RetiredProgram::RetiredProgram(RetiredProgram&&) noexcept = default;
+CPU::RetiredProgram& CPU::RetiredProgram::operator=(RetiredProgram&&) noexcept = default;
+CPU::RetiredProgram::~RetiredProgram() = default;
+
+CPU::RetiredProgram CPU::setProgram(std::unique_ptr<Block> program) {
     std::unique_ptr<DecodedProgram> form =
         program ? std::make_unique<DecodedProgram>(program.get(), *this) : nullptr;
-    // The step bit of the last LSCR belongs to the old program and dies with it.
+    // The step bit of the last LSCR belongs to the old program and goes with it.
     scrparam = nullptr;
-    decoded = std::move(form);
-    prog = std::move(program);
+    RetiredProgram old;
+    old.form = std::exchange(decoded, std::move(form));
+    old.tree = std::exchange(prog, std::move(program));
+    return old;
 }
 
 MemField& CPU::area(Parameter::ParamClass cls) {

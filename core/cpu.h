@@ -139,12 +139,24 @@ public:
     CPU(const CPU&) = delete;
     CPU& operator=(const CPU&) = delete;
 
+    // A program taken out of the CPU. A large one takes a while to free, which its owner may
+    // do where it costs no scan.
+    struct RetiredProgram final {
+        RetiredProgram() noexcept;
+        RetiredProgram(RetiredProgram&&) noexcept;
+        RetiredProgram& operator=(RetiredProgram&&) noexcept;
+        ~RetiredProgram();
+        // Declared first, freed last: the decoded form points into the tree.
+        std::unique_ptr<Block> tree;
+        std::unique_ptr<DecodedProgram> form;
+    };
+
     // Not owned; null means a controller without inputs and outputs.
     void setIO(IO* panel) noexcept { io = panel; }
-    // Replaces (and frees) the installed program; resets nothing. Also builds the program's
-    // decoded form, which the plain runStep() executes; should that fail (out of memory), the
-    // old program stays installed.
-    void setProgram(std::unique_ptr<Block> program);
+    // Replaces the installed program and returns the old one; resets nothing. Also builds the
+    // program's decoded form, which the plain runStep() executes; should that fail (out of
+    // memory), the old program stays installed.
+    RetiredProgram setProgram(std::unique_ptr<Block> program);
     const Block* getProgram() const noexcept { return prog.get(); }
     // The installed program's decoded form (core/decoded.h); null without a program.
     const DecodedProgram* decodedForm() const noexcept { return decoded.get(); }

@@ -101,6 +101,8 @@ public:
     void openAtStart(const QString& path);
     // The file the installed program came from (absolute); empty before the first load.
     QString programFile() const;
+    // A large program a load replaced is freed on a thread of its own; this waits for it.
+    void waitUntilFreed() { loader->waitUntilFreed(); }
     // Where the Laden dialog opens: the folder of the loaded file, else the one used last.
     QString ladenFolder() const;
 

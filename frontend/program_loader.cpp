@@ -24,6 +24,7 @@ ProgramLoader::ProgramLoader(Session& s, Hooks h, QObject* parent)
 // The reader thread posts to this loader.
 ProgramLoader::~ProgramLoader() {
     stopReading();
+    waitUntilFreed();
 }
 
 void ProgramLoader::load(const QString& path) {
@@ -115,17 +116,39 @@ std::size_t programSteps(const Session& session) noexcept {
 }
 } // namespace
 
+void ProgramLoader::waitUntilFreed() {
+    if (freer.joinable()) {
+        freer.join();
+    }
+}
+
+namespace {
 // The old program's many small pieces lie spread over the heap, so the allocator keeps most of
 // their pages: after a large program a small one would still hold the large one's memory.
 // Giving them back walks the heap, which a larger program than the last does not need.
-void ProgramLoader::giveBackFreedMemory(std::size_t oldSteps) const noexcept {
+void freeAndGiveBack(CPU::RetiredProgram& old, bool giveBack) noexcept {
+    old = {};
 #ifdef __GLIBC__
-    if (programSteps(session) <= oldSteps) {
+    if (giveBack) {
         malloc_trim(0);
     }
 #else
-    (void)oldSteps;
+    (void)giveBack;
 #endif
+}
+} // namespace
+
+// A large program takes tens of milliseconds to free, which the new program's first scans
+// and the window need not wait for.
+void ProgramLoader::freeReplaced(CPU::RetiredProgram old, std::size_t oldSteps) {
+    const bool giveBack = programSteps(session) <= oldSteps;
+    waitUntilFreed();
+    if (oldSteps < FreeAtOnceSteps) {
+        freeAndGiveBack(old, giveBack);
+        return;
+    }
+    freer = std::jthread(
+        [old = std::move(old), giveBack]() mutable { freeAndGiveBack(old, giveBack); });
 }
 
 // A reload replaces the program, not the user's choice to run it: a running program runs on
@@ -139,7 +162,7 @@ void ProgramLoader::finish(const Request& request, ProgramLoad&& job) {
     if (const auto failure = session.install(std::move(job))) {
         error = errorText(*failure, request.path);
     } else {
-        giveBackFreedMemory(oldSteps);
+        freeReplaced(job.takeReplaced(), oldSteps);
         watch->watch(request.path, request.version);
         hooks.installed(request.path);
     }

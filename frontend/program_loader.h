@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 
+#include "core/cpu.h"
 #include "frontend/program_watch.h"
 
 namespace kvx {
@@ -27,6 +28,8 @@ public:
     // A program of this size reads in well under a tenth of a second; a thread would only cost
     // more.
     static constexpr std::uintmax_t ReadAtOnceBytes = 256 * 1024;
+    // A program of fewer steps frees in well under a millisecond.
+    static constexpr std::size_t FreeAtOnceSteps = 10'000;
 
     // For the process, before its first thread: the reader thread allocates from the one heap
     // the window uses. With a heap of its own it would read slower (that heap grows a page
@@ -54,6 +57,8 @@ public:
     void reload();
     // The error box has closed: what waited for it goes on.
     void reportClosed();
+    // Returns once the program a load replaced is freed and its memory given back.
+    void waitUntilFreed();
 
     // The watched file (absolute); empty before the first load.
     QString programFile() const { return watch->path(); }
@@ -74,7 +79,7 @@ private:
     void readDone(std::uint64_t number, const Request& request,
                   const std::shared_ptr<ProgramLoad>& job);
     void finish(const Request& request, ProgramLoad&& job);
-    void giveBackFreedMemory(std::size_t oldSteps) const noexcept;
+    void freeReplaced(CPU::RetiredProgram old, std::size_t oldSteps);
     void reloadWhenChanged();
 
     Session& session;
@@ -87,6 +92,8 @@ private:
     std::jthread reader;
     std::uint64_t loadNumber = 0;
     QString reading;
+    // Frees a large replaced program, off the window's thread.
+    std::jthread freer;
 };
 
 } // namespace kvx

@@ -34,6 +34,9 @@ public:
     void readFile(std::stop_token stop = {});
     // Reads and builds the program from `source` instead.
     void read(Reader& source);
+    // After Session::install: the program the load replaced, for the caller to free where it
+    // suits it; freed with the job otherwise.
+    CPU::RetiredProgram takeReplaced() noexcept { return std::move(replaced); }
 
 private:
     friend class Session;
@@ -45,6 +48,7 @@ private:
     std::unique_ptr<ProgramFileRead> file;
     std::unique_ptr<Block> program;
     std::optional<CPUException> failure;
+    CPU::RetiredProgram replaced;
 };
 
 } // namespace kvx

@@ -75,7 +75,7 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
         throw std::invalid_argument("the program was not built for this session");
     }
     try {
-        processor.setProgram(std::move(job.program));
+        job.replaced = processor.setProgram(std::move(job.program));
     } catch (const std::bad_alloc&) {
         const CPUException error(LoadOutOfMemory);
         announce([&](SessionListener& l, std::uint32_t at) { l.loadFailed(at, error); });

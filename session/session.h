@@ -65,7 +65,8 @@ public:
     std::optional<CPUException> loadText(std::string text);
     std::optional<CPUException> load(Reader& source);
     // A load in two halves, for reading on another thread (session/program_load.h): the job
-    // for this session's CPU, and installing its outcome as the loads above do.
+    // for this session's CPU, and installing its outcome as the loads above do; the program it
+    // replaced is left in the job (ProgramLoad::takeReplaced).
     ProgramLoad prepareLoad();
     std::optional<CPUException> install(ProgramLoad&& job);
 
