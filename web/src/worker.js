@@ -1,0 +1,124 @@
+// The engine lives here, away from the page, so that typing never waits for a scan. The loop
+// wakes every millisecond or so and lets the engine's pacer catch up with the page's clock;
+// the page hears of the state only when it changed, and no more often than it can paint.
+/* global importScripts, createKvxEngine */
+
+const STATE_EVERY_MS = 16;
+const STATUS_EVERY_MS = 100;
+const RATE_WINDOW_MS = 1000;
+
+let api = null;
+let engine = 0;
+let lastState = '';
+let lastStateAt = -Infinity;
+let captureRange = null;
+let lastCaptureAt = -Infinity;
+let lastStatus = '';
+let rate = { since: 0, scans: 0, perSecond: 0 };
+
+function bind(module) {
+  const fn = (name, result, args) => module.cwrap(name, result, args);
+  return {
+    create: fn('kvx_create', 'number', []),
+    load: fn('kvx_load', 'string', ['number', 'string', 'string']),
+    loadLine: fn('kvx_load_line', 'number', ['number']),
+    pace: fn('kvx_pace', 'number', ['number', 'number']),
+    command: fn('kvx_command', null, ['number', 'number']),
+    setSwitch: fn('kvx_set_switch', null, ['number', 'number', 'number']),
+    toggleSwitch: fn('kvx_toggle_switch', null, ['number', 'number']),
+    state: fn('kvx_state', 'string', ['number']),
+    capture: fn('kvx_capture', null, ['number', 'number', 'number']),
+    status: fn('kvx_status', 'string', ['number']),
+  };
+}
+
+// The scan rate over the last second, as the window's status line shows it.
+function scanRate(now, state) {
+  if (!state.running) {
+    rate = { since: now, scans: state.scans, perSecond: 0 };
+  } else if (now - rate.since >= RATE_WINDOW_MS || state.scans < rate.scans) {
+    rate.perSecond = state.scans >= rate.scans ? ((state.scans - rate.scans) * 1000) / (now - rate.since) : 0;
+    rate.since = now;
+    rate.scans = state.scans;
+  }
+  return Math.round(rate.perSecond);
+}
+
+function postState(now, force) {
+  if (!force && now - lastStateAt < STATE_EVERY_MS) return;
+  const text = api.state(engine);
+  const state = JSON.parse(text);
+  const scansPerSecond = scanRate(now, state);
+  const key = `${text}|${scansPerSecond}`;
+  if (!force && key === lastState) return;
+  lastState = key;
+  lastStateAt = now;
+  postMessage({ type: 'state', state: { ...state, scansPerSecond } });
+}
+
+// Each capture is taken by the next scan; its result is sent with the next request, so a
+// scan never waits for the page.
+function postStatus(now, force) {
+  if (captureRange === null || (!force && now - lastCaptureAt < STATUS_EVERY_MS)) return;
+  lastCaptureAt = now;
+  const text = api.status(engine);
+  if (text !== lastStatus) {
+    lastStatus = text;
+    postMessage({ type: 'status', status: JSON.parse(text) });
+  }
+  api.capture(engine, captureRange.first, captureRange.last);
+}
+
+function loop() {
+  const now = performance.now();
+  const scans = api.pace(engine, now);
+  postState(now, false);
+  postStatus(now, false);
+  setTimeout(loop, scans > 0 ? 0 : 1);
+}
+
+const handlers = {
+  load({ name, text }) {
+    const error = api.load(engine, name, text);
+    postMessage({ type: 'loaded', name, error, line: error === '' ? 0 : api.loadLine(engine) });
+  },
+  command({ cmd }) {
+    api.command(engine, cmd);
+  },
+  toggle({ bit }) {
+    api.toggleSwitch(engine, bit);
+  },
+  setSwitch({ bit, on }) {
+    api.setSwitch(engine, bit, on ? 1 : 0);
+  },
+  capture({ range }) {
+    captureRange = range;
+    lastStatus = '';
+    if (range !== null) api.capture(engine, range.first, range.last);
+  },
+};
+
+onmessage = ({ data }) => {
+  if (engine === 0) return;
+  handlers[data.type]?.(data);
+  const now = performance.now();
+  postState(now, true);
+  // A single step or a load shows its own scan at once.
+  if (data.type === 'command' || data.type === 'load') postStatus(now, true);
+};
+
+async function start() {
+  try {
+    importScripts('kvx-engine.js');
+    const module = await createKvxEngine();
+    api = bind(module);
+    engine = api.create();
+    postMessage({ type: 'ready' });
+    postState(performance.now(), true);
+    loop();
+  } catch (error) {
+    postMessage({ type: 'failed', error: String(error?.message ?? error) });
+  }
+}
+
+start();
