@@ -1,7 +1,7 @@
 // The page: wires the panel, the run control, the editor, the files and the status line to
 // the engine in its worker. The page never scans; it only sends what the user does and shows
 // what the worker reports.
-import { COMMANDS, Command, SLOWEST, commandForKey, keyName } from './commands.js';
+import { COMMANDS, commandForKey, keyName } from './commands.js';
 import { createEditor } from './editor.js';
 import { buildExamplesMenu, downloadText, fetchExamples, programName, wireDrop, wireFileInput } from './files.js';
 import { createPanel } from './panel.js';
@@ -16,8 +16,6 @@ const send = (message) => worker.postMessage(message);
 let state = { running: false, faulted: false, faktor: 1, program: '', leds: 0, switches: 0, timeMs: 0 };
 let name = '';
 let statusWanted = false;
-// The Faktor to restore once the engine answers.
-let wantedFaktor = 1;
 const saved = loadSaved();
 
 const panel = createPanel($('panel'), (bit) => send({ type: 'toggle', bit }));
@@ -67,14 +65,9 @@ function setStatusWanted(on) {
   requestCapture();
 }
 
-function restoreFaktor() {
-  if (state.faktor === wantedFaktor) return;
-  const step = state.faktor < wantedFaktor ? Command.Langsamer : Command.Schneller;
-  send({ type: 'command', cmd: step });
-}
-
 const fromWorker = {
   ready() {
+    if (Number.isInteger(saved.faktor)) send({ type: 'faktor', faktor: saved.faktor });
     if (saved.text) loadProgram();
   },
   failed({ error }) {
@@ -104,10 +97,6 @@ const fromWorker = {
     refreshButtons();
     if (state.faktor !== saved.faktor) save({ faktor: state.faktor });
     saved.faktor = state.faktor;
-    if (wantedFaktor !== 0) {
-      restoreFaktor();
-      if (state.faktor === wantedFaktor) wantedFaktor = 0;
-    }
   },
   status({ status }) {
     if (statusWanted) editor.showStatus(status.rows ?? []);
@@ -172,7 +161,6 @@ function start() {
   panel.update(0, 0, false);
   statusLine.update({ ...state, scansPerSecond: 0 });
   name = saved.name ?? '';
-  wantedFaktor = Number.isInteger(saved.faktor) ? Math.min(Math.max(saved.faktor, 1), SLOWEST) : 1;
   if (saved.programStatus) setStatusWanted(true);
   if (saved.text) editor.setText(saved.text);
   fetchExamples()

@@ -2,10 +2,12 @@
 // wakes every millisecond or so and lets the engine's pacer catch up with the page's clock;
 // the page hears of the state only when it changed, and no more often than it can paint.
 /* global importScripts, createKvxEngine */
+import { Command, SLOWEST } from './commands.js';
 
 const STATE_EVERY_MS = 16;
 const STATUS_EVERY_MS = 100;
 const RATE_WINDOW_MS = 1000;
+const RATE_MIN_SPAN_MS = 200;
 
 let api = null;
 let engine = 0;
@@ -14,7 +16,8 @@ let lastStateAt = -Infinity;
 let captureRange = null;
 let lastCaptureAt = -Infinity;
 let lastStatus = '';
-let rate = { since: 0, scans: 0, perSecond: 0 };
+let samples = [];
+let perSecond = 0;
 
 function bind(module) {
   const fn = (name, result, args) => module.cwrap(name, result, args);
@@ -32,16 +35,16 @@ function bind(module) {
   };
 }
 
-// The scan rate over the last second, as the window's status line shows it.
+// The scan rate over the last second, as the window's status line shows it; a run younger
+// than that is measured over what it has, once that is long enough to mean something.
 function scanRate(now, state) {
-  if (!state.running) {
-    rate = { since: now, scans: state.scans, perSecond: 0 };
-  } else if (now - rate.since >= RATE_WINDOW_MS || state.scans < rate.scans) {
-    rate.perSecond = state.scans >= rate.scans ? ((state.scans - rate.scans) * 1000) / (now - rate.since) : 0;
-    rate.since = now;
-    rate.scans = state.scans;
-  }
-  return Math.round(rate.perSecond);
+  if (!state.running || (samples.length > 0 && state.scans < samples.at(-1).scans)) samples = [];
+  samples.push({ at: now, scans: state.scans });
+  while (now - samples[0].at > RATE_WINDOW_MS) samples.shift();
+  const span = now - samples[0].at;
+  if (span >= RATE_MIN_SPAN_MS) perSecond = Math.round(((state.scans - samples[0].scans) * 1000) / span);
+  if (!state.running) perSecond = 0;
+  return perSecond;
 }
 
 function postState(now, force) {
@@ -91,6 +94,11 @@ const handlers = {
   setSwitch({ bit, on }) {
     api.setSwitch(engine, bit, on ? 1 : 0);
   },
+  // The engine knows the Faktor only by its steps; it stops at the slowest by itself.
+  faktor({ faktor }) {
+    api.command(engine, Command.Echtzeit);
+    for (let n = 1; n < faktor && n < SLOWEST; ++n) api.command(engine, Command.Langsamer);
+  },
   capture({ range }) {
     captureRange = range;
     lastStatus = '';
@@ -98,14 +106,18 @@ const handlers = {
   },
 };
 
-onmessage = ({ data }) => {
-  if (engine === 0) return;
+// What the page asks before the engine is compiled waits for it.
+let early = [];
+
+function handle(data) {
   handlers[data.type]?.(data);
   const now = performance.now();
   postState(now, true);
   // A single step or a load shows its own scan at once.
   if (data.type === 'command' || data.type === 'load') postStatus(now, true);
-};
+}
+
+onmessage = ({ data }) => (early === null ? handle(data) : early.push(data));
 
 async function start() {
   try {
@@ -115,6 +127,9 @@ async function start() {
     engine = api.create();
     postMessage({ type: 'ready' });
     postState(performance.now(), true);
+    const waiting = early;
+    early = null;
+    waiting.forEach(handle);
     loop();
   } catch (error) {
     postMessage({ type: 'failed', error: String(error?.message ?? error) });
