@@ -165,7 +165,7 @@ export function createEditor(host, { onLoad, onChange, onViewport }) {
         statusField,
         EditorView.contentAttributes.of({ 'aria-label': 'Programmtext' }),
         EditorView.updateListener.of((update) => {
-          if (update.docChanged) onChange(update.state.doc.toString());
+          if (update.docChanged) onChange();
           if (update.viewportChanged || update.docChanged) onViewport();
         }),
       ],

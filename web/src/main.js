@@ -5,7 +5,7 @@ import { COMMANDS, commandForKey, keyName } from './commands.js';
 import { createEditor } from './editor.js';
 import { buildExamplesMenu, downloadText, fetchExamples, programName, wireDrop, wireFileInput } from './files.js';
 import { createPanel } from './panel.js';
-import { loadSaved, save } from './storage.js';
+import { loadSaved, save, textKeeper } from './storage.js';
 import { createStatusLine } from './status-line.js';
 
 const $ = (id) => document.getElementById(id);
@@ -22,9 +22,10 @@ const panel = createPanel($('panel'), (bit) => send({ type: 'toggle', bit }));
 const statusLine = createStatusLine($('status-line'));
 const buttons = new Map();
 
+const keeper = textKeeper(() => editor.text());
 const editor = createEditor($('editor'), {
   onLoad: () => loadProgram(),
-  onChange: (text) => save({ text }),
+  onChange: () => keeper.changed(),
   onViewport: () => requestCapture(),
 });
 
@@ -49,7 +50,8 @@ function loadProgram() {
 function openText(fileName, text) {
   name = programName(fileName);
   editor.setText(text);
-  save({ name, text });
+  save({ name });
+  keeper.now();
   loadProgram();
 }
 

@@ -10,6 +10,12 @@ export function timeText(state) {
   return `Zeit ${seconds}.${millis} s, Faktor 1:${state.faktor}`;
 }
 
+// The last scan's duration, written as the window writes scan times.
+export function scanTimeText(us) {
+  if (us < 10) return `${us.toFixed(1)} µs`;
+  return us < 1000 ? `${us.toFixed(0)} µs` : `${(us / 1000).toFixed(1)} ms`;
+}
+
 export function createStatusLine(element) {
   const parts = ['state', 'rate', 'time', 'program'].map((name) => {
     const span = document.createElement('span');
@@ -29,6 +35,9 @@ export function createStatusLine(element) {
         if (parts[i].textContent !== text) parts[i].textContent = text;
       });
       parts[0].classList.toggle('fault', state.faulted && !state.running);
+      // The raw figure is there for measuring tools; people read the tip.
+      parts[1].title = state.running ? `Zyklus ${scanTimeText(state.scanUs)}` : '';
+      parts[1].dataset.scanUs = state.running ? String(state.scanUs) : '';
     },
   };
 }

@@ -19,11 +19,32 @@ let lastStatus = '';
 let samples = [];
 let perSecond = 0;
 
+// ccall copies a string argument onto the engine's stack, which a program of some megabytes
+// overflows; the program text goes through the heap instead.
+function heapText(module, text) {
+  const bytes = new TextEncoder().encode(text);
+  const at = module._malloc(bytes.length + 1);
+  if (at === 0) throw new Error('the program does not fit into the memory of the simulation');
+  // Taken after the allocation, which may have grown the memory.
+  const heap = module.HEAPU8 ?? new Uint8Array((module.wasmMemory ?? module.asm.memory).buffer);
+  heap.set(bytes, at);
+  heap[at + bytes.length] = 0;
+  return at;
+}
+
 function bind(module) {
   const fn = (name, result, args) => module.cwrap(name, result, args);
+  const load = fn('kvx_load', 'string', ['number', 'string', 'number']);
   return {
     create: fn('kvx_create', 'number', []),
-    load: fn('kvx_load', 'string', ['number', 'string', 'string']),
+    load(engineId, name, text) {
+      const at = heapText(module, text);
+      try {
+        return load(engineId, name, at);
+      } finally {
+        module._free(at);
+      }
+    },
     loadLine: fn('kvx_load_line', 'number', ['number']),
     pace: fn('kvx_pace', 'number', ['number', 'number']),
     command: fn('kvx_command', null, ['number', 'number']),

@@ -1,5 +1,8 @@
 // The page as a user meets it, in Debian's Chromium and Firefox ESR against the real engine.
 import assert from 'node:assert/strict';
+import { mkdtemp, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import {
@@ -174,6 +177,21 @@ for (const [name, launch] of Object.entries(BROWSERS)) {
       await waitForStatus(page, 'state', 'Läuft');
       assert.equal(await page.evaluate(() => window.kvxStillHere), true);
       assert.equal(await page.$eval('[data-command="Continue"]', (e) => e.disabled), true);
+    });
+
+    test('a program of megabytes opened from a file loads and runs', async (t) => {
+      const page = await open(t);
+      const folder = await mkdtemp(join(tmpdir(), 'kvx-web-'));
+      t.after(() => rm(folder, { recursive: true, force: true }));
+      // Larger than the engine's stack, which a string argument would be copied onto.
+      const networks = Array.from({ length: 40000 }, (_, n) => `NETWORK ${n + 1}\nLD M0.${n % 8}\n= M1.${n % 8}`);
+      const text = ['ORGANIZATION_BLOCK MAIN:OB1', 'BEGIN', ...networks, 'NETWORK 40001', 'LD E0.0', '= A0.0', 'END_ORGANIZATION_BLOCK', ''];
+      const file = join(folder, 'large.awl');
+      await writeFile(file, text.join('\n').padEnd(1 << 21, ' '));
+      await (await page.$('#file-input')).uploadFile(file);
+      await waitForStatus(page, 'program', 'large.awl', 30000);
+      await page.keyboard.press('0');
+      await waitForLed(page, 0, true);
     });
 
     test('a reload brings back the text, its name and the Faktor', async (t) => {
