@@ -103,12 +103,31 @@ const statusField = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+const setFaultLine = StateEffect.define();
+
+// The line of a run-time fault, red as in the window, also where no capture reached it.
+const faultField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, transaction) {
+    if (transaction.docChanged) return Decoration.none;
+    for (const effect of transaction.effects) {
+      if (!effect.is(setFaultLine)) continue;
+      const line = effect.value;
+      const doc = transaction.state.doc;
+      return line >= 1 && line <= doc.lines
+        ? Decoration.set([Decoration.line({ class: 'cm-status-fault-line' }).range(doc.line(line).from)])
+        : Decoration.none;
+    }
+    return marks;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
 function statusDecorations(doc, rows) {
   const ranges = [];
   for (const row of rows) {
     if (row.line < 1 || row.line > doc.lines) continue;
     const at = doc.line(row.line);
-    if (row.state === 'faulted') ranges.push(Decoration.line({ class: 'cm-status-fault-line' }).range(at.from));
     ranges.push(Decoration.widget({ widget: new StatusWidget(row), side: 1 }).range(at.to));
   }
   return Decoration.set(ranges, true);
@@ -163,6 +182,7 @@ export function createEditor(host, { onLoad, onChange, onViewport }) {
         editorTheme,
         loadErrorField,
         statusField,
+        faultField,
         EditorView.contentAttributes.of({ 'aria-label': 'Programmtext' }),
         EditorView.updateListener.of((update) => {
           if (update.docChanged) onChange();
@@ -192,6 +212,13 @@ export function createEditor(host, { onLoad, onChange, onViewport }) {
     },
     showStatus(rows) {
       view.dispatch({ effects: setStatus.of(rows) });
+    },
+    showFaultLine(line, scroll) {
+      const effects = [setFaultLine.of(line)];
+      if (scroll && line >= 1 && line <= view.state.doc.lines) {
+        effects.push(EditorView.scrollIntoView(view.state.doc.line(line).from, { y: 'center' }));
+      }
+      view.dispatch({ effects });
     },
     // The lines on screen, with the margin CodeMirror renders either side.
     visibleLines() {

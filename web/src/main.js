@@ -16,6 +16,8 @@ const send = (message) => worker.postMessage(message);
 let state = { running: false, faulted: false, faktor: 1, program: '', leds: 0, switches: 0, timeMs: 0 };
 let name = '';
 let statusWanted = false;
+// Edited since the last load: the program status no longer belongs to the lines on screen.
+let edited = false;
 const saved = loadSaved();
 
 const panel = createPanel($('panel'), (bit) => send({ type: 'toggle', bit }));
@@ -25,7 +27,10 @@ const buttons = new Map();
 const keeper = textKeeper(() => editor.text());
 const editor = createEditor($('editor'), {
   onLoad: () => loadProgram(),
-  onChange: () => keeper.changed(),
+  onChange: () => {
+    edited = true;
+    keeper.changed();
+  },
   onViewport: () => requestCapture(),
 });
 
@@ -59,11 +64,21 @@ function requestCapture() {
   send({ type: 'capture', range: statusWanted ? editor.visibleLines() : null });
 }
 
+// The window's program status marks a run-time fault's line and scrolls to it.
+let faultShown = 0;
+
+function showFault(scroll) {
+  const line = statusWanted && !edited && state.faulted && !state.running ? state.faultLine : 0;
+  if (line !== faultShown || (scroll && line !== 0)) editor.showFaultLine(line, scroll);
+  faultShown = line;
+}
+
 function setStatusWanted(on) {
   statusWanted = on;
   $('status-toggle').setAttribute('aria-pressed', String(on));
   save({ programStatus: on });
   if (!on) editor.showStatus([]);
+  showFault(on);
   requestCapture();
 }
 
@@ -78,6 +93,7 @@ const fromWorker = {
   },
   loaded({ error, line }) {
     if (error === '') {
+      edited = false;
       editor.clearLoadError();
       $('message').hidden = true;
       return;
@@ -93,7 +109,9 @@ const fromWorker = {
     }
   },
   state({ state: next }) {
+    const newFault = next.faulted && !next.running && !(state.faulted && !state.running);
     state = next;
+    showFault(newFault);
     panel.update(state.leds, state.switches, hasProgram());
     statusLine.update(state);
     refreshButtons();
@@ -101,7 +119,7 @@ const fromWorker = {
     saved.faktor = state.faktor;
   },
   status({ status }) {
-    if (statusWanted) editor.showStatus(status.rows ?? []);
+    if (statusWanted && !edited) editor.showStatus(status.rows ?? []);
   },
 };
 

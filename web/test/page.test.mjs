@@ -179,19 +179,35 @@ for (const [name, launch] of Object.entries(BROWSERS)) {
       assert.equal(await page.$eval('[data-command="Continue"]', (e) => e.disabled), true);
     });
 
-    test('a program of megabytes opened from a file loads and runs', async (t) => {
-      const page = await open(t);
+    // Opens lines as the file NAME through Öffnen.
+    async function openFile(t, page, name, lines) {
       const folder = await mkdtemp(join(tmpdir(), 'kvx-web-'));
       t.after(() => rm(folder, { recursive: true, force: true }));
-      // Larger than the engine's stack, which a string argument would be copied onto.
-      const networks = Array.from({ length: 40000 }, (_, n) => `NETWORK ${n + 1}\nLD M0.${n % 8}\n= M1.${n % 8}`);
-      const text = ['ORGANIZATION_BLOCK MAIN:OB1', 'BEGIN', ...networks, 'NETWORK 40001', 'LD E0.0', '= A0.0', 'END_ORGANIZATION_BLOCK', ''];
-      const file = join(folder, 'large.awl');
-      await writeFile(file, text.join('\n').padEnd(1 << 21, ' '));
+      const file = join(folder, name);
+      await writeFile(file, ['ORGANIZATION_BLOCK MAIN:OB1', 'BEGIN', ...lines, 'END_ORGANIZATION_BLOCK', ''].join('\n'));
       await (await page.$('#file-input')).uploadFile(file);
-      await waitForStatus(page, 'program', 'large.awl', 30000);
+      await waitForStatus(page, 'program', name, 30000);
+    }
+
+    test('a program of megabytes opened from a file loads and runs', async (t) => {
+      const page = await open(t);
+      // Larger than the engine's stack, which a string argument would be copied onto.
+      const networks = Array.from({ length: 60000 }, (_, n) => `NETWORK ${n + 1}\nLD M0.${n % 8}\n= M1.${n % 8}`);
+      await openFile(t, page, 'large.awl', [...networks, 'NETWORK 60001', 'LD E0.0', '= A0.0']);
       await page.keyboard.press('0');
       await waitForLed(page, 0, true);
+    });
+
+    test('the program status marks the line of a run-time fault in red', async (t) => {
+      const page = await open(t);
+      await page.click('#status-toggle');
+      // The logic stack overflows at the 152nd push, line 155, below the first screen.
+      await openFile(t, page, 'fault.awl', ['NETWORK 1', ...Array(200).fill('LD E0.0'), '= A0.0']);
+      await waitForStatus(page, 'state', 'Gestoppt durch Fehler: StackOverflow (line 155: LD)');
+      const marked = await page.waitForSelector('pierce/.cm-status-fault-line');
+      assert.match(await marked.evaluate((line) => line.textContent), /^LD E0\.0/);
+      const lineNumbers = await page.$$eval('pierce/.cm-gutterElement', (all) => all.map((e) => e.textContent));
+      assert.ok(lineNumbers.includes('155'), 'the fault line is on screen');
     });
 
     test('a reload brings back the text, its name and the Faktor', async (t) => {
