@@ -198,11 +198,18 @@ for (const [name, launch] of Object.entries(BROWSERS)) {
       await waitForLed(page, 0, true);
     });
 
-    test('the program status marks the line of a run-time fault in red', async (t) => {
+    test('a dropped program that faults gets its line marked red in the program status', async (t) => {
       const page = await open(t);
       await page.click('#status-toggle');
       // The logic stack overflows at the 152nd push, line 155, below the first screen.
-      await openFile(t, page, 'fault.awl', ['NETWORK 1', ...Array(200).fill('LD E0.0'), '= A0.0']);
+      const lines = ['ORGANIZATION_BLOCK MAIN:OB1', 'BEGIN', 'NETWORK 1', ...Array(200).fill('LD E0.0'), '= A0.0', 'END_ORGANIZATION_BLOCK'];
+      // Dropped on the page, as from a file manager.
+      await page.evaluate((text) => {
+        const files = new DataTransfer();
+        files.items.add(new File([text], 'fault.awl'));
+        document.querySelector('#panel').dispatchEvent(new DragEvent('drop', { dataTransfer: files, bubbles: true }));
+      }, lines.join('\n'));
+      await waitForStatus(page, 'program', 'fault.awl');
       await waitForStatus(page, 'state', 'Gestoppt durch Fehler: StackOverflow (line 155: LD)');
       const marked = await page.waitForSelector('pierce/.cm-status-fault-line');
       assert.match(await marked.evaluate((line) => line.textContent), /^LD E0\.0/);
