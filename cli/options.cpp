@@ -102,7 +102,8 @@ constexpr OptionSpec CommandOptions[] = {
 };
 
 const CommandName& findCommand(std::string_view word) {
-    const auto* it = std::ranges::find(Commands, word, &CommandName::name);
+    const auto* it = std::find_if(std::begin(Commands), std::end(Commands),
+                                  [word](const CommandName& n) { return n.name == word; });
     if (it == std::end(Commands)) {
         throw UsageError("unknown command '" + forMessage(word) + "'");
     }
@@ -110,7 +111,8 @@ const CommandName& findCommand(std::string_view word) {
 }
 
 std::string_view commandName(Command c) noexcept {
-    const auto* it = std::ranges::find(Commands, c, &CommandName::command);
+    const auto* it = std::find_if(std::begin(Commands), std::end(Commands),
+                                  [c](const CommandName& n) { return n.command == c; });
     return it == std::end(Commands) ? std::string_view{} : it->name;
 }
 
@@ -164,7 +166,8 @@ private:
         const std::string_view arg = args[i];
         const auto eq = arg.find('=');
         const std::string_view name = arg.substr(0, eq);
-        const auto* entry = std::ranges::find(CommandOptions, name, &OptionSpec::name);
+        const auto* entry = std::find_if(std::begin(CommandOptions), std::end(CommandOptions),
+                                         [name](const OptionSpec& o) { return o.name == name; });
         if (entry == std::end(CommandOptions)) {
             throw UsageError("unknown option '" + forMessage(arg) + "'");
         }
@@ -177,7 +180,7 @@ private:
                              std::string(commandName(o.command)) + "'");
         }
         if (!entry->repeats) {
-            if (std::ranges::find(seen, entry->name) != seen.end()) {
+            if (std::find(seen.begin(), seen.end(), entry->name) != seen.end()) {
                 throw UsageError(std::string(name) + " may be given only once");
             }
             seen.push_back(entry->name);
@@ -207,7 +210,7 @@ private:
                                                           ? " needs a program and a scenario"
                                                           : " needs a program file"));
         }
-        if (std::ranges::find(o.files, std::string_view()) != o.files.end()) {
+        if (std::find(o.files.begin(), o.files.end(), std::string_view()) != o.files.end()) {
             throw UsageError("empty file name");
         }
         if (n > cmd.maxFiles) {
@@ -216,12 +219,11 @@ private:
         }
         // Standard input can be read once; the test command reloads its program per scenario
         // from the copy it keeps, but a second "-" would read nothing.
-        if (std::ranges::count(o.files, std::string_view("-")) > 1) {
+        if (std::count(o.files.begin(), o.files.end(), std::string_view("-")) > 1) {
             throw UsageError("'-' (standard input) can be named only once");
         }
         if (cmd.command == Command::Test &&
-            std::ranges::find(o.files.begin() + 1, o.files.end(), std::string_view("-")) !=
-                o.files.end()) {
+            std::find(o.files.begin() + 1, o.files.end(), std::string_view("-")) != o.files.end()) {
             throw UsageError("a scenario cannot come from standard input; only the program can");
         }
     }

@@ -95,7 +95,8 @@ void refuseInput(const std::string& option, const std::string& path, const Optio
 
 void refuseUnrecordableProgram(const Options& o) {
     const std::string source = coverageSource(o.files.front());
-    if (std::ranges::any_of(source, [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+    if (std::any_of(source.begin(), source.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
         throw UsageError("--coverage: the program's path " + escaped(source) +
                          " holds control characters, which a tracefile cannot carry");
     }

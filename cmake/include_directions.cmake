@@ -9,6 +9,7 @@ cmake_minimum_required(VERSION 3.25)
 #   scenario (testing programs)    -> session, loader, core layer
 #   cli (the runner)               -> scenario, session, loader, core layer
 #   frontend (the window)          -> scenario, session, loader, core layer
+#   web (the browser's engine)     -> scenario, session, loader, core layer
 #   tests, bench, fuzz             -> anything
 #
 # Nothing but the window itself includes the window's code. Headers are named from the source
@@ -24,10 +25,11 @@ set(allowed_session ${core_layer} loader session)
 set(allowed_scenario ${core_layer} loader session scenario)
 set(allowed_cli ${core_layer} loader session scenario cli)
 set(allowed_frontend ${core_layer} loader session scenario frontend)
-set(project_folders ${core_layer} loader session scenario cli frontend tests bench fuzz)
+set(allowed_web ${core_layer} loader session scenario web)
+set(project_folders ${core_layer} loader session scenario cli frontend web tests bench fuzz)
 
 set(violations "")
-foreach(folder core operands instructions loader session scenario cli frontend)
+foreach(folder core operands instructions loader session scenario cli frontend web)
     file(GLOB_RECURSE sources RELATIVE ${ROOT}
          ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.l)
     foreach(source IN LISTS sources)

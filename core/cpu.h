@@ -49,7 +49,7 @@ public:
     void writeWord(int Addr, std::uint16_t val);
     void writeLong(int Addr, std::uint32_t val);
     // Every byte to 0, write protection or not: the controller's memory reset, not a write.
-    void clear() noexcept { std::ranges::fill(data, std::uint8_t{0}); }
+    void clear() noexcept { std::fill(data.begin(), data.end(), std::uint8_t{0}); }
 
     // The `width` bytes from Addr, for a scan that resolved its operands at install time; null
     // where any access to them would fail (outside the field, or protected).

@@ -41,7 +41,8 @@ std::vector<std::pair<std::string, std::uint32_t>> ForceTable::list() const {
 }
 
 bool ForceTable::isForced(const std::string& name) const noexcept {
-    return std::ranges::any_of(entries, [&](const Entry& e) { return e.name == name; });
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const Entry& e) { return e.name == name; });
 }
 
 namespace {
@@ -86,7 +87,7 @@ std::optional<Footprint> footprintOf(const Parameter& p) noexcept {
 
 bool ForceTable::coversPanelBit(bool output, int bit) const noexcept {
     const Footprint panelBit{output ? Parameter::AType : Parameter::EType, bit, bit};
-    return std::ranges::any_of(entries, [&](const Entry& e) {
+    return std::any_of(entries.begin(), entries.end(), [&](const Entry& e) {
         const auto forced = footprintOf(*e.operand);
         return forced && forced->overlaps(panelBit);
     });
@@ -94,7 +95,7 @@ bool ForceTable::coversPanelBit(bool output, int bit) const noexcept {
 
 bool ForceTable::touches(const Parameter& operand) const noexcept {
     const auto read = footprintOf(operand);
-    return read && std::ranges::any_of(entries, [&](const Entry& e) {
+    return read && std::any_of(entries.begin(), entries.end(), [&](const Entry& e) {
                const auto forced = footprintOf(*e.operand);
                return forced && forced->overlaps(*read);
            });

@@ -9,6 +9,23 @@
 
 namespace kvx {
 
+std::string OperandStatus::text() const {
+    if (!present) {
+        return {};
+    }
+    if (unreadable) {
+        return "?";
+    }
+    std::string shown = value ? std::to_string(*value) : std::string();
+    if (bit) {
+        shown += (shown.empty() ? "" : " Q=") + std::to_string(*bit);
+    }
+    if (presetZero()) {
+        shown += " (Sollwert 0)";
+    }
+    return shown;
+}
+
 OperandStatus OperandStatus::of(const Parameter* operand) noexcept {
     OperandStatus status;
     if (operand == nullptr) {

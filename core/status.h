@@ -34,6 +34,11 @@ struct OperandStatus {
 
     // The operand's current state, read through its own accesses; never throws.
     static OperandStatus of(const Parameter* operand) noexcept;
+    // A timer or counter that no instruction gave a preset has reached its preset of 0.
+    bool presetZero() const noexcept { return preset == 0; }
+    // As the program status shows it: "12", "1", "3 Q=0", "0 Q=1 (Sollwert 0)", "?" when
+    // unreadable, "" when absent.
+    std::string text() const;
 };
 
 enum class StepState : std::uint8_t {

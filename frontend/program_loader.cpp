@@ -1,5 +1,7 @@
 #include "frontend/program_loader.h"
 
+#include <atomic>
+#include <stop_token>
 #include <utility>
 
 #ifdef __GLIBC__
@@ -69,7 +71,9 @@ void ProgramLoader::start(const Request& request) {
     reading = QFileInfo(request.path).fileName();
     reader =
         std::jthread([this, number, request, job = std::move(job)](std::stop_token stop) mutable {
-            job.readFile(stop);
+            std::atomic<bool> stopped = false;
+            const std::stop_callback onStop(stop, [&stopped] { stopped = true; });
+            job.readFile(&stopped);
             if (stop.stop_requested()) {
                 return;
             }

@@ -1,6 +1,5 @@
 #include "frontend/scan_pacer.h"
 
-#include <algorithm>
 #include <utility>
 
 #include <QTimer>
@@ -28,8 +27,8 @@ void keepTimerWakeupsPrecise() noexcept {
 ScanPacer::ScanPacer(const Session& s, const Clock& t, SimClock& p, std::function<void()> scan,
                      QObject* parent)
     : QObject(parent), session(s), ticks(t), paced(p), tick(std::move(scan)),
-      timer(new QTimer(this)), paceMs(t.getmsTime()) {
-    paced.set(paceMs);
+      timer(new QTimer(this)), owed(t.getmsTime(), MaxOwed) {
+    paced.set(t.getmsTime());
     keepTimerWakeupsPrecise();
     timer->setObjectName(QStringLiteral("scanTimer"));
     timer->setTimerType(Qt::PreciseTimer);
@@ -43,29 +42,23 @@ void ScanPacer::stop() {
 }
 
 // A big program scans for longer than the 1 ms tick; waiting for the next tick after each scan
-// would then lose most of a millisecond every time. Each elapsed millisecond earns one scan,
-// and while one is still owed the next scan is queued behind the events already pending, so
-// input and painting still come between scans. Only two owed scans are kept: after the window
-// was held up (a menu, a dialog) it goes on at the normal rate instead of racing to catch up.
+// would then lose most of a millisecond every time. While a scan is still owed the next one is
+// queued behind the events already pending, so input and painting still come between scans.
+// Only two owed scans are kept: after the window was held up (a menu, a dialog) it goes on at
+// the normal rate instead of racing to catch up.
 void ScanPacer::pace() {
-    constexpr std::uint32_t MaxOwed = 2;
     const std::uint32_t now = ticks.getmsTime();
-    const std::uint32_t elapsed = now - paceMs;
-    paceMs = now;
-    credit = std::min(credit + std::min(elapsed, MaxOwed), MaxOwed);
+    const std::optional<std::uint32_t> at = owed.next(now, session.isRunning());
     if (!session.isRunning()) {
-        credit = 0;
         paced.set(now);
         return;
     }
-    if (credit == 0) {
+    if (!at) {
         return;
     }
-    // The oldest millisecond still owed; a stall beyond the owed ones is skipped here.
-    paced.set(now - credit + 1);
-    --credit;
+    paced.set(*at);
     tick();
-    if (!catchUpQueued && session.isRunning() && (credit > 0 || ticks.getmsTime() != paceMs)) {
+    if (!catchUpQueued && session.isRunning() && owed.owes(ticks.getmsTime())) {
         catchUpQueued = true;
         QTimer::singleShot(0, this, [this] {
             catchUpQueued = false;

@@ -1,5 +1,5 @@
 // Runs the session's scans on the machine's millisecond tick: a 1 ms timer, and scans made up
-// at once when one took longer than the tick.
+// at once when one took longer than the tick (session/pace.h decides which are owed).
 //
 // The session does not read the machine's tick itself but `paced`, which the pacer moves: each
 // scan reads the millisecond that paid for it, and between scans the clock stands at the last
@@ -12,6 +12,8 @@
 #include <functional>
 
 #include <QObject>
+
+#include "session/pace.h"
 
 class QTimer;
 
@@ -36,14 +38,14 @@ public:
     void pace();
 
 private:
+    static constexpr std::uint32_t MaxOwed = 2;
+
     const Session& session;
     const Clock& ticks;
     SimClock& paced;
     std::function<void()> tick;
     QTimer* timer;
-    // Milliseconds not yet scanned for, up to a few.
-    std::uint32_t paceMs;
-    std::uint32_t credit = 0;
+    ScanPace owed;
     bool catchUpQueued = false;
 };
 

@@ -36,32 +36,6 @@ bool ran(const StepStatus& step) noexcept {
     return step.state == StepState::Executed || step.state == StepState::Faulted;
 }
 
-// A timer or counter that no instruction gave a preset has reached its preset of 0.
-bool presetZero(const OperandStatus& operand) noexcept {
-    return operand.preset == 0;
-}
-
-QString operandText(const OperandStatus& operand) {
-    if (!operand.present) {
-        return {};
-    }
-    if (operand.unreadable) {
-        return QStringLiteral("?");
-    }
-    QString text;
-    if (operand.value) {
-        text = QString::number(*operand.value);
-    }
-    if (operand.bit) {
-        text = text.isEmpty() ? QString::number(*operand.bit)
-                              : text + QStringLiteral(" Q=") + QString::number(*operand.bit);
-    }
-    if (presetZero(operand)) {
-        text += QStringLiteral(" (Sollwert 0)");
-    }
-    return text;
-}
-
 } // namespace
 
 StatusModel::StatusModel(QObject* parent)
@@ -228,7 +202,7 @@ QVariant StatusModel::cellData(int row, int column, int role) const {
 QVariant StatusModel::operandData(const StepStatus& step, int row, int column, int role) const {
     const OperandStatus& operand = step.operands[column == FirstOperand ? 0 : 1];
     if (role == Qt::DisplayRole) {
-        return operandText(operand);
+        return QString::fromStdString(operand.text());
     }
     if (role != Qt::ToolTipRole) {
         return {};
@@ -237,7 +211,7 @@ QVariant StatusModel::operandData(const StepStatus& step, int row, int column, i
     if (isForced(row, column)) {
         tips << QStringLiteral("Forciert");
     }
-    if (presetZero(operand)) {
+    if (operand.presetZero()) {
         tips << QStringLiteral("Sollwert 0: der Wert hat den Sollwert erreicht, daher ist "
                                "das Bit 1. So steht jeder Timer und Zähler, dem keine "
                                "Anweisung einen Sollwert gibt.");

@@ -87,8 +87,8 @@ void writeLoadError(std::ostream& out, const std::string& program, const std::st
 void writeJUnit(std::ostream& out, const std::string& program,
                 std::span<const ScenarioReport> reports,
                 const std::optional<std::string>& loadError) {
-    const auto failed =
-        std::ranges::count_if(reports, [](const ScenarioReport& r) { return r.failed() > 0; });
+    const auto failed = std::count_if(reports.begin(), reports.end(),
+                                      [](const ScenarioReport& r) { return r.failed() > 0; });
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<testsuites>\n"
         << "  <testsuite name=\"" << xml(program) << "\" tests=\""

@@ -284,7 +284,9 @@ void SessionRecorder::writeRunningTimers() {
                 {no, timer.countedUpTo(), static_cast<std::uint16_t>(timer.getValue())});
         }
     }
-    std::ranges::stable_sort(running, {}, &RunningTimer::since);
+    std::stable_sort(
+        running.begin(), running.end(),
+        [](const RunningTimer& a, const RunningTimer& b) { return a.since < b.since; });
     for (const RunningTimer& timer : running) {
         writer.line(timer.since,
                     "set T" + std::to_string(timer.no) + ' ' + std::to_string(timer.value) +

@@ -399,7 +399,8 @@ const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
 };
 
 const ScenarioRun::CommandSpec* ScenarioRun::findCommand(std::string_view name) {
-    const auto* entry = std::ranges::find(Commands, name, &CommandSpec::name);
+    const auto* entry = std::find_if(std::begin(Commands), std::end(Commands),
+                                     [name](const CommandSpec& c) { return c.name == name; });
     return entry == std::end(Commands) ? nullptr : entry;
 }
 

@@ -34,7 +34,8 @@ constexpr KindInfo Kinds[] = {
 };
 
 const KindInfo& info(Kind k) noexcept {
-    return *std::ranges::find(Kinds, k, &KindInfo::kind);
+    return *std::find_if(std::begin(Kinds), std::end(Kinds),
+                         [k](const KindInfo& i) { return i.kind == k; });
 }
 
 std::uint32_t mask(Kind k) noexcept {

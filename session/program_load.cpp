@@ -11,9 +11,9 @@ namespace {
 // Ends a read once a stop is requested: nobody waits for that load any more.
 class StoppableRead final : public Reader {
 public:
-    StoppableRead(Reader& r, std::stop_token s) noexcept : inner(r), stop(std::move(s)) {}
+    StoppableRead(Reader& r, const std::atomic<bool>* s) noexcept : inner(r), stop(s) {}
     int read() override {
-        if (stop.stop_requested()) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             throw CPUException("the load was cancelled");
         }
         return inner.read();
@@ -21,7 +21,7 @@ public:
 
 private:
     Reader& inner;
-    std::stop_token stop;
+    const std::atomic<bool>* stop;
 };
 
 } // namespace
@@ -43,11 +43,11 @@ std::uintmax_t ProgramLoad::fileSize() const noexcept {
     return file ? file->openedSize() : 0;
 }
 
-void ProgramLoad::readFile(std::stop_token stop) {
+void ProgramLoad::readFile(const std::atomic<bool>* stop) {
     if (!file) {
         return;
     }
-    StoppableRead stoppable(*file, std::move(stop));
+    StoppableRead stoppable(*file, stop);
     read(stoppable);
     file.reset();
 }

@@ -6,10 +6,10 @@
 // outcome in place, again on the session's thread. Session::loadFile is all of them in a row.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <stop_token>
 #include <string>
 
 #include "core/common.h"
@@ -29,9 +29,9 @@ public:
     // The opened file's size; 0 when none is open.
     std::uintmax_t fileSize() const noexcept;
     // Reads the opened file and builds its program; a failure, running out of memory
-    // included, becomes the load's error. Once `stop` is requested the read ends early with an
+    // included, becomes the load's error. Once `stop` (if given) is set the read ends early with an
     // error. Does nothing after a failed open.
-    void readFile(std::stop_token stop = {});
+    void readFile(const std::atomic<bool>* stop = nullptr);
     // Reads and builds the program from `source` instead.
     void read(Reader& source);
     // After Session::install: the program the load replaced, for the caller to free where it

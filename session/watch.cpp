@@ -209,7 +209,7 @@ void WatchList::unforceAll() {
 }
 
 bool WatchList::anyForced() const noexcept {
-    return std::ranges::any_of(rows, [this](const Row& r) { return forced(r); });
+    return std::any_of(rows.begin(), rows.end(), [this](const Row& r) { return forced(r); });
 }
 
 std::vector<std::string> WatchList::operandTexts() const {
@@ -235,11 +235,13 @@ constexpr FormatName FormatNames[] = {
 constexpr std::string_view ForcedWord = "forciert";
 
 std::string_view nameOf(WatchFormat format) {
-    return std::ranges::find(FormatNames, format, &FormatName::format)->name;
+    return std::find_if(std::begin(FormatNames), std::end(FormatNames),
+                        [format](const FormatName& f) { return f.format == format; })
+        ->name;
 }
 
 bool sameWord(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) ==
                std::tolower(static_cast<unsigned char>(y));
     });
@@ -276,8 +278,9 @@ std::optional<SavedRow> savedRow(std::string_view line, std::string& error) {
         error = "expected OPERAND FORMAT [VALUE [forciert]]";
         return std::nullopt;
     }
-    const auto* format = std::ranges::find_if(
-        FormatNames, [&](const FormatName& f) { return sameWord(f.name, fields[1]); });
+    const auto* format =
+        std::find_if(std::begin(FormatNames), std::end(FormatNames),
+                     [&](const FormatName& f) { return sameWord(f.name, fields[1]); });
     if (format == std::end(FormatNames)) {
         error = "unknown format \"" + std::string(fields[1]) + "\" (Dezimal, Binär or Hex)";
         return std::nullopt;
