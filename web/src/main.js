@@ -146,6 +146,11 @@ function typing(event) {
   return event.composedPath().some((node) => node.matches?.('.cm-editor, input, textarea, select'));
 }
 
+function showHelp() {
+  const dialog = $('help-dialog');
+  if (!dialog.open) dialog.showModal();
+}
+
 function onKey(event) {
   if (event.defaultPrevented || event.repeat) return;
   const keyNameText = keyName(event);
@@ -159,7 +164,7 @@ function onKey(event) {
     run(command);
   } else if (keyNameText === 'F1') {
     event.preventDefault();
-    $('help-dialog').showModal();
+    showHelp();
   } else if (keyNameText === 'Ctrl+Enter') {
     event.preventDefault();
     loadProgram();
@@ -175,7 +180,7 @@ function start() {
   $('load').addEventListener('click', loadProgram);
   $('save').addEventListener('click', () => downloadText(name, editor.text()));
   $('status-toggle').addEventListener('click', () => setStatusWanted(!statusWanted));
-  $('help').addEventListener('click', () => $('help-dialog').showModal());
+  $('help').addEventListener('click', showHelp);
   wireFileInput($('open'), $('file-input'), openText);
   wireDrop(document.body, openText);
   panel.update(0, 0, false);
