@@ -30,7 +30,9 @@ async function fileFor(root, url) {
   const file = resolve(join(root, path));
   if (file !== root && !file.startsWith(root + sep)) return null;
   const info = await stat(file).catch(() => null);
-  if (info?.isDirectory()) return fileFor(root, `${path.replace(/\/?$/, '/')}index.html`);
+  // A folder is always asked for with its slash, so that the page's relative URLs stay in it.
+  if (info?.isDirectory() && !path.endsWith('/')) return { redirect: `${path}/` };
+  if (info?.isDirectory()) return fileFor(root, `${path}index.html`);
   return info?.isFile() ? { file, size: info.size } : null;
 }
 
@@ -42,6 +44,10 @@ export function serveSite(siteDir, port = 0, host = '127.0.0.1') {
       return;
     }
     const found = await fileFor(root, request.url);
+    if (found?.redirect) {
+      response.writeHead(301, { Location: encodeURI(found.redirect) }).end();
+      return;
+    }
     if (found === null) {
       response.writeHead(404, { 'Content-Type': 'text/plain; charset=utf-8' }).end('not found\n');
       return;
