@@ -5,6 +5,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 PKG_BUILD  ?= build-pkg
+WEB_BUILD  ?= build-web
+WEB_PORT   ?= 8080
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SMOKE_SECONDS ?= 10
@@ -14,6 +16,12 @@ PACKAGES = cmake ninja-build g++ flex libfl-dev libgtest-dev qt6-base-dev \
            clang-format libkf5syntaxhighlighting-tools desktop-file-utils shared-mime-info \
            man-db groff-base \
            libxml2-utils lcov sigrok-cli gtkwave
+# The browser edition: Debian's emscripten (with the JavaScript parser its optimizer loads),
+# Node for the runner, the page's build and its tests, and the two browsers the tests drive.
+# Node and npm come from Debian only where the machine has no Node of its own (a newer Node
+# with its own npm conflicts with Debian's npm package).
+WEB_PACKAGES = emscripten node-acorn chromium firefox-esr \
+               $(if $(shell command -v node),,nodejs) $(if $(shell command -v npm),,npm)
 # Making and checking the Debian package needs these too; only the package targets install them.
 PACKAGE_TOOLS = dpkg-dev lintian debootstrap
 
@@ -42,7 +50,8 @@ define install_missing
 	fi
 endef
 
-.PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean
+.PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean \
+        web-deps web-engine web run-web test-web
 
 deps:
 	$(call install_missing,$(PACKAGES))
@@ -51,7 +60,7 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-release test-asan fuzz-smoke
+test: test-release test-asan fuzz-smoke test-web
 
 test-release: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -108,9 +117,43 @@ test-package: package
 	lintian --fail-on error --display-info kvx-simulator_*.deb
 	sh packaging/test-package.sh $(PKG_BUILD)/test-root kvx-simulator_*.deb
 
+# ---- the browser edition ----
+# emscripten's optimizer finds Debian's acorn only through NODE_PATH.
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+
+web-deps:
+	$(call install_missing,$(PACKAGES) $(WEB_PACKAGES))
+
+web-engine: web-deps
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DKVX_WERROR=ON
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# The page: a static folder that any web server can serve from any path.
+web: web-engine
+	cd web && npm ci --no-audit --no-fund
+	node web/build.mjs $(WEB_BUILD)/site $(WEB_BUILD)/engine examples
+
+run-web: web
+	@echo "KVX-Simulator im Browser: http://localhost:$(WEB_PORT)/"
+	node web/serve.mjs $(WEB_BUILD)/site $(WEB_PORT)
+
+# The runner built for Node passes the native runner's tests, except those of the process and
+# file system underneath, which Node does not give a WebAssembly program: names that are not
+# UTF-8, the identity of standard input, file modes, SIGPIPE and memory limits. Then the page's
+# tests in both browsers.
+NODE_RUNNER_SKIPS = *JUnitIsWellFormedWhateverTheTextsHold:*TheReportIsReplacedWholeNotRewrittenInPlace:*TheReportNeverOverwritesAnInput:*AClosedPipeEndsTheRunPromptly:*RunningOutOfMemoryFailsTheLoadNotTheRun
+test-web: web build
+	for program in examples/*.awl; do \
+	    $(WEB_BUILD)/kvx-node test $$program $${program%.awl}.scn || exit 1; \
+	done
+	cd $(BUILD)/tests/cli && KVX_TEST_BINARY=$(CURDIR)/$(WEB_BUILD)/kvx-node \
+	    ./cli_tests --gtest_filter=-$(NODE_RUNNER_SKIPS)
+	node web/test/run.mjs $(WEB_BUILD)/site
+
 run: build
 	./$(BUILD)/frontend/kvx-sim examples/lamps.awl
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WEB_BUILD) web/node_modules
 	rm -rf $(PKG_BUILD) kvx-simulator_*.deb

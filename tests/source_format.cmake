@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Every C++ source of the project is formatted as .clang-format says; generated code lives in
 # the build trees and is not checked.
-set(folders core operands instructions loader session scenario cli frontend tests bench fuzz)
+set(folders core operands instructions loader session scenario cli frontend web/engine tests bench
+    fuzz)
 set(files "")
 foreach(folder IN LISTS folders)
     file(GLOB_RECURSE found ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
