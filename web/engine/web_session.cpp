@@ -63,9 +63,10 @@ std::string WebSession::load(const std::string& name, const std::string& text) {
     scans = 0;
     lastScanUs = 0;
     instructions.clear();
-    for (const ListingRow& row : listingRows(session.cpu())) {
-        if (row.node != nullptr && row.node->Op) {
-            instructions.push_back(row.node);
+    const Listing listing(session.cpu());
+    for (std::size_t row = 0; row < listing.size(); ++row) {
+        if (const OpList* node = listing.node(row); node != nullptr && node->Op) {
+            instructions.push_back(node);
         }
     }
     std::stable_sort(instructions.begin(), instructions.end(),
