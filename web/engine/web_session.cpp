@@ -421,7 +421,8 @@ std::string WebSession::test(const std::string& programName, const std::string& 
 }
 
 void WebSession::recordStart(const std::string& date) {
-    if (recorder) {
+    // As in the window: nothing to record without a program, and one recording at a time.
+    if (recorder || !session.hasProgram()) {
         return;
     }
     recording.str({});

@@ -61,7 +61,8 @@
 //   load diagnostic, which kvx prints on standard error; "coverage" is null without coverage;
 //   "vcd" the waveform kvx test --vcd writes, "" when the program did not load.
 // - kvx_record_start(e, date) records the engine's session from now on into a scenario, as
-//   the window's "Aufzeichnen" does (it resets the session); `date` is the day for its head,
+//   the window's "Aufzeichnen" does (it resets the session; nothing without a program or
+//   while recording); `date` is the day for its head,
 //   e.g. "2026-12-09". Loading another program ends the recording. kvx_record_stop(e) ends it
 //   and returns the scenario text; after a recording that a load ended it returns that one's
 //   text, else "".
