@@ -187,7 +187,7 @@ int testCommand(const Options& o, std::ostream& out, std::ostream& err) {
             failed += reports.back().failed();
         }
     }
-    text << passed << " passed, " << failed << " failed" << outputs->summary() << '\n';
+    text << testSummary(passed, failed) << outputs->summary() << '\n';
     const bool written = outputs->finish(program.path(), err);
     if (o.junit) {
         std::ostringstream xml;

@@ -191,11 +191,7 @@ std::string TestOutputs::summary() const {
     if (!coverage) {
         return {};
     }
-    const CoverageSummary s = coverage->summary();
-    return ", lines executed: " + std::to_string(s.linesExecuted) + " of " +
-           std::to_string(s.lines) +
-           ", contacts seen both ways: " + std::to_string(s.contactsBothWays) + " of " +
-           std::to_string(s.contacts);
+    return coverageTotals(coverage->summary());
 }
 
 bool TestOutputs::finish(const std::string& programPath, std::ostream& err) {

@@ -48,13 +48,28 @@ CoverageSummary CoverageCounter::summary() const {
     CoverageSummary s;
     for (const auto& [line, count] : lines) {
         ++s.lines;
-        s.linesExecuted += count.runs > 0 ? 1 : 0;
+        if (count.runs > 0) {
+            ++s.linesExecuted;
+        } else {
+            s.linesNeverRun.push_back(line);
+        }
         if (count.contact) {
             ++s.contacts;
-            s.contactsBothWays += count.zero > 0 && count.one > 0 ? 1 : 0;
+            if (count.zero > 0 && count.one > 0) {
+                ++s.contactsBothWays;
+            } else {
+                s.contactsOneWay.push_back(line);
+            }
         }
     }
     return s;
+}
+
+std::string coverageTotals(const CoverageSummary& s) {
+    return ", lines executed: " + std::to_string(s.linesExecuted) + " of " +
+           std::to_string(s.lines) +
+           ", contacts seen both ways: " + std::to_string(s.contactsBothWays) + " of " +
+           std::to_string(s.contacts);
 }
 
 void CoverageCounter::writeLcov(std::ostream& out, const std::string& sourceFile) const {

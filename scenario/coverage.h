@@ -7,6 +7,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "core/observer.h"
 
@@ -21,7 +22,14 @@ struct CoverageSummary {
     // Contacts whose result was seen both 0 and 1.
     int contactsBothWays = 0;
     int contacts = 0;
+    // The instruction lines that never ran, and the contact lines not seen both ways, in order.
+    std::vector<int> linesNeverRun;
+    std::vector<int> contactsOneWay;
 };
+
+// The totals as `kvx test --coverage` appends them to its summary line:
+// ", lines executed: N of M, contacts seen both ways: N of M".
+std::string coverageTotals(const CoverageSummary& summary);
 
 class CoverageCounter final : public ScanObserver {
 public:

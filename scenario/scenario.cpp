@@ -419,6 +419,10 @@ std::string failureText(const std::string& scenario, const ScenarioFailure& fail
     return escaped(scenario) + ":" + std::to_string(failure.line) + ": " + failure.message;
 }
 
+std::string testSummary(std::size_t passed, std::size_t failed) {
+    return std::to_string(passed) + " passed, " + std::to_string(failed) + " failed";
+}
+
 ScenarioReport runScenario(const ProgramFile& program, const std::string& name, Reader& source,
                            std::ostream& out, const ScenarioLimits& limits,
                            ScenarioWatcher* watcher) {

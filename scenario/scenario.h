@@ -80,6 +80,9 @@ std::string pastClockLimit();
 // for a failure of the whole scenario. No line feed.
 std::string failureText(const std::string& scenario, const ScenarioFailure& failure);
 
+// The summary line of a test run, without its line feed: "N passed, N failed".
+std::string testSummary(std::size_t passed, std::size_t failed);
+
 // Runs the scenario at `path` on a new CPU (all memory 0, clock at 0) with `program` loaded
 // and reset. Each failure is printed to `out` as it happens, as "SCENARIO:LINE: MESSAGE". A
 // scenario that cannot be read, or that runs out of memory, is a failure of that scenario and

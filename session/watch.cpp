@@ -259,6 +259,20 @@ std::vector<std::string_view> words(std::string_view line) {
     return found;
 }
 
+} // namespace
+
+std::string_view watchFormatName(WatchFormat format) noexcept {
+    return nameOf(format);
+}
+
+std::optional<WatchFormat> watchFormatNamed(std::string_view name) noexcept {
+    const auto* found = std::find_if(std::begin(FormatNames), std::end(FormatNames),
+                                     [&](const FormatName& f) { return sameWord(f.name, name); });
+    return found == std::end(FormatNames) ? std::nullopt : std::optional(found->format);
+}
+
+namespace {
+
 struct SavedRow {
     std::string operand;
     WatchFormat format;
@@ -278,10 +292,8 @@ std::optional<SavedRow> savedRow(std::string_view line, std::string& error) {
         error = "expected OPERAND FORMAT [VALUE [forciert]]";
         return std::nullopt;
     }
-    const auto* format =
-        std::find_if(std::begin(FormatNames), std::end(FormatNames),
-                     [&](const FormatName& f) { return sameWord(f.name, fields[1]); });
-    if (format == std::end(FormatNames)) {
+    const auto format = watchFormatNamed(fields[1]);
+    if (!format) {
         error = "unknown format \"" + std::string(fields[1]) + "\" (Dezimal, Binär or Hex)";
         return std::nullopt;
     }
@@ -289,7 +301,7 @@ std::optional<SavedRow> savedRow(std::string_view line, std::string& error) {
         error = "expected \"forciert\" after the value, not \"" + std::string(fields[3]) + '"';
         return std::nullopt;
     }
-    return SavedRow{std::string(fields[0]), format->format,
+    return SavedRow{std::string(fields[0]), *format,
                     fields.size() > 2 ? std::string(fields[2]) : std::string(), fields.size() == 4};
 }
 

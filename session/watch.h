@@ -17,6 +17,11 @@ class Session;
 
 enum class WatchFormat { Binary, Decimal, Hex };
 
+// A format's name in the watch file and the window: Dezimal, Binär or Hex.
+std::string_view watchFormatName(WatchFormat format) noexcept;
+// The format of that name, in any case; none for another word.
+std::optional<WatchFormat> watchFormatNamed(std::string_view name) noexcept;
+
 class WatchList final {
 public:
     // The session must outlive the list. The list's forces are released when it dies.

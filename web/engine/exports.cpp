@@ -70,4 +70,67 @@ EMSCRIPTEN_KEEPALIVE const char* kvx_status(Engine* engine) {
     return engine->keep(engine->session.status());
 }
 
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_set_text(Engine* engine, const char* text) {
+    return engine->keep(engine->session.setWatchText(text));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_text(Engine* engine) {
+    return engine->keep(engine->session.watchText());
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_set_operand(Engine* engine, int row, const char* text) {
+    return engine->keep(engine->session.watchSetOperand(row, text));
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_watch_remove(Engine* engine, int row) {
+    engine->session.watchRemove(row);
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_watch_set_format(Engine* engine, int row, const char* name) {
+    engine->session.watchSetFormat(row, name);
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_watch_set_control(Engine* engine, int row, const char* value) {
+    engine->session.watchSetControl(row, value);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_write(Engine* engine, int row) {
+    return engine->keep(engine->session.watchWrite(row));
+}
+
+EMSCRIPTEN_KEEPALIVE int kvx_watch_write_all(Engine* engine) {
+    return engine->session.watchWriteAll();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_force(Engine* engine, int row) {
+    return engine->keep(engine->session.watchForce(row));
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_watch_release(Engine* engine, int row) {
+    engine->session.watchRelease(row);
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_watch_release_all(Engine* engine) {
+    engine->session.watchReleaseAll();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_watch_values(Engine* engine) {
+    return engine->keep(engine->session.watchValues());
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_test(Engine* engine, const char* programName,
+                                          const char* programText, const char* scenarioName,
+                                          const char* scenarioText, int coverage) {
+    return engine->keep(
+        kvx::WebSession::test(programName, programText, scenarioName, scenarioText, coverage != 0));
+}
+
+EMSCRIPTEN_KEEPALIVE void kvx_record_start(Engine* engine, const char* date) {
+    engine->session.recordStart(date);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* kvx_record_stop(Engine* engine) {
+    return engine->keep(engine->session.recordStop());
+}
+
 } // extern "C"
