@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 
 #include <QBrush>
 #include <QColor>
@@ -15,23 +16,15 @@ namespace kvx {
 
 namespace {
 
-struct FormatChoice {
-    const char* text;
-    WatchFormat format;
-};
-
-constexpr FormatChoice Formats[] = {
-    {"Dezimal", WatchFormat::Decimal},
-    {"Binär", WatchFormat::Binary},
-    {"Hex", WatchFormat::Hex},
-};
+// The formats in the order the format menu offers them.
+constexpr WatchFormat Formats[] = {WatchFormat::Decimal, WatchFormat::Binary, WatchFormat::Hex};
 
 const QColor MessageColour(170, 0, 0);
 const QString RowsMime = QStringLiteral("application/x-kvx-watch-rows");
 
 QString formatName(WatchFormat format) {
-    const auto* choice = std::ranges::find(Formats, format, &FormatChoice::format);
-    return QString::fromUtf8(choice->text);
+    const std::string_view name = watchFormatName(format);
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 QString text(const std::string& s) {
@@ -45,8 +38,8 @@ WatchModel::WatchModel(WatchList& watched, QObject* parent)
 
 QStringList WatchModel::formatNames() {
     QStringList names;
-    for (const FormatChoice& choice : Formats) {
-        names << QString::fromUtf8(choice.text);
+    for (const WatchFormat format : Formats) {
+        names << formatName(format);
     }
     return names;
 }
@@ -156,7 +149,7 @@ bool WatchModel::setData(const QModelIndex& index, const QVariant& value, int ro
         if (choice < 0) {
             return false;
         }
-        list.setFormat(r, Formats[static_cast<std::size_t>(choice)].format);
+        list.setFormat(r, Formats[static_cast<std::size_t>(choice)]);
         emit dataChanged(index, this->index(row, ValueColumn));
         return true;
     }
