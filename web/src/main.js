@@ -478,6 +478,8 @@ function wireTools() {
   });
   $('share-copy').addEventListener('click', makeLink);
   $('shared-edit').addEventListener('click', editShared);
+  // A link pasted into a tab already showing the page changes only the fragment.
+  addEventListener('hashchange', () => location.hash.length > 1 && location.reload());
   $('shared-choice').addEventListener('close', () => {
     const choice = $('shared-choice').returnValue;
     if (choice) takeShared(choice);

@@ -64,11 +64,15 @@ export function createTestRun({ button, summary, detail, legend, vcdButton }, se
   };
 }
 
-// The coverage as marks on program lines, two kinds with their explanation as the tip.
+// The coverage as marks on program lines, two kinds with their explanation as the tip. A line
+// never run is marked as that only: its contact was not seen at all.
 export function coverageMarks(coverage) {
   if (!coverage) return [];
+  const never = new Set(coverage.linesNeverRun);
   return [
     ...coverage.linesNeverRun.map((line) => ({ line, className: 'cm-cov-never', title: NEVER_RUN })),
-    ...coverage.contactsOneWay.map((line) => ({ line, className: 'cm-cov-oneway', title: ONE_WAY })),
+    ...coverage.contactsOneWay
+      .filter((line) => !never.has(line))
+      .map((line) => ({ line, className: 'cm-cov-oneway', title: ONE_WAY })),
   ];
 }
