@@ -11,11 +11,10 @@ export async function fetchExamples() {
   const index = await response.json();
   const text = (file) => fetch(`examples/${encodeURIComponent(file)}`).then((r) => r.text());
   return Promise.all(
-    index.map(async (entry) => ({
-      ...entry,
-      text: await text(entry.name),
-      scenarioText: entry.scenario ? await text(entry.scenario) : null,
-    })),
+    index.map(async (entry) => {
+      const [program, scenario] = await Promise.all([text(entry.name), entry.scenario ? text(entry.scenario) : null]);
+      return { ...entry, text: program, scenarioText: scenario };
+    }),
   );
 }
 

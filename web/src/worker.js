@@ -185,7 +185,14 @@ const handlers = {
   // The test runs on a session of its own; the page's program scans on afterwards.
   test({ id, program, programText, scenario, scenarioText }) {
     const started = performance.now();
-    const result = JSON.parse(api.test(engine, program, programText, scenario, scenarioText, true));
+    let result;
+    try {
+      result = JSON.parse(api.test(engine, program, programText, scenario, scenarioText, true));
+    } catch (error) {
+      // E.g. texts too large for the engine's memory: the page still hears the run ended.
+      const text = `${program}: error: ${error?.message ?? error}\n`;
+      result = { output: '', passed: 0, failed: 0, failures: [], error: text, coverage: null, vcd: '' };
+    }
     postMessage({ type: 'tested', id, result, ms: performance.now() - started });
   },
   recordStart({ date }) {
