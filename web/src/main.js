@@ -360,8 +360,8 @@ const fromWorker = {
     state = next;
     showFault(newFault);
     panel.update(state.leds, state.switches, hasProgram(), state.forcedLeds, state.forcedSwitches);
-    statusLine.update(state, state.recording ? recordingName() : '');
     recording.update(state);
+    statusLine.update(state, recording.name());
     refreshButtons();
     if (state.faktor !== saved.faktor) save({ faktor: state.faktor });
     saved.faktor = state.faktor;

@@ -12,13 +12,15 @@ export function today(now = new Date()) {
 export function createRecording({ button, offer, offerText, download, open, dismiss }, send, { name, onOpen }) {
   let recording = false;
   let text = '';
+  // The recorded program's scenario name, kept when a load of another program ends it.
+  let recordedName = '';
 
   function showOffer(recorded) {
     text = recorded;
     offer.hidden = text === '';
     if (text !== '') {
       const lines = text.split('\n').filter((line) => line !== '' && !line.startsWith('#')).length;
-      offerText.textContent = `Aufzeichnung ${name()}: ${lines} Zeilen`;
+      offerText.textContent = `Aufzeichnung ${recordedName}: ${lines} Zeilen`;
     }
   }
 
@@ -29,9 +31,9 @@ export function createRecording({ button, offer, offerText, download, open, dism
       send({ type: 'recordStart', date: today() });
     }
   });
-  download.addEventListener('click', () => downloadText(name(), text));
+  download.addEventListener('click', () => downloadText(recordedName, text));
   open.addEventListener('click', () => {
-    onOpen(name(), text);
+    onOpen(recordedName, text);
     showOffer('');
   });
   dismiss.addEventListener('click', () => showOffer(''));
@@ -41,10 +43,13 @@ export function createRecording({ button, offer, offerText, download, open, dism
     update(state) {
       const was = recording;
       recording = state.recording === true;
+      if (recording && !was) recordedName = name();
       button.setAttribute('aria-pressed', String(recording));
       button.textContent = recording ? 'Aufzeichnung beenden' : 'Aufzeichnen';
       if (was && !recording) send({ type: 'recordStop' });
     },
+    // What the status line names while recording.
+    name: () => (recording ? recordedName : ''),
     // An empty text is a stop that found nothing left to hand over.
     recorded({ text: recorded }) {
       if (recorded !== '') showOffer(recorded);
