@@ -478,8 +478,9 @@ function wireTools() {
   });
   $('share-copy').addEventListener('click', makeLink);
   $('shared-edit').addEventListener('click', editShared);
-  // A link pasted into a tab already showing the page changes only the fragment.
-  addEventListener('hashchange', () => location.hash.length > 1 && location.reload());
+  // A link pasted into a tab already showing the page, or the fragment removed by hand, changes
+  // only the fragment; the page then starts over with what the address now says.
+  addEventListener('hashchange', () => location.reload());
   $('shared-choice').addEventListener('close', () => {
     const choice = $('shared-choice').returnValue;
     if (choice) takeShared(choice);
