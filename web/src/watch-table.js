@@ -103,7 +103,7 @@ export function createWatchTable({ body, addInput, addError }, send) {
     if (event.key !== 'Enter' || addInput.value.trim() === '') return;
     event.preventDefault();
     addError.textContent = '';
-    send('setOperand', rows.length, addInput.value.trim());
+    send('append', undefined, addInput.value.trim());
     addInput.value = '';
   });
 
@@ -117,7 +117,7 @@ export function createWatchTable({ body, addInput, addError }, send) {
         const moved = [...complaints].filter(([at]) => at !== row).map(([at, text]) => [at > row ? at - 1 : at, text]);
         complaints.clear();
         moved.forEach(([at, text]) => complaints.set(at, text));
-      } else if (error && op === 'setOperand' && row >= before && rows.length === before) {
+      } else if (error && op === 'append' && rows.length === before) {
         addError.textContent = error;
       } else if (error && row !== undefined) {
         complaints.set(row, error);

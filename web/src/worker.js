@@ -165,9 +165,12 @@ const handlers = {
     for (let n = 1; n < faktor && n < SLOWEST; ++n) api.command(engine, Command.Langsamer);
   },
   // A change of the table: `op` names the engine's call, which takes the row and the value.
-  watch({ op, row, value }) {
+  watch({ op, row: asked, value }) {
+    // A new row goes after the rows the engine has, however many adds are still on their way.
+    const row = op === 'append' ? JSON.parse(api.watchValues(engine)).rows.length : asked;
     const calls = {
       setText: () => api.watchSetText(engine, value),
+      append: () => api.watchSetOperand(engine, row, value),
       setOperand: () => api.watchSetOperand(engine, row, value),
       remove: () => api.watchRemove(engine, row),
       setFormat: () => api.watchSetFormat(engine, row, value),
