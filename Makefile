@@ -141,7 +141,7 @@ run-web: web
 # The runner built for Node passes the native runner's tests, except those of the process and
 # file system underneath, which Node does not give a WebAssembly program: names that are not
 # UTF-8, the identity of standard input, file modes, SIGPIPE and memory limits. Then the page's
-# tests in both browsers.
+# tests in both browsers, which compare the page's test runs and recordings with the native runner.
 NODE_RUNNER_SKIPS = *JUnitIsWellFormedWhateverTheTextsHold:*TheReportIsReplacedWholeNotRewrittenInPlace:*TheReportNeverOverwritesAnInput:*AClosedPipeEndsTheRunPromptly:*RunningOutOfMemoryFailsTheLoadNotTheRun
 test-web: web build
 	for program in examples/*.awl; do \
@@ -149,7 +149,7 @@ test-web: web build
 	done
 	cd $(BUILD)/tests/cli && KVX_TEST_BINARY=$(CURDIR)/$(WEB_BUILD)/kvx-node \
 	    ./cli_tests --gtest_filter=-$(NODE_RUNNER_SKIPS)
-	node web/test/run.mjs $(WEB_BUILD)/site
+	KVX_NATIVE=$(CURDIR)/$(BUILD)/cli/kvx node web/test/run.mjs $(WEB_BUILD)/site
 
 run: build
 	./$(BUILD)/frontend/kvx-sim examples/lamps.awl

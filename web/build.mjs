@@ -1,6 +1,7 @@
 // Builds the browser edition into one folder that any static server can serve from any path:
 //   node web/build.mjs SITE_DIR ENGINE_DIR EXAMPLES_DIR
-// ENGINE_DIR holds kvx-engine.js and kvx-engine.wasm; EXAMPLES_DIR the *.awl examples.
+// ENGINE_DIR holds kvx-engine.js and kvx-engine.wasm; EXAMPLES_DIR the *.awl examples and their
+// *.scn scenarios.
 import { copyFile, mkdir, readFile, readdir, rm, writeFile } from 'node:fs/promises';
 import { basename, dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -13,7 +14,8 @@ function usage(message) {
   process.exit(2);
 }
 
-// The index the Beispiele menu is built from: each example's file name and its TITLE= line.
+// The index the Beispiele menu is built from: each example's file name, its TITLE= line and
+// its scenario, when it has one.
 async function copyExamples(from, to) {
   await mkdir(to, { recursive: true });
   const names = (await readdir(from)).filter((name) => name.endsWith('.awl')).sort();
@@ -22,7 +24,14 @@ async function copyExamples(from, to) {
     const text = await readFile(join(from, name), 'utf8');
     const title = /^\s*TITLE=(.*)$/m.exec(text)?.[1].trim() ?? '';
     await writeFile(join(to, name), text);
-    index.push({ name, title });
+    const scenario = name.replace(/\.awl$/, '.scn');
+    const scenarioText = await readFile(join(from, scenario), 'utf8').catch(() => null);
+    if (scenarioText === null) {
+      index.push({ name, title });
+    } else {
+      await writeFile(join(to, scenario), scenarioText);
+      index.push({ name, title, scenario });
+    }
   }
   await writeFile(join(to, 'index.json'), `${JSON.stringify(index, null, 1)}\n`);
   return names.length;

@@ -22,7 +22,7 @@ const INSTRUCTIONS = new Set(
 );
 
 // Operand patterns, each covering a whole word so that E0.38 is not E0.3 and an 8. SM before S.
-const OPERANDS = [
+export const OPERANDS = [
   [new RegExp(`^E${ADDRESS}${END}`), 'awlInput'],
   [new RegExp(`^A${ADDRESS}${END}`), 'awlOutput'],
   [new RegExp(`^[MV]${ADDRESS}${END}`), 'awlMemory'],
@@ -97,6 +97,18 @@ function rest(stream, state) {
   }
 }
 
+export const awlTokenTable = {
+  awlBlock: tags.moduleKeyword,
+  awlBlockName: tags.function(tags.variableName),
+  awlInput: tags.variableName,
+  awlOutput: tags.propertyName,
+  awlMemory: tags.labelName,
+  awlSpecial: tags.standard(tags.variableName),
+  awlSequence: tags.controlKeyword,
+  awlTimer: tags.typeName,
+  awlBased: tags.integer,
+};
+
 const awl = StreamLanguage.define({
   name: 'awl',
   startState: () => ({ context: 'line' }),
@@ -111,20 +123,10 @@ const awl = StreamLanguage.define({
     return state.context === 'line' ? firstWord(stream, state) : rest(stream, state);
   },
   languageData: { commentTokens: { line: '//' } },
-  tokenTable: {
-    awlBlock: tags.moduleKeyword,
-    awlBlockName: tags.function(tags.variableName),
-    awlInput: tags.variableName,
-    awlOutput: tags.propertyName,
-    awlMemory: tags.labelName,
-    awlSpecial: tags.standard(tags.variableName),
-    awlSequence: tags.controlKeyword,
-    awlTimer: tags.typeName,
-    awlBased: tags.integer,
-  },
+  tokenTable: awlTokenTable,
 });
 
-const awlColours = HighlightStyle.define([
+export const awlColours = HighlightStyle.define([
   { tag: tags.comment, color: '#707070', fontStyle: 'italic' },
   { tag: tags.moduleKeyword, color: '#7a3e9d', fontWeight: 'bold' },
   { tag: tags.meta, color: '#7a3e9d' },

@@ -1,8 +1,8 @@
-// The program editor: CodeMirror with line numbers and the instruction-list highlighting,
-// plus two layers of its own: a failed load's message under its line, and the program status
-// beside each instruction line.
+// The editors: CodeMirror with line numbers and a language's highlighting, plus layers of
+// their own: messages under their lines (a failed load's, a test's failures), marks on whole
+// lines (coverage), and in the program editor the program status beside each instruction line.
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
-import { EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
+import { Compartment, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration,
   EditorView,
@@ -13,45 +13,74 @@ import {
   keymap,
   lineNumbers,
 } from '@codemirror/view';
-import { awlSupport } from './awl-language.js';
 
 class MessageWidget extends WidgetType {
-  constructor(text) {
+  constructor(text, className) {
     super();
     this.text = text;
+    this.className = className;
   }
   eq(other) {
-    return other.text === this.text;
+    return other.text === this.text && other.className === this.className;
   }
   toDOM() {
     const box = document.createElement('div');
-    box.className = 'cm-load-error';
+    box.className = `cm-line-message ${this.className}`;
     box.setAttribute('role', 'alert');
     box.textContent = this.text;
     return box;
   }
 }
 
-const setLoadError = StateEffect.define();
+// Messages under their lines, each line marked with `className`-line. A load error stays with
+// its line while the user edits, until the next load; a test's failures go with the first edit,
+// since they belong to the text that ran.
+function lineMessages(className, clearOnEdit) {
+  const set = StateEffect.define();
+  const field = StateField.define({
+    create: () => Decoration.none,
+    update(marks, transaction) {
+      let next = clearOnEdit && transaction.docChanged ? Decoration.none : marks.map(transaction.changes);
+      for (const effect of transaction.effects) {
+        if (!effect.is(set)) continue;
+        const doc = transaction.state.doc;
+        const ranges = [];
+        for (const { line, text } of effect.value) {
+          if (line < 1 || line > doc.lines) continue;
+          const at = doc.line(line);
+          ranges.push(Decoration.line({ class: `${className}-line` }).range(at.from));
+          ranges.push(Decoration.widget({ widget: new MessageWidget(text, className), block: true, side: 1 }).range(at.to));
+        }
+        next = Decoration.set(ranges, true);
+      }
+      return next;
+    },
+    provide: (f) => EditorView.decorations.from(f),
+  });
+  return { set, field };
+}
 
-// The message stays with its line while the user edits, until the next load.
-const loadErrorField = StateField.define({
+const loadErrors = lineMessages('cm-load-error', false);
+const failures = lineMessages('cm-test-failure', true);
+
+// Whole lines marked with a class and explained by a tip: { line, className, title }.
+const setLineMarks = StateEffect.define();
+
+const lineMarkField = StateField.define({
   create: () => Decoration.none,
   update(marks, transaction) {
-    let next = marks.map(transaction.changes);
+    if (transaction.docChanged) return Decoration.none;
     for (const effect of transaction.effects) {
-      if (!effect.is(setLoadError)) continue;
-      next = Decoration.none;
-      const { line, text } = effect.value ?? {};
-      if (line >= 1 && line <= transaction.state.doc.lines) {
-        const at = transaction.state.doc.line(line);
-        next = Decoration.set([
-          Decoration.line({ class: 'cm-load-error-line' }).range(at.from),
-          Decoration.widget({ widget: new MessageWidget(text), block: true, side: 1 }).range(at.to),
-        ]);
-      }
+      if (!effect.is(setLineMarks)) continue;
+      const doc = transaction.state.doc;
+      const ranges = effect.value
+        .filter(({ line }) => line >= 1 && line <= doc.lines)
+        .map(({ line, className, title }) =>
+          Decoration.line({ class: className, attributes: { title } }).range(doc.line(line).from),
+        );
+      return Decoration.set(ranges, true);
     }
-    return next;
+    return marks;
   },
   provide: (field) => EditorView.decorations.from(field),
 });
@@ -77,12 +106,13 @@ class StatusWidget extends WidgetType {
     result.textContent = didRun ? `VKE ${vke}` : 'VKE -';
     box.appendChild(result);
     if (didRun) {
-      for (const op of ops ?? []) {
+      (ops ?? []).forEach((op, i) => {
         const value = document.createElement('span');
-        value.className = 'cm-status-op';
+        value.className = this.row.forced?.[i] ? 'cm-status-op cm-status-forced' : 'cm-status-op';
+        if (this.row.forced?.[i]) value.title = 'forciert';
         value.textContent = op;
         box.appendChild(value);
-      }
+      });
     }
     return box;
   }
@@ -138,8 +168,8 @@ const mono = "'DejaVu Sans Mono', monospace";
 const editorTheme = EditorView.theme({
   '&': { height: '100%', backgroundColor: '#fff' },
   '.cm-scroller': { fontFamily: mono, fontSize: '13px' },
-  '.cm-load-error-line': { backgroundColor: '#fde0e0' },
-  '.cm-load-error': {
+  '.cm-load-error-line, .cm-test-failure-line': { backgroundColor: '#fde0e0' },
+  '.cm-line-message': {
     padding: '2px 8px',
     backgroundColor: '#fde0e0',
     color: '#a00000',
@@ -159,38 +189,44 @@ const editorTheme = EditorView.theme({
   '.cm-status-notrun': { fontStyle: 'italic' },
   '.cm-status-fault-line': { backgroundColor: '#f8c4c4' },
   '.cm-status-faulted > .cm-status-op': { backgroundColor: '#f8c4c4', color: '#a00000' },
+  // The window's colour for a forced operand.
+  '.cm-status > .cm-status-forced': { backgroundColor: 'rgb(255, 236, 140)' },
+  '.cm-cov-never': { backgroundColor: '#ececec', color: '#777' },
+  '.cm-cov-oneway': { backgroundImage: 'linear-gradient(90deg, #ffb74d 0 4px, #fff3e0 4px)' },
 });
 
 // The editor lives in a shadow root: there CodeMirror's styles are constructed style sheets,
-// which the page's content security policy allows without 'unsafe-inline'.
-export function createEditor(host, { onLoad, onChange, onViewport }) {
+// which the page's content security policy allows without 'unsafe-inline'. `language` is the
+// highlighting; the editor's documents are EditorStates, so one view can show several in turn.
+export function createEditor(host, { language, label, onLoad, onChange, onViewport = () => {} }) {
   const root = host.attachShadow({ mode: 'open' });
-  const view = new EditorView({
-    parent: root,
-    root,
-    state: EditorState.create({
-      doc: '',
-      extensions: [
-        lineNumbers(),
-        highlightActiveLineGutter(),
-        highlightActiveLine(),
-        drawSelection(),
-        history(),
-        awlSupport(),
-        Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => (onLoad(), true) }])),
-        keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
-        editorTheme,
-        loadErrorField,
-        statusField,
-        faultField,
-        EditorView.contentAttributes.of({ 'aria-label': 'Programmtext' }),
-        EditorView.updateListener.of((update) => {
-          if (update.docChanged) onChange();
-          if (update.viewportChanged || update.docChanged) onViewport();
-        }),
-      ],
+  const editable = new Compartment();
+  const extensions = [
+    lineNumbers(),
+    highlightActiveLineGutter(),
+    highlightActiveLine(),
+    drawSelection(),
+    history(),
+    language,
+    Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => (onLoad(), true) }])),
+    keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
+    editorTheme,
+    loadErrors.field,
+    failures.field,
+    lineMarkField,
+    statusField,
+    faultField,
+    editable.of([]),
+    EditorView.contentAttributes.of({ 'aria-label': label }),
+    EditorView.updateListener.of((update) => {
+      if (update.docChanged) onChange();
+      if (update.viewportChanged || update.docChanged) onViewport();
     }),
-  });
+  ];
+  const newState = (doc = '') => EditorState.create({ doc, extensions });
+  const view = new EditorView({ parent: root, root, state: newState() });
+  const scrollTo = (line) => EditorView.scrollIntoView(view.state.doc.line(line).from, { y: 'center' });
+  const onScreen = (line) => line >= 1 && line <= view.state.doc.lines;
 
   return {
     view,
@@ -198,26 +234,43 @@ export function createEditor(host, { onLoad, onChange, onViewport }) {
     setText(text) {
       view.dispatch({
         changes: { from: 0, to: view.state.doc.length, insert: text },
-        effects: setLoadError.of(null),
+        effects: loadErrors.set.of([]),
       });
     },
+    newState,
+    // Shows `state` and returns the one shown before.
+    swap(state) {
+      const old = view.state;
+      view.setState(state);
+      return old;
+    },
+    setReadOnly(on) {
+      const lock = on ? [EditorState.readOnly.of(true), EditorView.editable.of(false)] : [];
+      view.dispatch({ effects: editable.reconfigure(lock) });
+    },
     showLoadError(line, text) {
-      view.dispatch({ effects: setLoadError.of({ line, text }) });
-      if (line >= 1 && line <= view.state.doc.lines) {
-        view.dispatch({ effects: EditorView.scrollIntoView(view.state.doc.line(line).from, { y: 'center' }) });
-      }
+      view.dispatch({ effects: loadErrors.set.of([{ line, text }]) });
+      if (onScreen(line)) view.dispatch({ effects: scrollTo(line) });
     },
     clearLoadError() {
-      view.dispatch({ effects: setLoadError.of(null) });
+      view.dispatch({ effects: loadErrors.set.of([]) });
+    },
+    // A test's failures, each { line, text }, the first one scrolled to.
+    showFailures(list) {
+      const effects = [failures.set.of(list)];
+      const first = list.find(({ line }) => onScreen(line));
+      if (first) effects.push(scrollTo(first.line));
+      view.dispatch({ effects });
+    },
+    showLineMarks(marks) {
+      view.dispatch({ effects: setLineMarks.of(marks) });
     },
     showStatus(rows) {
       view.dispatch({ effects: setStatus.of(rows) });
     },
     showFaultLine(line, scroll) {
       const effects = [setFaultLine.of(line)];
-      if (scroll && line >= 1 && line <= view.state.doc.lines) {
-        effects.push(EditorView.scrollIntoView(view.state.doc.line(line).from, { y: 'center' }));
-      }
+      if (scroll && onScreen(line)) effects.push(scrollTo(line));
       view.dispatch({ effects });
     },
     // The lines on screen, with the margin CodeMirror renders either side.

@@ -9,19 +9,21 @@ export async function fetchExamples() {
   const response = await fetch('examples/index.json');
   if (!response.ok) throw new Error(`examples/index.json: ${response.status}`);
   const index = await response.json();
+  const text = (file) => fetch(`examples/${encodeURIComponent(file)}`).then((r) => r.text());
   return Promise.all(
     index.map(async (entry) => {
-      const text = await fetch(`examples/${encodeURIComponent(entry.name)}`).then((r) => r.text());
-      return { ...entry, text };
+      const [program, scenario] = await Promise.all([text(entry.name), entry.scenario ? text(entry.scenario) : null]);
+      return { ...entry, text: program, scenarioText: scenario };
     }),
   );
 }
 
-export function downloadText(name, text) {
+// Downloads `text` as the file `fileName`, e.g. programName(name) for the program.
+export function downloadText(fileName, text) {
   const url = URL.createObjectURL(new Blob([text], { type: 'text/plain' }));
   const link = document.createElement('a');
   link.href = url;
-  link.download = programName(name);
+  link.download = fileName;
   document.body.appendChild(link);
   link.click();
   link.remove();
@@ -29,7 +31,7 @@ export function downloadText(name, text) {
 }
 
 export function wireFileInput(button, input, onFile) {
-  button.addEventListener('click', () => input.click());
+  button?.addEventListener('click', () => input.click());
   input.addEventListener('change', async () => {
     const [file] = input.files;
     input.value = '';

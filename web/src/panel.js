@@ -33,10 +33,17 @@ function columnX(bit) {
   return COLUMN_LEFT + PITCH * (BITS - 1 - bit);
 }
 
+// The amber frame around a forced LED or switch; the stylesheet shows it only when forced.
+function forcedFrame(group, y) {
+  svg('rect', { x: 0, y, width: IMAGE + 4, height: IMAGE + 4, rx: 6, class: 'forced-frame' }, group);
+}
+
 function drawLed(board, bit) {
   const cx = columnX(bit) + IMAGE / 2;
   const cy = LED_Y + IMAGE / 2;
   const group = svg('g', { class: 'led', role: 'img' }, board);
+  forcedFrame(group, LED_Y - 2);
+  group.lastChild.setAttribute('x', columnX(bit) - 2);
   svg('circle', { cx, cy, r: 28, class: 'led-body' }, group);
   svg('circle', { cx: cx - 9, cy: cy - 9, r: 7, class: 'led-shine' }, group);
   return group;
@@ -45,6 +52,8 @@ function drawLed(board, bit) {
 function drawSwitch(board, bit) {
   const x = columnX(bit);
   const group = svg('g', { class: 'switch', 'aria-hidden': 'true' }, board);
+  forcedFrame(group, SWITCH_Y - 2);
+  group.lastChild.setAttribute('x', x - 2);
   svg('rect', { x: x + 8, y: SWITCH_Y + 36, width: 46, height: 26, rx: 3, class: 'switch-body' }, group);
   // Both lever positions are drawn; the stylesheet shows the one for the state.
   for (const [name, stemY, knobY] of [
@@ -113,15 +122,18 @@ export function createPanel(container, onToggle) {
   }
 
   return {
-    update(ledBits, switchBits, hasProgram) {
+    update(ledBits, switchBits, hasProgram, forcedLeds = 0, forcedSwitches = 0) {
       for (let bit = 0; bit < BITS; ++bit) {
         const lit = ((ledBits >> bit) & 1) === 1;
         const on = ((switchBits >> bit) & 1) === 1;
+        const switchForced = ((forcedSwitches >> bit) & 1) === 1;
+        leds[bit].classList.toggle('forced', ((forcedLeds >> bit) & 1) === 1);
+        switches[bit].classList.toggle('forced', switchForced);
         leds[bit].classList.toggle('on', lit);
         leds[bit].setAttribute('aria-label', `LED A0.${bit}: ${stateName(lit)}`);
         switches[bit].classList.toggle('on', on);
         buttons[bit].setAttribute('aria-checked', String(on));
-        buttons[bit].title = `Schalter E0.${bit}: ${stateName(on)}`;
+        buttons[bit].title = `Schalter E0.${bit}: ${stateName(on)}${switchForced ? ', forciert' : ''}`;
       }
       hint.classList.toggle('hidden', hasProgram);
     },

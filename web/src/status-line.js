@@ -1,7 +1,7 @@
 // The status line in the window's words: run state, scan rate, simulated clock, program.
 export function stateText(state) {
-  if (state.running) return 'Läuft';
-  return state.faulted ? `Gestoppt durch Fehler: ${state.fault}` : 'Gestoppt';
+  const run = state.running ? 'Läuft' : state.faulted ? `Gestoppt durch Fehler: ${state.fault}` : 'Gestoppt';
+  return state.forced ? `${run} | Forciert` : run;
 }
 
 export function timeText(state) {
@@ -17,24 +17,27 @@ export function scanTimeText(us) {
 }
 
 export function createStatusLine(element) {
-  const parts = ['state', 'rate', 'time', 'program'].map((name) => {
+  const parts = ['state', 'rate', 'time', 'program', 'recording'].map((name) => {
     const span = document.createElement('span');
     span.className = `status-${name}`;
     element.appendChild(span);
     return span;
   });
   return {
-    update(state) {
+    // `recorded` names the scenario being recorded, '' when nothing is.
+    update(state, recorded = '') {
       const texts = [
         stateText(state),
         state.running ? `${state.scansPerSecond} Scans/s` : '',
         timeText(state),
         state.program || 'Kein Programm',
+        recorded ? `● Aufzeichnung: ${recorded}` : '',
       ];
       texts.forEach((text, i) => {
         if (parts[i].textContent !== text) parts[i].textContent = text;
       });
       parts[0].classList.toggle('fault', state.faulted && !state.running);
+      parts[4].hidden = !recorded;
       // The raw figure is there for measuring tools; people read the tip.
       parts[1].title = state.running ? `Zyklus ${scanTimeText(state.scanUs)}` : '';
       parts[1].dataset.scanUs = state.running ? String(state.scanUs) : '';

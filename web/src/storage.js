@@ -49,3 +49,19 @@ export function textKeeper(currentText) {
     now: flush,
   };
 }
+
+// What belongs to one program, by its name: its scenarios and its watch table. A shared
+// program's are kept nowhere until the learner takes it as theirs.
+const perProgram = (kind, program) => `kvx-simulator.${kind}.${program}`;
+
+export function loadFor(kind, program) {
+  try {
+    return localStorage.getItem(perProgram(kind, program));
+  } catch {
+    return null;
+  }
+}
+
+export function saveFor(kind, program, value) {
+  write(perProgram(kind, program), value);
+}

@@ -1,8 +1,9 @@
 // Measures the browser edition in headless Chromium: node web/test/bench.mjs SITE_DIR
 // (a) the scan rate of each example, (b) the scan rate of a 200,000-instruction program as a
 // share of what its scan time allows, (c) the time from a keystroke in the editor to the
-// character on the page while that program runs.
-import { mkdtemp, rm, writeFile } from 'node:fs/promises';
+// character on the page while that program runs, (d) for the largest example the length of its
+// share link with and without its scenario and the time Testen takes from click to summary.
+import { mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { BROWSERS, exampleNames, openPage, pickExample, startSite, waitForStatus } from './browsers.mjs';
@@ -35,6 +36,37 @@ async function measureRate(page, seconds) {
   }
   const mean = (list) => list.reduce((a, b) => a + b, 0) / list.length;
   return { rate: mean(rates), scanUs: mean(scanUs) };
+}
+
+// The share link's length as the Teilen dialog reports it.
+async function linkLength(page, withScenarios) {
+  await page.click('#share');
+  if ((await page.$eval('#share-scenarios', (e) => e.checked)) !== withScenarios) await page.click('#share-scenarios');
+  await page.$eval('#share-message', (e) => (e.textContent = ''));
+  await page.click('#share-copy');
+  await page.waitForFunction(() => document.querySelector('#share-message').textContent !== '');
+  const length = await page.$eval('#share-link', (e) => e.value.length);
+  await page.keyboard.press('Escape');
+  return length;
+}
+
+// From the click on Testen to the summary on the page.
+function timeTest(page) {
+  return page.evaluate(
+    () =>
+      new Promise((resolve) => {
+        const summary = document.querySelector('#test-summary');
+        const seen = new MutationObserver(() => {
+          if (/passed/.test(summary.textContent)) {
+            seen.disconnect();
+            resolve(performance.now() - start);
+          }
+        });
+        seen.observe(summary, { childList: true, characterData: true, subtree: true });
+        const start = performance.now();
+        document.querySelector('#test').click();
+      }),
+  );
 }
 
 // Keystrokes at the end of the last line: from each key's event to its character in the DOM.
@@ -86,6 +118,26 @@ async function main() {
       const { rate } = await measureRate(page, 2);
       rows.push([`scans/s, ${name}`, rate.toFixed(0), '1000', rate >= 980]);
     }
+    const largest = (
+      await Promise.all(
+        (await exampleNames(siteDir)).map(async (name) => ({
+          name,
+          size: (await readFile(join(siteDir, 'examples', name))).length,
+        })),
+      )
+    ).sort((a, b) => b.size - a.size)[0].name;
+    await pickExample(page, largest);
+    for (const [what, withScenarios] of [
+      [largest, false],
+      [`${largest} and its scenario`, true],
+    ]) {
+      const length = await linkLength(page, withScenarios);
+      rows.push([`share link, ${what}`, `${length} chars`, '<= 8000', length <= 8000]);
+    }
+    const runs = [];
+    for (let i = 0; i < 5; ++i) runs.push(await timeTest(page));
+    runs.sort((a, b) => a - b);
+    rows.push([`Testen, ${largest}, click to summary, median of 5`, `${runs[2].toFixed(0)} ms`, '', true]);
     const file = join(folder, 'big.awl');
     await writeFile(file, bigProgram());
     const input = await page.$('#file-input');

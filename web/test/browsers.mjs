@@ -62,6 +62,8 @@ export function waitForStatus(page, part, text, timeout = 10000) {
 }
 
 export async function pickExample(page, name) {
+  // The menu is filled once the examples have arrived, which a busy machine may delay.
+  await page.waitForFunction((selector) => document.querySelector(selector) !== null, {}, `[data-example="${name}"]`);
   await page.click('#examples');
   await page.click(`[data-example="${name}"]`);
   await waitForStatus(page, 'program', name);

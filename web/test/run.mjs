@@ -12,7 +12,7 @@ if (!site || !existsSync(join(site, 'index.html'))) {
 const here = fileURLToPath(new URL('.', import.meta.url));
 const result = spawnSync(
   process.execPath,
-  ['--test', '--test-concurrency=1', join(here, 'page.test.mjs')],
+  ['--test', '--test-concurrency=1', join(here, 'page.test.mjs'), join(here, 'tools.test.mjs')],
   { stdio: 'inherit', env: { ...process.env, KVX_SITE: resolve(site) } },
 );
 process.exit(result.status ?? 1);
