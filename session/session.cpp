@@ -76,8 +76,6 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
     if (!job.targets.belongTo(processor) || !job.program) {
         throw std::invalid_argument("the program was not built for this session");
     }
-    abandonHalt();
-    sync();
     try {
         job.replaced = processor.setProgram(std::move(job.program));
     } catch (const std::bad_alloc&) {
@@ -85,6 +83,9 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
         announce([&](SessionListener& l, std::uint32_t at) { l.loadFailed(at, error); });
         return error;
     }
+    // The new program took the place of a halted scan's, which is abandoned with it.
+    abandonHalt();
+    sync();
     processor.reset();
     running = true;
     announce([&](SessionListener& l, std::uint32_t at) { l.loaded(at, job.source); });
@@ -274,14 +275,13 @@ std::optional<CPUException> Session::debugScan(bool resuming, ScanObserver* obse
     return std::nullopt;
 }
 
+// The time that passed while halted is the clock's again; none passed when nothing was halted.
 void Session::abandonHalt() noexcept {
-    if (processor.isHalted()) {
-        processor.abandonScan();
-        if (simulated) {
-            sim.advance(std::exchange(idleWhileHalted, 0));
-        }
-        idleWhileHalted = 0;
+    processor.abandonScan();
+    if (simulated) {
+        sim.advance(idleWhileHalted);
     }
+    idleWhileHalted = 0;
 }
 
 std::optional<int> Session::haltedLine() const noexcept {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "core/common.h"
@@ -143,21 +144,28 @@ TEST(Debugger, RefusesLinesAndConditionsThatDoNotRead) {
     EXPECT_EQ(s.breakpoints().size(), 1u);
 }
 
-TEST(Debugger, ResetAbandonsTheHaltedScanAndTheClockRunsOn) {
-    Session s;
-    ASSERT_EQ(s.loadText(Program), std::nullopt);
-    ASSERT_EQ(s.setBreakpoint(9), std::nullopt);
-    EXPECT_EQ(s.tick(), std::nullopt);
-    ASSERT_TRUE(s.isHalted());
-    s.advance(600);
-    EXPECT_EQ(s.now(), 600u) << "the clock runs on";
-    EXPECT_EQ(s.cpu().getmsTime(), 0u) << "the scan reads the time it started at";
-    s.reset();
-    EXPECT_FALSE(s.isHalted());
-    EXPECT_EQ(s.cpu().getmsTime(), 600u);
-    EXPECT_EQ(s.tick(), std::nullopt);
-    EXPECT_EQ(s.haltedLine(), 9);
-    EXPECT_EQ(s.cpu().scanCount(), 2u);
+TEST(Debugger, ResetUrloeschenAndLoadAbandonTheHaltedScanAndTheClockRunsOn) {
+    const std::function<void(Session&)> abandons[] = {
+        [](Session& s) { s.reset(); },
+        [](Session& s) { s.clearMemory(); },
+        [](Session& s) { ASSERT_EQ(s.loadText(Program), std::nullopt); },
+    };
+    for (const auto& abandon : abandons) {
+        Session s;
+        ASSERT_EQ(s.loadText(Program), std::nullopt);
+        ASSERT_EQ(s.setBreakpoint(9), std::nullopt);
+        EXPECT_EQ(s.tick(), std::nullopt);
+        ASSERT_TRUE(s.isHalted());
+        s.advance(600);
+        EXPECT_EQ(s.now(), 600u) << "the clock runs on";
+        EXPECT_EQ(s.cpu().getmsTime(), 0u) << "the scan reads the time it started at";
+        abandon(s);
+        EXPECT_FALSE(s.isHalted());
+        EXPECT_EQ(s.cpu().getmsTime(), 600u);
+        EXPECT_EQ(s.tick(), std::nullopt);
+        EXPECT_EQ(s.haltedLine(), 9) << "the breakpoint stays";
+        EXPECT_EQ(s.cpu().scanCount(), 2u);
+    }
 }
 
 } // namespace
