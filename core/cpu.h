@@ -219,9 +219,10 @@ public:
     const OpList* haltedBefore() const noexcept;
     void abandonScan() noexcept { halted.reset(); }
 
-    // The logic stack after the last instruction: how many entries it holds, and the entry
+    // The logic stack after the last instruction: how many entries it holds above the bottom
+    // slot (a network starts with none, or with its open segment's state), and the entry
     // `fromTop` places below the top (0 is the top, the result of logic operation).
-    int stackDepth() const noexcept { return sp < 0 ? 0 : sp + 1; }
+    int stackDepth() const noexcept { return sp < 0 ? 0 : sp; }
     int stackFromTop(int fromTop) const noexcept { return stackAt(sp - fromTop); }
 
     // Not owned; null (the default) forces nothing. Applied in every scan while set.
