@@ -308,6 +308,12 @@ Scenario lines (one per line; '#' starts a comment line):
   expect OPERAND VALUE     compare the operand's value in its width
   expect-bit OPERAND VALUE compare the operand's bit (T, Z: preset reached)
   expect-error TEXT        the scan just before raised exactly TEXT
+  break LINE               scan until the instruction at program line LINE is
+                           next and halt there, mid-scan
+  next                     execute one instruction of the halted scan
+  finish                   run the halted scan to its end
+  expect-vke VALUE         the top of the logic stack of the halted scan
+  expect-stack BITS        its logic stack, top first (expect-stack 101)
 
 Options:
   --help                   print this help and exit

@@ -111,8 +111,10 @@ CPU::RetiredProgram::~RetiredProgram() = default;
 CPU::RetiredProgram CPU::setProgram(std::unique_ptr<Block> program) {
     std::unique_ptr<DecodedProgram> form =
         program ? std::make_unique<DecodedProgram>(program.get(), *this) : nullptr;
-    // The step bit of the last LSCR belongs to the old program and goes with it.
+    // The step bit of the last LSCR belongs to the old program and goes with it, and so does
+    // a scan halted in it.
     scrparam = nullptr;
+    halted.reset();
     RetiredProgram old;
     old.form = std::exchange(decoded, std::move(form));
     old.tree = std::exchange(prog, std::move(program));
@@ -158,6 +160,7 @@ void CPU::reset() {
     stack = {};
     sp = 0;
     scrparam = nullptr;
+    halted.reset();
     sm->writeBit(SystemByte, AlwaysOnBit, 1);
     sm->writeBit(SystemByte, FirstScanBit, 1);
 }
@@ -247,25 +250,64 @@ void CPU::runStep(Writer* trace) {
     runStep(&tracer);
 }
 
-void CPU::runStep(ScanObserver* observer) {
-    IO bare;
-    IO& panel = io != nullptr ? *io : bare;
+std::uint32_t CPU::startScan() {
     ++scans;
-    std::uint32_t incno = getmsTime() % 33;
-    transferInputs(panel);
+    const std::uint32_t phase = getmsTime() % 33;
+    if (io != nullptr) {
+        transferInputs(*io);
+    }
     if (forces != nullptr) [[unlikely]] {
         forces->afterInputs(*this);
     }
     updateTimer10ms();
-    if (decoded) [[likely]] {
-        decoded->run(*this, incno, observer);
-    }
+    return phase;
+}
+
+void CPU::endScan() {
     sm->writeBit(SystemByte, FirstScanBit, 0);
     sm->writeBit(SystemByte, SecondPulseBit, getmsTime() % 1000 >= 500 ? 1 : 0);
     if (forces != nullptr) [[unlikely]] {
         forces->beforeOutputs(*this);
     }
-    transferOutputs(panel);
+    if (io != nullptr) {
+        transferOutputs(*io);
+    }
+}
+
+void CPU::runStep(ScanObserver* observer) {
+    halted.reset();
+    std::uint32_t incno = startScan();
+    if (decoded) [[likely]] {
+        decoded->run(*this, incno, observer);
+    }
+    endScan();
+}
+
+bool CPU::beginScan(HaltCheck& halt, ScanObserver* observer) {
+    halted.reset();
+    return runOn(HaltedScan{0, startScan(), 0}, false, halt, observer);
+}
+
+bool CPU::resumeScan(HaltCheck& halt, ScanObserver* observer) {
+    if (!halted) {
+        return false;
+    }
+    const HaltedScan at = *std::exchange(halted, std::nullopt);
+    return runOn(at, true, halt, observer);
+}
+
+// A fault leaves the scan not halted: it ended where it arose, as a plain scan does.
+bool CPU::runOn(HaltedScan at, bool resuming, HaltCheck& halt, ScanObserver* observer) {
+    if (decoded && decoded->run(*this, at, resuming, observer, halt)) {
+        halted = at;
+        return true;
+    }
+    endScan();
+    return false;
+}
+
+const OpList* CPU::haltedBefore() const noexcept {
+    return halted && decoded ? decoded->nodeAt(*halted) : nullptr;
 }
 
 } // namespace kvx

@@ -204,6 +204,27 @@ public:
     void runStep(Writer* trace = nullptr);
     void runStep(ScanObserver* observer);
 
+    // A scan that may halt before an instruction, for a debugger. beginScan() begins a scan as
+    // runStep() does (a scan halted before is forgotten) and runs it until `halt` stops it
+    // before an instruction (true) or it ends (false); resumeScan() runs a halted scan on from
+    // the instruction it halted before, which runs first, as far as that; without a halted
+    // scan it does nothing and returns false. While halted the CPU keeps the scan's place, its
+    // 1 ms phase and its logic stack; the outputs reach the panel only when the scan ends. A
+    // fault ends the scan exactly as in runStep(). reset() and setProgram() forget a halted
+    // scan, as does abandonScan().
+    bool beginScan(HaltCheck& halt, ScanObserver* observer = nullptr);
+    bool resumeScan(HaltCheck& halt, ScanObserver* observer = nullptr);
+    bool isHalted() const noexcept { return halted.has_value(); }
+    // The instruction node a halted scan goes on with; null when none is halted.
+    const OpList* haltedBefore() const noexcept;
+    void abandonScan() noexcept { halted.reset(); }
+
+    // The logic stack after the last instruction: how many entries it holds above the bottom
+    // slot (a network starts with none, or with its open segment's state), and the entry
+    // `fromTop` places below the top (0 is the top, the result of logic operation).
+    int stackDepth() const noexcept { return sp < 0 ? 0 : sp; }
+    int stackFromTop(int fromTop) const noexcept { return stackAt(sp - fromTop); }
+
     // Not owned; null (the default) forces nothing. Applied in every scan while set.
     void setForceHook(ForceHook* hook) noexcept { forces = hook; }
 
@@ -262,6 +283,10 @@ private:
     void updateTimer10ms() noexcept;
     void transferInputs(IO& panel);
     void transferOutputs(IO& panel);
+    // The parts of a scan around its instructions; startScan() returns the 1 ms phase.
+    std::uint32_t startScan();
+    void endScan();
+    bool runOn(HaltedScan at, bool resuming, HaltCheck& halt, ScanObserver* observer);
 
     friend class TraceObserver;
     void traceStep(const Operation& op, Writer& w) const;
@@ -280,6 +305,7 @@ private:
     std::array<int, StackSize> stack{};
     std::uint64_t scans = 0;
     std::uint64_t executed = 0;
+    std::optional<HaltedScan> halted;
     std::unique_ptr<MemField> a, e;
     OperandTargets targets;
 };

@@ -4,6 +4,7 @@
 #include <optional>
 #include <typeinfo>
 #include <unordered_map>
+#include <utility>
 
 #include "core/common.h"
 #include "core/cpu.h"
@@ -433,7 +434,26 @@ private:
 // An attached observer is a test after each executed step, as cheap as a flag while none is
 // attached; it sees the step's node of the tree and the CPU after the instruction, with the top
 // written back.
-void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer) const {
+void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
+    HaltedScan at{0, phase, 0};
+    scan<false>(cpu, at, false, observer, nullptr);
+    phase = at.phase;
+}
+
+bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+                         HaltCheck& halt) const {
+    return scan<true>(cpu, at, resuming, observer, &halt);
+}
+
+const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
+    return at.step < nodes.size() ? nodes[at.step] : nullptr;
+}
+
+// A halting scan asks before each instruction; the plain one is compiled without the question,
+// so a scan without a debugger is the same loop as ever.
+template <bool Halting>
+bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+                          HaltCheck* halt) const {
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
@@ -441,15 +461,15 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
     // Constants are only ever read.
     base[ConstantArea] = const_cast<std::uint8_t*>(constants.data());
 
-    std::uint32_t phase = incno;
+    std::uint32_t phase = at.phase;
     // Every instruction step is either run or skipped, so the count of those run needs no
     // register: the skipped ones are counted instead, and only the skip loop does that.
-    std::uint64_t skipped = 0;
+    std::uint64_t skipped = at.skipped;
     // Through the CPU, so that no register holds the stack's address.
     auto& stack = cpu.stack;
     int sp = cpu.sp;
     int top = cpu.stackAt(sp);
-    const Step* s = steps.data();
+    const Step* s = steps.data() + at.step;
 
     const auto writeBack = [&]() noexcept {
         if (sp >= 0) {
@@ -514,6 +534,15 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
 
     try {
         for (;; ++s) {
+            if constexpr (Halting) {
+                if (isInstruction(s->kind) && !std::exchange(resuming, false)) {
+                    writeBack();
+                    if (halt->haltBefore(*nodeOf(s), cpu)) {
+                        at = {static_cast<std::size_t>(s - steps.data()), phase, skipped};
+                        return true;
+                    }
+                }
+            }
             // A program far larger than the caches streams its steps from memory.
             __builtin_prefetch(s + 128);
             // Every 33rd node is about one millisecond of a real controller.
@@ -534,8 +563,8 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
             case End:
                 writeBack();
                 cpu.executed += instructionSteps - skipped;
-                incno = phase;
-                return;
+                at = {0, phase, 0};
+                return false;
             case Nop:
                 continue;
             case Tree:

@@ -71,9 +71,11 @@ struct EdgeMemory;
 
 struct Block;
 class CPU;
+class HaltCheck;
 class Operation;
 class Parameter;
 class ScanObserver;
+struct HaltedScan;
 struct OpList;
 
 class DecodedProgram final {
@@ -86,6 +88,14 @@ public:
     // The organization blocks of one scan, one after the other; `phase` is the 1 ms phase,
     // carried from block to block. `observer`, if given, is told about every instruction node.
     void run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const;
+    // The same scan, halting: runs from `at` (HaltedScan{0, phase, 0} begins the scan) until
+    // the scan ends (false; `at.phase` is then the phase) or `halt` stops it before an
+    // instruction (true; `at` is where it stands, the CPU's stack as the instructions before
+    // left it). When `resuming`, the instruction at `at` runs without asking `halt` again.
+    bool run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+             HaltCheck& halt) const;
+    // The instruction node of the step at `at`; null past the last instruction.
+    const OpList* nodeAt(const HaltedScan& at) const noexcept;
 
     // Steps, including the block, network and end markers; for tests and statistics.
     std::size_t size() const noexcept { return steps.size(); }
@@ -110,6 +120,10 @@ public:
     };
 
 private:
+    template <bool Halting>
+    bool scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+              HaltCheck* halt) const;
+
     // Instruction steps from the first to `step`, inclusive.
     std::uint64_t executedUpTo(const Step* step) const noexcept;
 

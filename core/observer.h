@@ -3,6 +3,9 @@
 // ForceHook. Neither costs a scan anything while none is attached.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace kvx {
 
 class CPU;
@@ -18,6 +21,24 @@ public:
     // Passed over because its sequence segment is inactive.
     virtual void skipped(const OpList& /*node*/) {}
     virtual void faulted(const OpList& /*node*/, const CPU& /*cpu*/) {}
+};
+
+// Decides where a scan halts: asked before every instruction node a halting scan reaches
+// (CPU::beginScan, CPU::resumeScan), with the CPU as the instructions before it left it. A
+// plain scan never asks, so a program without a debugger pays nothing for it.
+class HaltCheck {
+public:
+    virtual ~HaltCheck() = default;
+    virtual bool haltBefore(const OpList& node, const CPU& cpu) = 0;
+};
+
+// Where a halted scan stands: the decoded step it goes on with, its 1 ms phase, and the
+// instructions it passed over in inactive segments so far (the executed count of the scan is
+// settled when it ends).
+struct HaltedScan {
+    std::size_t step = 0;
+    std::uint32_t phase = 0;
+    std::uint64_t skipped = 0;
 };
 
 // Writes forced values into the CPU: every scan, once after the inputs were copied from the

@@ -1,5 +1,6 @@
 #include "fuzz/differential.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <random>
@@ -294,9 +295,9 @@ std::string generateProgram(std::uint32_t seed) {
 }
 
 std::string compareRuns(const std::string& program, std::uint32_t seed, int scans) {
-    // observed, plain, alternating, traced
-    std::array<Session, 4> sessions;
-    std::array<std::optional<CPUException>, 4> loaded;
+    // observed, plain, alternating, traced, halting
+    std::array<Session, 5> sessions;
+    std::array<std::optional<CPUException>, 5> loaded;
     for (std::size_t k = 0; k < sessions.size(); ++k) {
         loaded[k] = sessions[k].loadText(program);
     }
@@ -329,6 +330,23 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
         }
     }
 
+    // Breakpoints on a third of the lines, some with a condition, where the halting session's
+    // scans halt and go on at once: stepped, continued or finished.
+    const auto lines = static_cast<int>(std::count(program.begin(), program.end(), '\n'));
+    for (int line = 1; line <= lines; ++line) {
+        if (pick(3) == 0) {
+            (void)sessions[4].setBreakpoint(line, pick(4) == 0 ? "MB1 > 100" : "");
+        }
+    }
+    const auto haltingScan = [&pick](Session& s) {
+        auto fault = s.singleStep();
+        while (s.isHalted()) {
+            const unsigned how = pick(3);
+            fault = how == 0 ? s.stepInstruction() : how == 1 ? s.resume() : s.finishScan();
+        }
+        return fault;
+    };
+
     Looker walk;
     StringWriter trace;
     for (int scan = 0; scan < scans; ++scan) {
@@ -339,7 +357,7 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
         const std::uint32_t step = pick(10) == 0 ? pick(400) : pick(12);
         const bool reset = pick(40) == 0;
         const bool alternateObserved = pick(2) == 0;
-        std::array<std::optional<CPUException>, 4> faults;
+        std::array<std::optional<CPUException>, 5> faults;
         for (std::size_t k = 0; k < sessions.size(); ++k) {
             Session& s = sessions[k];
             s.panel().InState = inputs;
@@ -349,11 +367,15 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
             }
             const bool observed = k == 0 || (k == 2 && alternateObserved);
             trace.clear();
-            faults[k] = k == 3 ? s.scan(&trace) : observed ? s.scan(&walk) : s.scan();
+            faults[k] = k == 4     ? haltingScan(s)
+                        : k == 3   ? s.scan(&trace)
+                        : observed ? s.scan(&walk)
+                                   : s.scan();
         }
         const std::string reference = snapshot(sessions[0]);
         for (std::size_t k = 1; k < sessions.size(); ++k) {
-            static constexpr const char* Paths[] = {"", " (plain)", " (alternating)", " (traced)"};
+            static constexpr const char* Paths[] = {"", " (plain)", " (alternating)", " (traced)",
+                                                    " (halting)"};
             const std::string where = "scan " + std::to_string(scan) + Paths[k] + ": ";
             if (describe(faults[0]) != describe(faults[k])) {
                 return where + "fault " + describe(faults[0]) + " vs " + describe(faults[k]);

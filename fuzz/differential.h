@@ -23,8 +23,9 @@ std::string stateOf(CPU& cpu);
 // load; the rest are rejected by the load checks, on both paths alike.
 std::string generateProgram(std::uint32_t seed);
 
-// Loads `program` into four sessions, one scanning with an observer, one plain, one
-// alternating at random and one writing the text trace, and runs `scans` scans with
+// Loads `program` into five sessions, one scanning with an observer, one plain, one
+// alternating at random, one writing the text trace and one halting at breakpoints on random
+// lines and going on at once, and runs `scans` scans with
 // the same random inputs, clock steps, memory presets, forces and resets. After every scan the
 // whole state must agree: every memory area, timers, counters, LEDs, scan and instruction
 // counts, the top of the stack, the segment state and the error with its location. Returns the

@@ -1,5 +1,6 @@
 #include "fuzz/replay_session.h"
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -160,7 +161,7 @@ public:
     }
 
     void act(const std::string& program) {
-        switch (choose(14)) {
+        switch (choose(19)) {
         case 0:
         case 1:
         case 2:
@@ -203,12 +204,44 @@ public:
                 session.clearMemory();
             }
             break;
+        case 13:
+            breakpoint(program);
+            break;
+        case 14:
+        case 15:
+            (void)session.stepInstruction();
+            break;
+        case 16:
+            (void)session.finishScan();
+            break;
+        case 17:
+            (void)session.resume();
+            break;
+        case 18:
+            if (choose(3) == 0) {
+                (void)session.stopHalted();
+            }
+            break;
         default:
             break;
         }
     }
 
 private:
+    // On any line of the program, most of which hold an instruction; now and then with a
+    // condition, or cleared again.
+    void breakpoint(const std::string& program) {
+        const auto lines =
+            static_cast<std::uint32_t>(std::count(program.begin(), program.end(), '\n'));
+        const int line = static_cast<int>(1 + choose(lines));
+        static constexpr const char* Conditions[] = {"", "", "M0.0 = 1", "MB1 > 3", "E0.0 <> 0"};
+        if (choose(3) == 0) {
+            session.clearBreakpoint(line);
+        } else {
+            (void)session.setBreakpoint(line, Conditions[choose(std::size(Conditions))]);
+        }
+    }
+
     void write() {
         OperandRef operand(session.cpu(), Writable[choose(std::size(Writable))]);
         static constexpr const char* Values[] = {"0", "1", "3", "255", "16#7FFF", "-1", "20"};

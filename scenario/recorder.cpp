@@ -77,6 +77,15 @@ void ScenarioWriter::line(std::uint32_t now, const std::string& text, bool pinne
     out << text << '\n';
 }
 
+void ScenarioWriter::haltedScan(std::uint32_t now, const std::string& text) {
+    if (held.count > 0) {
+        writeHeldScans(now - lastAt);
+    }
+    moveClockTo(now);
+    setStep(0, 1);
+    out << text << '\n';
+}
+
 void ScenarioWriter::flush() {
     // Nothing follows: the held scans need no step of their own, nor time after them.
     if (held.count == 0) {
@@ -326,12 +335,17 @@ void SessionRecorder::loaded(std::uint32_t now, const std::string&) {
         return;
     }
     // A load installs, resets and runs; the replay's program is installed already.
+    inHaltedScan = false;
     writer.line(now, "# reloaded");
     writer.line(now, "reset");
 }
 
 void SessionRecorder::scanned(std::uint32_t now, const std::optional<CPUException>& fault) {
-    writer.scan(now);
+    if (std::exchange(inHaltedScan, false)) {
+        writer.line(session.now(), "finish", true);
+    } else {
+        writer.scan(now);
+    }
     if (fault) {
         writer.line(now, std::string("expect-error ") + fault->getText());
     }
@@ -342,7 +356,20 @@ void SessionRecorder::scanned(std::uint32_t now, const std::optional<CPUExceptio
     }
 }
 
+void SessionRecorder::halted(std::uint32_t now, int line, bool step) {
+    const std::string text = step ? std::string("next") : "break " + std::to_string(line);
+    if (std::exchange(inHaltedScan, true)) {
+        writer.line(now, text, true);
+    } else {
+        writer.haltedScan(now, text);
+    }
+}
+
 void SessionRecorder::runChanged(std::uint32_t now, RunChange change) {
+    // A reset, also the one of a reload, abandons a halted scan.
+    if (change == RunChange::Reset || change == RunChange::MemoryCleared) {
+        inHaltedScan = false;
+    }
     switch (change) {
     case RunChange::Running:
         writer.line(now, "# running");

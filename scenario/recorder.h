@@ -6,6 +6,8 @@
 // Time: a scan of the replay runs at the time its clock shows, and the clock then moves by the
 // step. So every scan is written with the step that brings the replay's clock to the next
 // scan, and time in which nothing scans (a stopped CPU, the start of a timer) as `idle`.
+// A halted scan is `break LINE`, then `next` for each instruction stepped and `finish` where
+// it ended, with the time between them as `idle`, as for a stopped CPU.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,10 @@ public:
     // A line at `now`, after every scan before it. A `pinned` line reads the clock, so the
     // replay runs it at `now` exactly; any other runs at some time before the next scan.
     void line(std::uint32_t now, const std::string& text, bool pinned = false);
+    // A scan at `now` that halts, written as `text` (break LINE). The step before it is 0, so
+    // that the replay's clock moves on only by the lines written while the scan is halted, and
+    // its end is a pinned line (finish) at the time it ended.
+    void haltedScan(std::uint32_t now, const std::string& text);
     // Writes what is still held back.
     void flush();
 
@@ -94,6 +100,7 @@ public:
 
     void loaded(std::uint32_t now, const std::string& source) override;
     void scanned(std::uint32_t now, const std::optional<CPUException>& fault) override;
+    void halted(std::uint32_t now, int line, bool step) override;
     void runChanged(std::uint32_t now, RunChange change) override;
     void speedChanged(std::uint32_t now, int faktor) override;
     void switchSet(std::uint32_t now, int bit, int value) override;
@@ -112,6 +119,8 @@ private:
     ScenarioWriter writer;
     std::string program;
     bool listening = true;
+    // A scan of the session is halted: its end is a finish line, not a scan.
+    bool inHaltedScan = false;
     // The outputs as the scenario last checked them; none before the first check.
     std::optional<std::uint8_t> checkedOutputs;
 };

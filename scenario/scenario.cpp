@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/common.h"
+#include "core/cpu.h"
 #include "loader/reader.h"
 #include "scenario/numbers.h"
 #include "scenario/program_file.h"
@@ -241,6 +242,7 @@ private:
     }
 
     void scan(const Line& line) {
+        refuseWhileHalted("scan");
         runScans(line,
                  line.args.empty() ? 1 : parseCount<InputError>("the scan count", line.args[0]));
     }
@@ -264,12 +266,115 @@ private:
     }
 
     void wait(const Line& line) {
+        refuseWhileHalted("wait");
         const std::uint64_t ms = parseCount<InputError>("the time", line.args[0]);
         const std::uint64_t stepMs = session.step();
         if (stepMs == 0) {
             throw InputError("wait needs a step above 0 ms");
         }
         runScans(line, (ms + stepMs - 1) / stepMs * session.stepEvery());
+    }
+
+    // ---- a halted scan ----
+
+    // Scans until the instruction at the program line is next, halting there; in a halted
+    // scan, runs on to it in this scan or later ones.
+    void breakAt(const Line& line) {
+        const std::uint32_t target = parseCount<InputError>("the line", line.args[0]);
+        if (target > static_cast<std::uint32_t>(INT32_MAX)) {
+            throw InputError("line " + std::to_string(target) + " holds no instruction");
+        }
+        const int programLine = static_cast<int>(target);
+        for (;;) {
+            if (!session.isHalted()) {
+                if (scansRun >= limits.maxScans) {
+                    stopped = true;
+                    throw InputError("line " + std::to_string(programLine) +
+                                     " was not reached within --max-scans " +
+                                     std::to_string(limits.maxScans) +
+                                     " scans; the scenario stops here");
+                }
+                if (session.scansLeftOnClock() == 0) {
+                    stopped = true;
+                    throw InputError("this line " + pastClockLimit() + "; the scenario stops here");
+                }
+            }
+            const bool begins = !session.isHalted();
+            const bool halted =
+                debug(line, [&](ScanObserver* o) { return session.runToLine(programLine, o); });
+            scansRun += begins ? 1 : 0;
+            if (halted || pendingError) {
+                return;
+            }
+        }
+    }
+
+    void next(const Line& line) {
+        requireHalt("next");
+        debug(line, [&](ScanObserver* o) { return session.stepInstruction(o); });
+    }
+
+    void finish(const Line& line) {
+        requireHalt("finish");
+        debug(line, [&](ScanObserver* o) { return session.finishScan(o); });
+    }
+
+    void expectVke(const Line& line) {
+        requireHalt("expect-vke");
+        const std::string_view want = line.args[0];
+        if (want != "0" && want != "1") {
+            throw InputError("usage: expect-vke 0, or expect-vke 1");
+        }
+        const std::string actual = std::to_string(session.cpu().CurrentStack() != 0 ? 1 : 0);
+        check(line, actual == want, std::string(want), actual);
+    }
+
+    void expectStack(const Line& line) {
+        requireHalt("expect-stack");
+        const std::string_view want = line.args[0];
+        if (want.find_first_not_of("01") != std::string_view::npos) {
+            throw InputError("usage: expect-stack BITS, the top first, such as 101");
+        }
+        const CPU& cpu = session.cpu();
+        std::string actual;
+        for (int i = 0; i < cpu.stackDepth() && actual.size() < want.size(); ++i) {
+            actual.push_back(cpu.stackFromTop(i) != 0 ? '1' : '0');
+        }
+        check(line, actual == want, std::string(want), actual.empty() ? "an empty stack" : actual);
+    }
+
+    void requireHalt(std::string_view command) const {
+        if (!session.isHalted()) {
+            throw InputError(std::string(command) + " needs a halted scan: break LINE halts one");
+        }
+    }
+
+    void refuseWhileHalted(std::string_view command) const {
+        if (const auto at = session.haltedLine()) {
+            throw InputError(std::string(command) +
+                             " cannot run while the scan is halted before line " +
+                             std::to_string(*at) + ": next, finish or break runs it on");
+        }
+    }
+
+    // One command on a scan that may halt; a scan that ended is told to the watcher and its
+    // error kept for expect-error, as a scan line's. True when the scan is halted afterwards.
+    template <typename Command>
+    bool debug(const Line& line, Command command) {
+        if (!session.isHalted()) {
+            haltedScanAt = session.now();
+        }
+        const auto error = command(watcher != nullptr ? watcher->observer() : nullptr);
+        if (session.isHalted()) {
+            return true;
+        }
+        if (watcher != nullptr) {
+            watcher->scanned(haltedScanAt);
+        }
+        if (error) {
+            pendingError = PendingError{line.number, error->getText()};
+        }
+        return false;
     }
 
     void reset(const Line&) { session.reset(); }
@@ -378,6 +483,8 @@ private:
     std::optional<PendingError> pendingError;
     std::uint64_t scansRun = 0;
     std::uint64_t checks = 0;
+    // The time the halted scan started at.
+    std::uint32_t haltedScanAt = 0;
     bool stopped = false;
     Progress* progress = nullptr;
 };
@@ -396,6 +503,11 @@ const ScenarioRun::CommandSpec ScenarioRun::Commands[] = {
     {"expect", 2, 2, "expect OPERAND VALUE", &ScenarioRun::expect},
     {"expect-bit", 2, 2, "expect-bit OPERAND VALUE", &ScenarioRun::expectBit},
     {"expect-error", 1, AnyArgs, "expect-error TEXT", &ScenarioRun::expectError},
+    {"break", 1, 1, "break LINE", &ScenarioRun::breakAt},
+    {"next", 0, 0, "next", &ScenarioRun::next},
+    {"finish", 0, 0, "finish", &ScenarioRun::finish},
+    {"expect-vke", 1, 1, "expect-vke 0, or expect-vke 1", &ScenarioRun::expectVke},
+    {"expect-stack", 1, 1, "expect-stack BITS", &ScenarioRun::expectStack},
 };
 
 const ScenarioRun::CommandSpec* ScenarioRun::findCommand(std::string_view name) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "loader/reader.h"
 #include "session/operand_access.h"
@@ -21,7 +22,8 @@ Session::Session(const Clock& t) : ticks(t), simulated(false), scaled(ticks), pr
 
 std::uint32_t Session::sync() noexcept {
     // Simulated time moves only between scans: the CPU reads it as it stands.
-    if (!simulated) {
+    // A halted scan reads the time it started at until it ends.
+    if (!simulated && !processor.isHalted()) {
         held.set(scaled.getmsTime());
     }
     return processor.getmsTime();
@@ -81,6 +83,9 @@ std::optional<CPUException> Session::install(ProgramLoad&& job) {
         announce([&](SessionListener& l, std::uint32_t at) { l.loadFailed(at, error); });
         return error;
     }
+    // The new program took the place of a halted scan's, which is abandoned with it.
+    abandonHalt();
+    sync();
     processor.reset();
     running = true;
     announce([&](SessionListener& l, std::uint32_t at) { l.loaded(at, job.source); });
@@ -124,12 +129,14 @@ void Session::setRunning(bool run) {
 }
 
 void Session::reset() {
+    abandonHalt();
     sync();
     processor.reset();
     announce([&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::Reset); });
 }
 
 void Session::clearMemory() {
+    abandonHalt();
     sync();
     processor.clearMemory();
     // A stopped CPU writes no outputs, and a lamp lit by the last program must go out now.
@@ -143,21 +150,38 @@ std::optional<CPUException> Session::singleStep(ScanObserver* observer) {
     sync();
     announce(
         [&](SessionListener& l, std::uint32_t at) { l.runChanged(at, RunChange::SingleStep); });
+    if (isHalted()) {
+        return finishScan(observer);
+    }
+    if (!stops.empty()) {
+        stops.haltOnBreakpoints();
+        return debugScan(false, observer);
+    }
     return scanWith(observer);
 }
 
 std::optional<CPUException> Session::tick(ScanObserver* observer) {
-    if (!running) {
+    if (!running || isHalted()) {
         return std::nullopt;
+    }
+    if (!stops.empty()) [[unlikely]] {
+        stops.haltOnBreakpoints();
+        return debugScan(false, observer);
     }
     return scanWith(observer);
 }
 
 std::optional<CPUException> Session::scan(Writer* trace) {
+    if (isHalted()) {
+        return finishScan();
+    }
     return scanWith(trace);
 }
 
 std::optional<CPUException> Session::scan(ScanObserver* observer) {
+    if (isHalted()) {
+        return finishScan(observer);
+    }
     return scanWith(observer);
 }
 
@@ -172,14 +196,160 @@ std::optional<CPUException> Session::scanWith(Watcher watcher) {
         running = false;
         fault = error;
     }
-    if (simulated && ++scansIntoStep >= scansPerStep) {
-        scansIntoStep = 0;
-        sim.advance(stepMs);
+    scanEnded(at, fault);
+    return fault;
+}
+
+void Session::scanEnded(std::uint32_t at, std::optional<CPUException> fault) {
+    if (simulated) {
+        sim.advance(std::exchange(idleWhileHalted, 0));
+        if (++scansIntoStep >= scansPerStep) {
+            scansIntoStep = 0;
+            sim.advance(stepMs);
+        }
     }
+    idleWhileHalted = 0;
     if (!listeners.empty()) [[unlikely]] {
         announceScan(at, fault);
     }
+}
+
+// ---- debugging ---------------------------------------------------------------------------
+
+namespace {
+
+// The session's record of the halted scan and the caller's observer, both told of each node.
+class BothObservers final : public ScanObserver {
+public:
+    BothObservers(ScanObserver& own, ScanObserver* other) noexcept : first(own), second(other) {}
+    void executed(const OpList& node, const CPU& cpu) override {
+        first.executed(node, cpu);
+        if (second != nullptr) {
+            second->executed(node, cpu);
+        }
+    }
+    void skipped(const OpList& node) override {
+        first.skipped(node);
+        if (second != nullptr) {
+            second->skipped(node);
+        }
+    }
+    void faulted(const OpList& node, const CPU& cpu) override {
+        first.faulted(node, cpu);
+        if (second != nullptr) {
+            second->faulted(node, cpu);
+        }
+    }
+
+private:
+    ScanObserver& first;
+    ScanObserver* second;
+};
+
+} // namespace
+
+std::optional<CPUException> Session::debugScan(bool resuming, ScanObserver* observer) {
+    const std::uint32_t at = resuming ? haltedScanAt : sync();
+    const std::uint32_t commandAt = resuming ? now() : at;
+    if (!resuming) {
+        soFar.clear();
+    }
+    BothObservers both(soFar, observer);
+    std::optional<CPUException> fault;
+    bool halted = false;
+    try {
+        halted = resuming ? processor.resumeScan(stops, &both) : processor.beginScan(stops, &both);
+    } catch (const CPUException& error) {
+        running = false;
+        fault = error;
+    }
+    stops.haltOnBreakpoints();
+    if (!halted) {
+        scanEnded(at, fault);
+        return fault;
+    }
+    haltedScanAt = at;
+    const int line = haltedNode()->Line;
+    const bool step = stops.haltedForStep();
+    announce([&](SessionListener& l, std::uint32_t) { l.halted(commandAt, line, step); });
+    return std::nullopt;
+}
+
+// The time that passed while halted is the clock's again; none passed when nothing was halted.
+void Session::abandonHalt() noexcept {
+    processor.abandonScan();
+    if (simulated) {
+        sim.advance(idleWhileHalted);
+    }
+    idleWhileHalted = 0;
+}
+
+std::optional<int> Session::haltedLine() const noexcept {
+    if (const OpList* node = haltedNode()) {
+        return node->Line;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Session::setBreakpoint(int line, std::string_view condition) {
+    return stops.set(line, condition);
+}
+
+std::optional<std::string> Session::toggleBreakpoint(int line) {
+    if (stops.clear(line)) {
+        return std::nullopt;
+    }
+    return stops.set(line);
+}
+
+void Session::clearBreakpoint(int line) {
+    stops.clear(line);
+}
+
+void Session::clearBreakpoints() noexcept {
+    stops.clearAll();
+}
+
+std::optional<CPUException> Session::stepInstruction(ScanObserver* observer) {
+    if (!isHalted()) {
+        return std::nullopt;
+    }
+    stops.haltOnNextInstruction();
+    return debugScan(true, observer);
+}
+
+std::optional<CPUException> Session::finishScan(ScanObserver* observer) {
+    if (!isHalted()) {
+        return std::nullopt;
+    }
+    stops.haltNowhere();
+    return debugScan(true, observer);
+}
+
+std::optional<CPUException> Session::resume(ScanObserver* observer) {
+    if (!isHalted()) {
+        return std::nullopt;
+    }
+    setRunning(true);
+    stops.haltOnBreakpoints();
+    return debugScan(true, observer);
+}
+
+std::optional<CPUException> Session::stopHalted(ScanObserver* observer) {
+    if (!isHalted()) {
+        return std::nullopt;
+    }
+    auto fault = finishScan(observer);
+    setRunning(false);
     return fault;
+}
+
+std::optional<CPUException> Session::runToLine(int line, ScanObserver* observer) {
+    if (auto refused = stops.refusal(line)) {
+        throw InputError(*refused);
+    }
+    stops.haltOnLine(line);
+    return debugScan(isHalted(), observer);
 }
 
 void Session::announceScan(std::uint32_t at, const std::optional<CPUException>& fault) {

@@ -21,12 +21,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/forcing.h"
+#include "core/status.h"
+#include "session/breakpoints.h"
 #include "session/clocks.h"
 #include "session/myio.h"
 #include "session/session_listener.h"
@@ -92,9 +95,52 @@ public:
     // the switches and the forces stay.
     void clearMemory();
 
+    // ---- debugging ----
+    // Breakpoints (session/breakpoints.h) halt the scans of tick() and singleStep() before
+    // the instruction at their line, when their condition holds. set and toggle return why a
+    // breakpoint was refused (a line without an instruction, a condition that does not read);
+    // toggle clears one where there is one, else sets one without a condition. They stay
+    // over a reload, by line.
+    std::optional<std::string> setBreakpoint(int line, std::string_view condition = {});
+    std::optional<std::string> toggleBreakpoint(int line);
+    void clearBreakpoint(int line);
+    void clearBreakpoints() noexcept;
+    std::vector<Breakpoint> breakpoints() const { return stops.list(); }
+
+    // A halted scan stands before an instruction, in the middle of one scan: tick() runs no
+    // scan, the simulated clock runs on as while stopped, but the scan reads the time it
+    // started at throughout; the outputs reach the panel when it ends. Reset, Urlöschen and a
+    // load abandon it.
+    bool isHalted() const noexcept { return processor.isHalted(); }
+    // The program line and the node of the instruction it goes on with; none when not halted.
+    std::optional<int> haltedLine() const noexcept;
+    const OpList* haltedNode() const noexcept { return processor.haltedBefore(); }
+    // The halted scan so far, row by row: an Executed, Skipped or Faulted node has run (with
+    // its result and operands); a NotRun node is one the scan has not reached yet. Cleared at
+    // the start of every scan that may halt.
+    const StatusCapture& haltedStatus() const noexcept { return soFar; }
+
+    // While halted (each does nothing otherwise and returns nullopt), with the fault that
+    // ended the scan, as scan() returns it:
+    // one instruction ("Anweisung"); halts again before the next one, if any is left;
+    std::optional<CPUException> stepInstruction(ScanObserver* observer = nullptr);
+    // the rest of the scan, over any breakpoint ("Bis Zyklusende");
+    std::optional<CPUException> finishScan(ScanObserver* observer = nullptr);
+    // on to the next breakpoint, in this scan or a later one: the run is set running, and
+    // tick() halts at it ("Fortsetzen");
+    std::optional<CPUException> resume(ScanObserver* observer = nullptr);
+    // the rest of the scan, and the run stopped ("Stop").
+    std::optional<CPUException> stopHalted(ScanObserver* observer = nullptr);
+    // Runs until the instruction at `line` is next, halting there: on in a halted scan, else
+    // in one new scan. Whether it got there is isHalted(). Throws InputError for a line
+    // without an instruction.
+    std::optional<CPUException> runToLine(int line, ScanObserver* observer = nullptr);
+
     // ---- time ----
     // The simulated time in milliseconds as it runs now; a scan starting now would read it.
-    std::uint32_t now() const noexcept { return simulated ? sim.getmsTime() : scaled.getmsTime(); }
+    std::uint32_t now() const noexcept {
+        return simulated ? sim.getmsTime() + idleWhileHalted : scaled.getmsTime();
+    }
     int faktor() const noexcept { return Faktor; }
     // One step slower (factor up) or faster (factor down), within MinFaktor..MaxFaktor.
     void slower();
@@ -110,7 +156,13 @@ public:
         scansPerStep = every == 0 ? 1 : every;
         scansIntoStep = 0;
     }
-    void advance(std::uint32_t ms) noexcept { sim.advance(ms); }
+    void advance(std::uint32_t ms) noexcept {
+        if (isHalted()) {
+            idleWhileHalted += ms;
+        } else {
+            sim.advance(ms);
+        }
+    }
     // The clock counts milliseconds in 32 bits, as the core's timers do, and would start again
     // at 0 after LastMs (about 49.7 days): times would run backwards and timers lose what they
     // counted across the turn. The runner refuses what would carry it past.
@@ -170,6 +222,11 @@ private:
     std::uint32_t sync() noexcept;
     void setFaktor(int faktor);
     void announceScan(std::uint32_t at, const std::optional<CPUException>& fault);
+    // A scan that may halt: begun (`resuming` false) or a halted one run on.
+    std::optional<CPUException> debugScan(bool resuming, ScanObserver* observer);
+    // After a scan ended or halted: the clock, the listeners.
+    void scanEnded(std::uint32_t at, std::optional<CPUException> fault);
+    void abandonHalt() noexcept;
 
     // Declaration order matters: the scaled clock reads the tick source, the CPU reads the
     // time held from it (or the simulated clock itself) and the panel.
@@ -188,6 +245,12 @@ private:
     std::uint32_t stepMs = 1;
     std::uint32_t scansPerStep = 1;
     std::uint32_t scansIntoStep = 0;
+    Breakpoints stops{processor};
+    StatusCapture soFar;
+    // Of the halted scan: its time, and the simulated time that passed while it was halted,
+    // which the clock takes on when it ends.
+    std::uint32_t haltedScanAt = 0;
+    std::uint32_t idleWhileHalted = 0;
     // Removed listeners are null until no announcement is under way.
     std::vector<SessionListener*> listeners;
     int announcing = 0;

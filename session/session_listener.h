@@ -40,6 +40,11 @@ public:
     // One scan ended; a fault it raised has stopped the run, and faulted() follows.
     virtual void scanned(std::uint32_t /*now*/, const std::optional<CPUException>& /*fault*/) {}
     virtual void faulted(std::uint32_t /*now*/, const CPUException& /*fault*/) {}
+    // A scan halted before the instruction at program `line`: at a breakpoint (or a line run
+    // to), or after one instruction was stepped (`step`). `now` is the time of the command
+    // that halted it, for a scan begun by it the time the scan started at. scanned() follows
+    // when the scan ends.
+    virtual void halted(std::uint32_t /*now*/, int /*line*/, bool /*step*/) {}
     virtual void runChanged(std::uint32_t /*now*/, RunChange /*change*/) {}
     virtual void speedChanged(std::uint32_t /*now*/, int /*faktor*/) {}
     // Input switch E0.`bit` set to `value` (0 or 1) from the panel.

@@ -89,4 +89,8 @@ std::string escaped(std::string_view text) {
     return forMessage(text, std::string_view::npos);
 }
 
+std::string haltedText(int line) {
+    return "Angehalten: Zeile " + std::to_string(line);
+}
+
 } // namespace kvx

@@ -34,4 +34,8 @@ std::string forMessage(std::string_view text, std::size_t limit = QuoteLimit);
 // As forMessage(), but never cut: for file names, which a reader needs whole.
 std::string escaped(std::string_view text);
 
+// The run state of a scan halted before the instruction at `line`, as every front end shows
+// it: "Angehalten: Zeile 12".
+std::string haltedText(int line);
+
 } // namespace kvx
