@@ -162,6 +162,8 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
             applyMenuState(menu);
         });
     setCentralWidget(panelWidget);
+    // The trend goes below the watch table it follows, at the panel's full width.
+    splitDockWidget(watchTableDock, trendViewDock, Qt::Vertical);
     panelWidget->setForceMarks(&sim.forces());
     programStatus->setForceMarks(&sim.forces());
     trend->setSaveHandlers([this](QWidget* owner) { return waveformDialog(owner); },
