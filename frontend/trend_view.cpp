@@ -58,12 +58,17 @@ QString secondsText(std::uint32_t ms) {
                                       ms % 100 == 0 ? 1 : 3);
 }
 
+// The number a lane plots: a timer's or counter's without its bit.
+std::uint32_t plotted(const TrendHistory::Channel& channel, std::uint32_t value) noexcept {
+    return channel.hasQ() ? value & (TrendHistory::QBit - 1) : value;
+}
+
 QString valueText(const TrendHistory::Channel& channel, std::uint32_t value) {
     if (!channel.hasQ()) {
         return QString::number(value);
     }
     return QStringLiteral("%1 Q=%2")
-        .arg(value & (TrendHistory::QBit - 1))
+        .arg(plotted(channel, value))
         .arg((value & TrendHistory::QBit) != 0 ? 1 : 0);
 }
 
@@ -193,14 +198,15 @@ void TrendPlot::paintAxis(QPainter& p, std::uint32_t start, std::uint32_t end, i
     }
     p.setPen(palette().color(QPalette::Text));
     p.drawLine(LabelWidth, top, width() - RightMargin, top);
-    for (std::uint32_t t = (start + step - 1) / step * step; t <= end; t += step) {
-        const int x = LabelWidth + static_cast<int>((t - start) * perMs);
+    // Counted in 64 bits: near the clock's end a step past it must not start again at 0.
+    for (std::uint64_t t = (std::uint64_t{start} + step - 1) / step * step; t <= end; t += step) {
+        const int x = LabelWidth + static_cast<int>(static_cast<double>(t - start) * perMs);
         p.setPen(Grid);
         p.drawLine(x, 0, x, top);
         p.setPen(palette().color(QPalette::Text));
         p.drawLine(x, top, x, top + 4);
         p.drawText(QRect(x - 45, top + 4, 90, AxisHeight - 4), Qt::AlignHCenter | Qt::AlignTop,
-                   secondsText(t));
+                   secondsText(static_cast<std::uint32_t>(t)));
     }
 }
 
@@ -242,16 +248,16 @@ void TrendPlot::paintLane(QPainter& p, const TrendHistory::Channel& channel, QRe
     std::uint32_t high = 1;
     if (!channel.isBit()) {
         const auto [least, most] =
-            std::minmax_element(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
-                return (a.value & (TrendHistory::QBit - 1)) < (b.value & (TrendHistory::QBit - 1));
+            std::minmax_element(shown.begin(), shown.end(), [&](const auto& a, const auto& b) {
+                return plotted(channel, a.value) < plotted(channel, b.value);
             });
-        low = least->value & (TrendHistory::QBit - 1);
-        high = most->value & (TrendHistory::QBit - 1);
+        low = plotted(channel, least->value);
+        high = plotted(channel, most->value);
     }
     const double top = lane.top() + 6;
     const double bottom = lane.bottom() - 6;
     const auto y = [&](std::uint32_t value) {
-        const std::uint32_t v = channel.hasQ() ? value & (TrendHistory::QBit - 1) : value;
+        const std::uint32_t v = plotted(channel, value);
         if (high == low) {
             return (top + bottom) / 2;
         }
