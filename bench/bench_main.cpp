@@ -55,6 +55,8 @@ constexpr Row Rows[] = {
     {"BM_WindowBigStatus/memory", "200k, memory", "x session", 1, "<= 2", false, 2},
     {"BM_WindowBigStatus/kept", "200k, then small", "MB kept", 1, "<= 1", false, 1},
     {"BM_WindowBigStatus/load", "200k, load", "x check", 1, "<= 1.5", false, 1.5},
+    {"BM_WindowTrend/rate", "window, trend 8 rows", "scans/s", 1, "", true, 0},
+    {"BM_WindowTrend", "window, trend 8 rows", "% of scan", 1, ">= 90", true, 90},
 };
 
 struct Summary {

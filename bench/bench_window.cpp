@@ -1,6 +1,6 @@
 // The window's scan rate: scans per second its 1 ms timer reaches, on the offscreen platform;
-// and with a large program and its status view open, also the key's way to its LED, the memory
-// and the load.
+// with a large program and its status view open, also the key's way to its LED, the memory
+// and the load; and with the trend open.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string_view>
 
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include "bench/programs.h"
 #include "frontend/mainwindow.h"
 #include "frontend/panel.h"
+#include "frontend/watch_view.h"
 #include "session/clocks.h"
 #include "session/session.h"
 
@@ -48,13 +50,13 @@ double scansPerSecond(MainWindow& window) {
     return static_cast<double>(window.cpu().scanCount() - before) / seconds;
 }
 
-// Scans per second of a real window with the bit-logic program loaded; with `statusOpen` the
-// program-status view is shown, so that ten scans a second are captured for it.
-void measureWindow(benchmark::State& state, bool statusOpen) {
+// Scans per second of a real window with the bit-logic program loaded, with the views that
+// `open` shows; 0 when the program cannot be written.
+double windowRate(benchmark::State& state, const std::function<void(MainWindow&)>& open) {
     QTemporaryFile file;
     if (!file.open()) {
         state.SkipWithError("cannot write the program file");
-        return;
+        return 0;
     }
     file.write(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source().c_str());
     file.close();
@@ -66,18 +68,18 @@ void measureWindow(benchmark::State& state, bool statusOpen) {
     window.setSettings(Settings(settings.filePath(QStringLiteral("kvx-sim.ini"))));
     window.show();
     window.load(file.fileName());
-    if (statusOpen) {
-        window.command(MainWindow::Programmstatus);
+    if (open) {
+        open(window);
     }
     double rate = 0;
     for (auto _ : state) {
         rate = scansPerSecond(window);
     }
-    state.counters["figure"] = rate;
+    return rate;
 }
 
 void BM_Window(benchmark::State& state) {
-    measureWindow(state, false);
+    state.counters["figure"] = windowRate(state, {});
 }
 
 // The time of one scan of `source` in a session alone; 0 when it does not load.
@@ -127,8 +129,27 @@ void BM_WindowBig(benchmark::State& state) {
     state.counters["rate"] = rate;
 }
 
+// The program-status view open, so that ten scans a second are captured for it.
 void BM_WindowStatus(benchmark::State& state) {
-    measureWindow(state, true);
+    state.counters["figure"] =
+        windowRate(state, [](MainWindow& window) { window.command(MainWindow::Programmstatus); });
+}
+
+// The bit-logic program with the trend open on eight watch rows (inputs, outputs and memory it
+// works on), sampled after every scan. The figure is the window's scan rate as a share of what
+// the scan time allows, at most one scan a millisecond.
+void BM_WindowTrend(benchmark::State& state) {
+    const double rate = windowRate(state, [](MainWindow& window) {
+        WatchList& watch = window.watchView().list();
+        for (const char* operand : {"E0.0", "E0.1", "A0.0", "A0.1", "A0.2", "A0.3", "AB0", "MW0"}) {
+            (void)watch.setOperand(watch.size(), operand);
+        }
+        window.command(MainWindow::Verlauf);
+    });
+    const double scanSeconds =
+        scanSecondsOf(bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
+    state.counters["figure"] = 100.0 * rate / std::min(1000.0, 1.0 / scanSeconds);
+    state.counters["rate"] = rate;
 }
 
 // The size="N" of the first element of `xml` that starts with `element`; 0 when none does.
@@ -284,5 +305,6 @@ BENCHMARK(BM_Window)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond
 BENCHMARK(BM_WindowBig)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowStatus)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowBigStatus)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowTrend)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace kvx

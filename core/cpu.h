@@ -172,6 +172,11 @@ public:
     // program that pops more than it pushed cannot reach outside the stack.
     int CurrentStack() const noexcept { return stackAt(sp); }
     int LastCurrentStack() const noexcept { return stackAt(sp - 1); }
+    // The entry `below` places under the top (0: the top), for views of the stack.
+    int StackEntry(int below) const noexcept { return stackAt(sp - below); }
+    // The entries pushed above the bottom slot, which each network starts from; 0 at the
+    // bottom slot and below it.
+    int StackDepth() const noexcept { return sp < 0 ? 0 : sp; }
     // Throws "StackOverflow" (and changes nothing) when the stack is full.
     void push(int value) {
         if (sp > StackLimit) [[unlikely]] {

@@ -1,5 +1,6 @@
 #include "core/status.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/common.h"
@@ -65,10 +66,31 @@ OperandStatus OperandStatus::of(const Parameter* operand) noexcept {
     return status;
 }
 
+StackStatus StackStatus::of(const CPU& cpu) noexcept {
+    StackStatus stack;
+    stack.depth = cpu.StackDepth();
+    for (int i = 0; i < Shown; ++i) {
+        if (cpu.StackEntry(i) != 0) {
+            stack.bits = static_cast<std::uint8_t>(stack.bits | (1u << i));
+        }
+    }
+    return stack;
+}
+
+std::string StackStatus::text() const {
+    const int shown = std::clamp(depth, 1, Shown);
+    std::string bitsText;
+    for (int i = 0; i < shown; ++i) {
+        bitsText.push_back(((bits >> i) & 1u) != 0 ? '1' : '0');
+    }
+    return depth > Shown ? bitsText + " (" + std::to_string(depth) + ")" : bitsText;
+}
+
 StepStatus StepStatus::of(const OpList& node, const CPU& cpu, StepState state) noexcept {
     StepStatus step;
     step.state = state;
     step.top = cpu.CurrentStack();
+    step.stack = StackStatus::of(cpu);
     if (node.Op) {
         step.operands = {OperandStatus::of(node.Op->getP1()), OperandStatus::of(node.Op->getP2())};
     }

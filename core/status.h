@@ -48,10 +48,26 @@ enum class StepState : std::uint8_t {
     Faulted, // raised the scan's run-time error
 };
 
+// The top of the logic stack, kept in a few bytes so that a capture stays cheap.
+struct StackStatus {
+    static constexpr int Shown = 8;
+    // Entry i under the top in bit i (bit 0: the top), for the top Shown entries.
+    std::uint8_t bits = 0;
+    // How many entries the network pushed (CPU::StackDepth); the top is always shown, also at
+    // depth 0, where it is the bottom slot.
+    int depth = 0;
+
+    static StackStatus of(const CPU& cpu) noexcept;
+    // The shown entries as 0/1, the top first, and the depth in parentheses when it is
+    // deeper than that: "1", "0110", "10110010 (12)".
+    std::string text() const;
+};
+
 struct StepStatus {
     StepState state = StepState::NotRun;
     // The top of the logic stack after the instruction: the result of logic operation.
     int top = 0;
+    StackStatus stack{};
     std::array<OperandStatus, 2> operands{};
 
     // What `node` shows in `state` with the CPU as its instruction left it (or raised in).

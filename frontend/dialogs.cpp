@@ -114,6 +114,14 @@ std::optional<QString> askForRecording(QWidget* owner, const QString& folder) {
     return chosenFile(dialog);
 }
 
+std::optional<QString> askForWaveform(QWidget* owner, const QString& folder) {
+    QFileDialog dialog(owner, QStringLiteral("Als VCD speichern"), folder,
+                       QStringLiteral("Waveform (*.vcd);;Alle Dateien (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("vcd"));
+    return chosenFile(dialog);
+}
+
 std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bool save) {
     QFileDialog dialog(
         owner, save ? QStringLiteral("Variablen speichern") : QStringLiteral("Variablen laden"),

@@ -24,6 +24,9 @@ std::optional<QString> askForProgram(QWidget* owner, const QString& folder);
 // no ending, before the dialog asks whether to replace an existing file. nullopt when
 // cancelled.
 std::optional<QString> askForRecording(QWidget* owner, const QString& folder);
+// Asks where to save the trend as a waveform (adding ".vcd" to a name without ending),
+// starting in `folder`; nullopt when cancelled.
+std::optional<QString> askForWaveform(QWidget* owner, const QString& folder);
 // Asks for a watch table file to save (adding ".var" to a name without ending) or to load,
 // starting in `folder`; nullopt when cancelled.
 std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bool save);

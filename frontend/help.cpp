@@ -33,7 +33,7 @@ Namen und Zustand.</li>
 <li>Eine .awl-Datei, die auf das Fenster gezogen wird, wird geladen wie mit Datei &gt; Laden.</li>
 <li>Das Bedienfeld w&auml;chst und schrumpft mit dem Fenster und beh&auml;lt seine
 Proportionen.</li>
-<li>Programmstatus und Variablen sind Ansichten am Rand des Fensters: an ihrer Titelleiste
+<li>Programmstatus, Variablen und Verlauf sind Ansichten am Rand des Fensters: an ihrer Titelleiste
 lassen sie sich an einen anderen Rand ziehen oder als eigenes Fenster abl&ouml;sen, mit dem
 Kreuz schlie&szlig;en. Beim n&auml;chsten Start stehen sie wieder dort.</li>
 </ul>
@@ -53,7 +53,9 @@ f&uuml;hrt einen Zyklus aus, Reset setzt das Erstzyklus-Bit SM0.1 und l&ouml;sch
 Flankenmerker der Anweisungen, beh&auml;lt aber Speicher, Timer und Z&auml;hler.
 Url&ouml;schen l&ouml;scht dazu allen Speicher, alle Timer, alle Z&auml;hler und die LEDs, wie
 die Url&ouml;schung einer echten Steuerung.</li>
-<li><b>Ansicht</b>: Programmstatus zeigt jede Anweisung mit ihrem Ergebnis im letzten Zyklus.
+<li><b>Ansicht</b>: Programmstatus zeigt jede Anweisung mit ihrem Ergebnis im letzten Zyklus,
+dem Logikstapel danach (Stack: die obersten acht Eintr&auml;ge als 0/1, der oberste links;
+ist er tiefer, folgt die Tiefe in Klammern) und den Werten ihrer Operanden.
 Variablen zeigt die Variablentabelle: ein Operand je Zeile (wie im Programm geschrieben), sein
 Wert im gew&auml;hlten Format, ein Steuerwert und eine Meldung. Einmal schreiben schreibt den
 Steuerwert der gew&auml;hlten Zeile, Alle schreiben den jeder Zeile, die einen hat. Ein
@@ -61,7 +63,15 @@ Haken bei Forciert h&auml;lt den Operanden auf dem Steuerwert, bis er entfernt w
 LEDs und Schalter sind gelb umrahmt. <b>Entf</b> oder das Kontextmen&uuml; entfernt eine
 Zeile, Ziehen verschiebt sie. Variablen speichern und Variablen laden schreiben und lesen die
 Tabelle als Textdatei; jedes Programm bekommt beim Laden seine letzte Tabelle zur&uuml;ck.
-Alles entforcen hebt jedes Forcieren auf.</li>
+Alles entforcen hebt jedes Forcieren auf.
+Verlauf zeichnet die Operanden der Variablentabelle &uuml;ber der simulierten Zeit auf, Bits
+als Stufen, Zahlen als Linie, zuerst die letzten 10 s. Pause (oder <b>Leertaste</b> im
+Diagramm) h&auml;lt die Anzeige an, die Aufzeichnung l&auml;uft weiter; <b>Ende</b> kehrt zur
+Gegenwart zur&uuml;ck. Zoom +/- (oder <b>+</b>/<b>-</b>, <b>Strg+Mausrad</b>) &auml;ndert die
+Zeitspanne von 0,1 s bis 10 Minuten; die Bildlaufleiste, Ziehen mit der Maus oder die
+Pfeiltasten bl&auml;ttern in der Aufzeichnung. Sie beh&auml;lt die letzten 10 Minuten, je
+Operand h&ouml;chstens 100.000 &Auml;nderungen. Als VCD speichern schreibt sie als
+Waveform-Datei, wie <code>kvx run --vcd</code>.</li>
 <li><b>Hilfe</b>: Kurzanleitung zeigt diese Seite, &Uuml;ber KVX-Simulator die Angaben zum
 Programm (Version, Lizenz).</li>
 </ul>

@@ -34,6 +34,7 @@
 #include "frontend/recent_files.h"
 #include "frontend/scan_pacer.h"
 #include "frontend/status_view.h"
+#include "frontend/trend_view.h"
 #include "frontend/watch_view.h"
 
 namespace kvx {
@@ -109,6 +110,7 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
     {Urloeschen, &MainWindow::clearMemory},
     {Programmstatus, &MainWindow::showProgramStatus},
     {Variablen, &MainWindow::showWatchTable},
+    {Verlauf, &MainWindow::showTrend},
     {AllesEntforcen, &MainWindow::unforceAll},
     {VariablenSpeichern, &MainWindow::saveWatchTable},
     {VariablenLaden, &MainWindow::loadWatchTable},
@@ -128,11 +130,15 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
                                  Qt::RightDockWidgetArea)),
       watchTableDock(makeDock(*this, QStringLiteral("Variablen"), QStringLiteral("watchDock"),
                               watchTable, Qt::BottomDockWidgetArea)),
+      trend(new TrendView(sim, watchTable->list(), this)),
+      trendViewDock(makeDock(*this, QStringLiteral("Verlauf"), QStringLiteral("trendDock"), trend,
+                             Qt::BottomDockWidgetArea)),
       openDialog([this](QWidget* owner) { return askForProgram(owner, ladenFolder()); }),
       saveDialog([this](QWidget* owner) { return askForRecording(owner, ladenFolder()); }),
       errorReport(showErrorBox), watchFileDialog([this](QWidget* owner, bool save) {
           return askForWatchFile(owner, ladenFolder(), save);
       }),
+      waveformDialog([this](QWidget* owner) { return askForWaveform(owner, ladenFolder()); }),
       recording(sim, [this](const QString& text) { reportError(text); }),
       statusLine(sim, *statusBar()), views(sim, *panelWidget, *programStatus),
       loader(new ProgramLoader(sim,
@@ -156,8 +162,13 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
             applyMenuState(menu);
         });
     setCentralWidget(panelWidget);
+    // The trend goes below the watch table it follows, at the panel's full width.
+    splitDockWidget(watchTableDock, trendViewDock, Qt::Vertical);
     panelWidget->setForceMarks(&sim.forces());
     programStatus->setForceMarks(&sim.forces());
+    trend->setSaveHandlers([this](QWidget* owner) { return waveformDialog(owner); },
+                           [this](const QString& text) { reportError(text); },
+                           [this] { return programFile(); });
     connect(panelWidget, &PanelWidget::switchFlipped, this,
             [this](int no, int value) { sim.setSwitch(no, value); });
     panelWidget->setFocus();
@@ -190,6 +201,8 @@ MainWindow::~MainWindow() {
     delete std::exchange(loader, nullptr);
     recording.end();
     sim.removeListener(*this);
+    // The trend follows the watch table's rows.
+    delete trend;
     delete watchTable;
     delete programStatus;
     delete panelWidget;
@@ -383,6 +396,12 @@ void MainWindow::showWatchTable() {
     watchTable->refresh();
 }
 
+void MainWindow::showTrend() {
+    showDock(*trendViewDock);
+    trend->setSampling(true);
+    trend->refresh();
+}
+
 void MainWindow::saveWatchTable() {
     if (const auto path = watchFileDialog(this, true)) {
         if (const QString error = watchTable->saveTo(*path, programFile()); !error.isEmpty()) {
@@ -412,6 +431,11 @@ void MainWindow::refreshViews() {
     }
     if (isOpen(*watchTableDock)) {
         watchTable->refresh();
+    }
+    // Sampled while open: a closed trend costs the scans nothing.
+    trend->setSampling(isOpen(*trendViewDock));
+    if (isOpen(*trendViewDock)) {
+        trend->refresh();
     }
     statusLine.refresh(fileName, loader->readingName(), recording.scenarioName());
 }

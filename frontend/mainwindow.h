@@ -3,8 +3,8 @@
 // control; the parts do the rest: PanelWidget paints and takes panel input, ScanPacer runs
 // the scans, ProgramLoader loads and reloads the file (a large one on a thread of its own),
 // Recording records, StatusLine and SessionViews show what the session announces. The program
-// status and the watch table are docks of the window; the keys 0 to 7 flip the switches from
-// anywhere in it. Around that sit the files loaded last, offered again, each with its watch
+// status, the watch table and the trend are docks of the window; the keys 0 to 7 flip the switches
+// from anywhere in it. Around that sit the files loaded last, offered again, each with its watch
 // table, and a file dropped on the window, loaded.
 #pragma once
 
@@ -32,6 +32,7 @@ namespace kvx {
 class PanelWidget;
 class ProgramStatusView;
 class ScanPacer;
+class TrendView;
 class WatchView;
 
 class MainWindow final : public QMainWindow, private SessionListener {
@@ -55,6 +56,7 @@ public:
         AllesEntforcen = 203,
         VariablenSpeichern = 204,
         VariablenLaden = 205,
+        Verlauf = 206,
         NeuLaden = 120,
         // Starts a recording, or ends the one running.
         Aufzeichnen = 140,
@@ -117,6 +119,8 @@ public:
     bool isRecording() const noexcept { return recording.isActive(); }
     void setErrorReport(ErrorReport report) { errorReport = std::move(report); }
     void setWatchFileDialog(WatchFileDialog dialog) { watchFileDialog = std::move(dialog); }
+    // Asks where to save the trend as a waveform; nullopt when cancelled.
+    void setWaveformDialog(OpenDialog dialog) { waveformDialog = std::move(dialog); }
 
     int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
     int faktor() const noexcept { return sim.faktor(); }
@@ -126,8 +130,10 @@ public:
     PanelWidget& panel() noexcept { return *panelWidget; }
     ProgramStatusView& statusView() noexcept { return *programStatus; }
     WatchView& watchView() noexcept { return *watchTable; }
+    TrendView& trendView() noexcept { return *trend; }
     QDockWidget& statusDock() noexcept { return *programStatusDock; }
     QDockWidget& watchDock() noexcept { return *watchTableDock; }
+    QDockWidget& trendDock() noexcept { return *trendViewDock; }
     // The texts of the status bar: run state, scan rate, simulated time with the divisor, file.
     QStringList statusTexts() const;
 
@@ -177,6 +183,7 @@ private:
     void reload() { loader->reload(); }
     void showProgramStatus();
     void showWatchTable();
+    void showTrend();
     void unforceAll();
     void saveWatchTable();
     void loadWatchTable();
@@ -208,10 +215,13 @@ private:
     WatchView* watchTable;
     QDockWidget* programStatusDock;
     QDockWidget* watchTableDock;
+    TrendView* trend;
+    QDockWidget* trendViewDock;
     OpenDialog openDialog;
     OpenDialog saveDialog;
     ErrorReport errorReport;
     WatchFileDialog watchFileDialog;
+    OpenDialog waveformDialog;
     Recording recording;
     StatusLine statusLine;
     SessionViews views;

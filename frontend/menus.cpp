@@ -56,6 +56,7 @@ constexpr MenuEntry RunItems[] = {
 constexpr MenuEntry AnsichtItems[] = {
     {"&Programmstatus", MainWindow::Programmstatus},
     {"&Variablen", MainWindow::Variablen},
+    {"Verl&auf", MainWindow::Verlauf},
     {"Variablen spei&chern...", MainWindow::VariablenSpeichern},
     {"Variablen &laden...", MainWindow::VariablenLaden},
     {nullptr, 0},
@@ -93,6 +94,7 @@ constexpr ShortcutEntry Shortcuts[] = {
     {MainWindow::Kurzanleitung, QKeySequence::HelpContents, "F1"},
     {MainWindow::Programmstatus, QKeySequence::UnknownKey, "F3"},
     {MainWindow::Variablen, QKeySequence::UnknownKey, "F4"},
+    {MainWindow::Verlauf, QKeySequence::UnknownKey, "F8"},
     {MainWindow::AllesEntforcen, QKeySequence::UnknownKey, "Ctrl+Shift+E"},
 };
 

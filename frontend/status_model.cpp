@@ -113,8 +113,8 @@ int StatusModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StatusModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const Titles[Columns] = {"Zeile", "Anweisung", "VKE", "Operand 1",
-                                                "Operand 2"};
+    static const char* const Titles[Columns] = {"Zeile", "Anweisung", "VKE",
+                                                "Stack", "Operand 1", "Operand 2"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= Columns) {
         return {};
@@ -189,6 +189,17 @@ QVariant StatusModel::cellData(int row, int column, int role) const {
             return step->state == StepState::Skipped ? QStringLiteral("Schritt inaktiv")
                    : didRun                          ? QVariant()
                                                      : QStringLiteral("nicht bearbeitet");
+        default:
+            return {};
+        }
+    }
+    if (column == StackColumn && didRun) {
+        switch (role) {
+        case Qt::DisplayRole:
+            return QString::fromStdString(step->stack.text());
+        case Qt::ToolTipRole:
+            return QStringLiteral("Logikstapel nach der Anweisung, der oberste Eintrag (VKE) "
+                                  "links; bei mehr als 8 Einträgen die Tiefe in Klammern");
         default:
             return {};
         }

@@ -23,7 +23,16 @@ class StatusModel final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { LineColumn, InstructionColumn, ResultColumn, FirstOperand, SecondOperand };
+    // A column of the step's own state (a breakpoint's gutter, say) goes in here with its
+    // title, and cellData() answers it.
+    enum Column {
+        LineColumn,
+        InstructionColumn,
+        ResultColumn,
+        StackColumn,
+        FirstOperand,
+        SecondOperand
+    };
     static constexpr int Columns = SecondOperand + 1;
 
     explicit StatusModel(QObject* parent = nullptr);

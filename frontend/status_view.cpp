@@ -41,6 +41,9 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
         StatusModel::LineColumn,
         std::max(lineWidth, rows->horizontalHeader()->sectionSizeHint(StatusModel::LineColumn)));
     rows->setColumnWidth(StatusModel::ResultColumn, 60);
+    // Eight entries and a depth of up to three digits, "10110010 (151)".
+    rows->setColumnWidth(StatusModel::StackColumn,
+                         rows->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))) + 16);
     // Wide enough for a timer without a preset, "0 Q=1 (Sollwert 0)".
     rows->setColumnWidth(
         StatusModel::FirstOperand,

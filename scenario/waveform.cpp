@@ -9,10 +9,9 @@
 
 namespace kvx {
 
-struct WaveformWriter::Signal {
+struct VcdWriter::Signal {
     std::string id;
     int width = 1;
-    std::function<std::uint32_t()> read;
     std::optional<std::uint32_t> last;
 };
 
@@ -39,19 +38,81 @@ std::string referenceName(std::string name) {
 
 } // namespace
 
-void WaveformWriter::declare(std::string name, int width, std::function<std::uint32_t()> read) {
-    Signal signal{identifier(signals.size()), width, std::move(read), std::nullopt};
-    out << "$var " << (width == 1 ? "wire" : "reg") << ' ' << width << ' ' << signal.id << ' '
-        << referenceName(std::move(name));
-    if (width > 1) {
-        out << " [" << width - 1 << ":0]";
+VcdWriter::VcdWriter(std::ostream& o, const std::vector<VcdSignal>& declared) : out(o) {
+    out << "$version KVX-Simulator $end\n$timescale 1ms $end\n$scope module plc $end\n";
+    for (const VcdSignal& declaration : declared) {
+        Signal signal{identifier(variables.size()), declaration.width, std::nullopt};
+        out << "$var " << (signal.width == 1 ? "wire" : "reg") << ' ' << signal.width << ' '
+            << signal.id << ' ' << referenceName(declaration.name);
+        if (signal.width > 1) {
+            out << " [" << signal.width - 1 << ":0]";
+        }
+        out << " $end\n";
+        variables.push_back(std::move(signal));
     }
-    out << " $end\n";
-    signals.push_back(std::move(signal));
+    out << "$upscope $end\n$enddefinitions $end\n";
 }
 
-WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<std::string>& probes)
-    : out(o), session(s) {
+VcdWriter::~VcdWriter() = default;
+
+std::string VcdWriter::valueText(const Signal& signal, std::uint32_t value) const {
+    if (signal.width == 1) {
+        return (value != 0 ? "1" : "0") + signal.id;
+    }
+    // Leading zeros are implied.
+    std::string text = "b";
+    for (int bit = signal.width - 1; bit >= 0; --bit) {
+        const bool one = ((value >> bit) & 1u) != 0;
+        if (one || text.size() > 1) {
+            text.push_back(one ? '1' : '0');
+        }
+    }
+    if (text.size() == 1) {
+        text.push_back('0');
+    }
+    text.push_back(' ');
+    text.append(signal.id);
+    return text;
+}
+
+void VcdWriter::sample(std::uint32_t ms, std::span<const std::optional<std::uint32_t>> values) {
+    const std::uint64_t time = lastTime ? std::max<std::uint64_t>(*lastTime, ms) : ms;
+    bool stamped = false;
+    for (std::size_t i = 0; i < variables.size() && i < values.size(); ++i) {
+        Signal& signal = variables[i];
+        if (!values[i] || signal.last == values[i]) {
+            continue;
+        }
+        if (!stamped) {
+            // Changes at the time already stamped belong under that stamp.
+            if (!lastTime) {
+                out << '#' << time << "\n$dumpvars\n";
+            } else if (time != *lastTime) {
+                out << '#' << time << '\n';
+            }
+            stamped = true;
+        }
+        out << valueText(signal, *values[i]) << '\n';
+        signal.last = values[i];
+    }
+    if (stamped && !lastTime) {
+        out << "$end\n";
+    }
+    if (stamped || !lastTime) {
+        lastTime = time;
+    }
+}
+
+void VcdWriter::end(std::uint32_t ms) {
+    if (lastTime && ms > *lastTime) {
+        out << '#' << ms << '\n';
+        lastTime = ms;
+    }
+}
+
+WaveformWriter::WaveformWriter(std::ostream& out, Session& s,
+                               const std::vector<std::string>& probes)
+    : session(s) {
     // A name declared twice is two variables of one name, which viewers show as one or refuse.
     std::set<std::string> names;
     for (int bit = 0; bit < MyIO::Size; ++bit) {
@@ -70,7 +131,11 @@ WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<st
         }
         operands.push_back(std::move(operand));
     }
-    out << "$version KVX-Simulator $end\n$timescale 1ms $end\n$scope module plc $end\n";
+    std::vector<VcdSignal> signals;
+    const auto declare = [&](std::string name, int width, std::function<std::uint32_t()> read) {
+        signals.push_back({std::move(name), width});
+        reads.push_back(std::move(read));
+    };
     const MemField& inputs = session.cpu().area(Parameter::EType);
     for (int bit = 0; bit < MyIO::Size; ++bit) {
         declare("E0." + std::to_string(bit), 1,
@@ -93,69 +158,26 @@ WaveformWriter::WaveformWriter(std::ostream& o, Session& s, const std::vector<st
                     [&operand] { return static_cast<std::uint32_t>(operand.bit()); });
         }
     }
-    out << "$upscope $end\n$enddefinitions $end\n";
+    values.resize(reads.size());
+    vcd = std::make_unique<VcdWriter>(out, signals);
 }
 
 WaveformWriter::~WaveformWriter() = default;
 
-std::string WaveformWriter::valueText(const Signal& signal, std::uint32_t value) const {
-    if (signal.width == 1) {
-        return (value != 0 ? "1" : "0") + signal.id;
-    }
-    // Leading zeros are implied.
-    std::string text = "b";
-    for (int bit = signal.width - 1; bit >= 0; --bit) {
-        const bool one = ((value >> bit) & 1u) != 0;
-        if (one || text.size() > 1) {
-            text.push_back(one ? '1' : '0');
-        }
-    }
-    if (text.size() == 1) {
-        text.push_back('0');
-    }
-    text.push_back(' ');
-    text.append(signal.id);
-    return text;
-}
-
 void WaveformWriter::sample(std::uint32_t ms) {
-    const std::uint64_t time = lastTime ? std::max<std::uint64_t>(*lastTime, ms) : ms;
-    bool stamped = false;
-    for (Signal& signal : signals) {
-        std::uint32_t value = 0;
+    for (std::size_t i = 0; i < reads.size(); ++i) {
         try {
-            value = signal.read();
+            values[i] = reads[i]();
         } catch (const CPUException&) {
             // An operand outside its area reads as 0 in the waveform, as it cannot be shown.
+            values[i] = 0;
         }
-        if (signal.last == value) {
-            continue;
-        }
-        if (!stamped) {
-            // Changes at the time already stamped belong under that stamp.
-            if (!lastTime) {
-                out << '#' << time << "\n$dumpvars\n";
-            } else if (time != *lastTime) {
-                out << '#' << time << '\n';
-            }
-            stamped = true;
-        }
-        out << valueText(signal, value) << '\n';
-        signal.last = value;
     }
-    if (stamped && !lastTime) {
-        out << "$end\n";
-    }
-    if (stamped || !lastTime) {
-        lastTime = time;
-    }
+    vcd->sample(ms, values);
 }
 
 void WaveformWriter::end(std::uint32_t ms) {
-    if (lastTime && ms > *lastTime) {
-        out << '#' << ms << '\n';
-        lastTime = ms;
-    }
+    vcd->end(ms);
 }
 
 } // namespace kvx

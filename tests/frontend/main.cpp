@@ -18,9 +18,10 @@ struct TestClass {
 };
 
 constexpr TestClass Classes[] = {
-    {"PanelTest", kvx::runPanelTests},     {"WindowTest", kvx::runWindowTests},
-    {"ViewsTest", kvx::runViewsTests},     {"EditLoadTest", kvx::runEditLoadTests},
-    {"DesktopTest", kvx::runDesktopTests}, {"ScanPacerTest", kvx::runScanPacerTests},
+    {"PanelTest", kvx::runPanelTests},         {"WindowTest", kvx::runWindowTests},
+    {"ViewsTest", kvx::runViewsTests},         {"EditLoadTest", kvx::runEditLoadTests},
+    {"DesktopTest", kvx::runDesktopTests},     {"ScanPacerTest", kvx::runScanPacerTests},
+    {"TrendViewTest", kvx::runTrendViewTests},
 };
 
 } // namespace

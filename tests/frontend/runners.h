@@ -9,5 +9,6 @@ int runViewsTests(int argc, char** argv);
 int runEditLoadTests(int argc, char** argv);
 int runDesktopTests(int argc, char** argv);
 int runScanPacerTests(int argc, char** argv);
+int runTrendViewTests(int argc, char** argv);
 
 } // namespace kvx

@@ -438,6 +438,43 @@ private slots:
                  failures.str().c_str());
     }
 
+    // The Stack column: the top first, the depth once it is deeper than the eight shown. A
+    // branch (LPS, LRD, LPP) and a block combination (ULD, OLD) move the entries below the top.
+    void stackColumnShowsTheLogicStack() {
+        QByteArray source = "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n" // 1-3
+                            "LD E0.0\nLPS\nU E0.1\n= A0.0\n"                  // 4-7
+                            "LRD\nUN E0.1\n= A0.1\nLPP\n= A0.2\n"             // 8-12
+                            "NETWORK 2\nLD E0.0\nLDN E0.0\nLD E0.0\n"         // 13-16
+                            "OLD\nULD\n= A0.3\nNETWORK 3\n";                  // 17-20
+        for (int i = 0; i < 10; ++i) {
+            source += i % 2 == 0 ? "LDN E0.0\n" : "LD E0.0\n"; // 21-30
+        }
+        loadProgram(source + "= A0.4\nEND_ORGANIZATION_BLOCK\n");
+        window->command(MainWindow::Programmstatus);
+        window->panelIO().ChangeInput(0);
+        window->tick();
+        const struct {
+            int line;
+            const char* stack;
+        } rows[] = {
+            {4, "1"},
+            {5, "11"},
+            {6, "01"},
+            {8, "11"},
+            {9, "11"},
+            {11, "1"},
+            {16, "101"},
+            {17, "11"},
+            {18, "1"},
+            {28, "10101010"},
+            {30, "10101010 (10)"},
+        };
+        for (const auto& r : rows) {
+            QCOMPARE(text(model().rowOfLine(r.line), StatusModel::StackColumn),
+                     QString::fromLatin1(r.stack));
+        }
+    }
+
     // A million-line listing costs the model a few bytes a line: rows are listed, and a scan
     // captures only the rows on screen (and a page around them), not the far end.
     void largeProgramCapturesTheRowsOnScreen() {

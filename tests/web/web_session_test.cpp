@@ -100,9 +100,10 @@ TEST(WebSession, StatusShowsTheCapturedLinesOnly) {
     web.capture(10, 12);
     (void)web.pace(5);
     EXPECT_EQ(web.status(), "{\"scan\":1,\"rows\":["
-                            "{\"line\":11,\"state\":\"executed\",\"vke\":1,\"ops\":[\"1\"],"
+                            "{\"line\":11,\"state\":\"executed\",\"vke\":1,\"stack\":\"1\","
+                            "\"ops\":[\"1\"],"
                             "\"forced\":[false]},"
-                            "{\"line\":12,\"state\":\"executed\",\"vke\":1,"
+                            "{\"line\":12,\"state\":\"executed\",\"vke\":1,\"stack\":\"1\","
                             "\"ops\":[\"0 Q=0\",\"20\"],\"forced\":[false,false]}]}");
 }
 
@@ -120,7 +121,7 @@ TEST(WebSession, ForcingASwitchFromTheWatchTableShowsEverywhere) {
     EXPECT_TRUE(ledOn(web, 1));
     EXPECT_TRUE(has(web.state(), "\"forced\":true,\"forcedSwitches\":1,\"forcedLeds\":0"));
     EXPECT_TRUE(has(web.status(), "{\"line\":17,\"state\":\"executed\",\"vke\":1,"
-                                  "\"ops\":[\"1\"],\"forced\":[true]}"));
+                                  "\"stack\":\"1\",\"ops\":[\"1\"],\"forced\":[true]}"));
     EXPECT_EQ(web.watchValues(), "{\"rows\":[{\"operand\":\"E0.0\",\"format\":\"Hex\","
                                  "\"value\":\"1\",\"control\":\"1\",\"forced\":true,"
                                  "\"message\":\"\"}]}");

@@ -276,7 +276,8 @@ std::string WebSession::status() const {
         out += separator;
         separator = ",";
         out += "{\"line\":" + std::to_string(node->Line) + ",\"state\":\"" + stateName(step.state) +
-               "\",\"vke\":" + std::to_string(step.top) + ",\"ops\":[";
+               "\",\"vke\":" + std::to_string(step.top) +
+               ",\"stack\":" + quoted(step.stack.text()) + ",\"ops\":[";
         std::string forced;
         const char* opSeparator = "";
         const Parameter* const params[] = {node->Op->getP1(), node->Op->getP2()};

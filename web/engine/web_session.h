@@ -26,9 +26,13 @@
 // - kvx_capture(e, firstLine, lastLine) asks that the next scan be captured for the program
 //   lines firstLine..lastLine (1-based, inclusive): the editor's visible lines.
 //   kvx_status(e) then returns the last captured scan as JSON, one entry per instruction line:
-//   {"scan":1234,"rows":[{"line":5,"state":"executed","vke":1,"ops":["1","0 (Sollwert 0)"]}]}
-//   state is "executed", "skipped", "notrun" or "faulted"; ops hold each operand's value text
-//   as the window's Programmstatus shows it. Without a new capture it returns the last one.
+//   {"scan":1234,"rows":[{"line":5,"state":"executed","vke":1,"stack":"10",
+//                         "ops":["1","0 (Sollwert 0)"]}]}
+//   state is "executed", "skipped", "notrun" or "faulted"; "stack" is the logic stack after
+//   the instruction as the window's Stack column shows it (the top eight entries as 0/1, the
+//   top first, and the depth in parentheses when deeper: "10110010 (12)"); ops hold each
+//   operand's value text as the window's Programmstatus shows it. Without a new capture it returns
+//   the last one.
 // - Watch table (the window's "Variablen"); rows count from 0:
 //   kvx_watch_set_text(e, text) replaces the rows with a watch file's text, as the window's
 //   "Variablen laden"; returns "" or the error ("line 3: ..."), the rows then unchanged.
