@@ -453,6 +453,17 @@ using decoded::TimerNo;
 
 } // namespace
 
+// Out of line, on the CPU's own stack: a call that took the scan's registers by reference
+// would keep the stack pointer and the top out of them for every other step.
+void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
+    int top = cpu.stackAt(cpu.sp);
+    DecodedMachine m(cpu, cpu.stack, cpu.sp, top);
+    r.run(m, *r.op);
+    if (cpu.sp >= 0) {
+        cpu.stack[static_cast<std::size_t>(cpu.sp)] = top;
+    }
+}
+
 // The scan keeps the stack pointer and the top of the stack in registers, which the decoded
 // machine works on; the top is written back whenever something else may look at the stack: a
 // tree step, a network start, the end of the scan and a fault. Decoded steps raise nothing;
@@ -568,8 +579,13 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
                 continue;
             case Tree:
             case TreeSingle:
+            case Resolved:
                 writeBack();
-                operations[index(*s)]->execute(cpu);
+                if (s->kind == Resolved) {
+                    runResolved(resolvers[index(*s)], cpu);
+                } else {
+                    operations[index(*s)]->execute(cpu);
+                }
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
                 observe();
@@ -611,11 +627,6 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& incno, ScanObserver* observer)
             case ResetRange:
                 op::Reset::run(m, bitAt(*s), BitCount{s->aux});
                 break;
-            case Resolved: {
-                const Resolver& r = resolvers[index(*s)];
-                r.run(m, *r.op);
-                break;
-            }
             case AndBlock:
                 op::AndBlock::run(m, none, none);
                 break;

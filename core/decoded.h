@@ -137,6 +137,7 @@ private:
         Operation* op;
     };
     std::vector<Resolver> resolvers;
+    static void runResolved(const Resolver& r, CPU& cpu);
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 };

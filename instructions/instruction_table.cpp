@@ -299,6 +299,11 @@ enum RowIndex : std::size_t { KVX_INSTRUCTIONS(KVX_INDEX) };
 constexpr InstructionRow Rows[] = {KVX_INSTRUCTIONS(KVX_ROW)};
 #undef KVX_ROW
 
+// The mnemonics with their lengths, so that matching a line's mnemonic measures no row's text.
+#define KVX_MNEMONIC(BEHAVIOUR, TEXT, ...) std::string_view(TEXT),
+constexpr std::string_view Mnemonics[] = {KVX_INSTRUCTIONS(KVX_MNEMONIC)};
+#undef KVX_MNEMONIC
+
 #define KVX_OPERANDS(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, OPERANDS, ...) OPERANDS,
 constexpr Operands OperandsOf[] = {KVX_INSTRUCTIONS(KVX_OPERANDS)};
 #undef KVX_OPERANDS
@@ -318,9 +323,9 @@ std::span<const InstructionRow> instructionRows() noexcept {
 }
 
 const InstructionRow* instructionRow(std::string_view mnemonic) noexcept {
-    for (const InstructionRow& row : Rows) {
-        if (row.mnemonic == mnemonic) {
-            return &row;
+    for (std::size_t k = 0; k < std::size(Mnemonics); ++k) {
+        if (Mnemonics[k] == mnemonic) {
+            return &Rows[k];
         }
     }
     return nullptr;
