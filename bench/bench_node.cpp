@@ -1,10 +1,12 @@
 // The scan rows of kvx-bench without Google Benchmark, for the engine built for Node (`make
 // bench-web`, which runs it there): the realistic mix, the bit-logic template and the empty
-// scan, each the quickest of five rounds of at least 0.2 s.
+// scan, each the quickest of five rounds of at least 0.2 s. `kvx-bench-node --program LINES`
+// prints the load benchmarks' program of about LINES lines instead, for measuring `kvx check`.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "bench/bench_support.h"
 #include "bench/native.h"
@@ -59,8 +61,12 @@ void row(const char* title, double figure, const char* unit, const char* target)
 } // namespace
 } // namespace kvx
 
-int main() {
+int main(int argc, char** argv) {
     using namespace kvx;
+    if (argc == 3 && std::string_view(argv[1]) == "--program") {
+        std::fputs(loadProgram(std::strtoul(argv[2], nullptr, 10)).source().c_str(), stdout);
+        return EXIT_SUCCESS;
+    }
     try {
         std::printf("%-16s %12s  %-10s %s\n", "benchmark", "quickest", "unit", "target");
         {

@@ -471,6 +471,10 @@ GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed) {
     return std::move(b.program);
 }
 
+GeneratedProgram loadProgram(std::size_t lines) {
+    return mixedProgram(lines - lines / 7, 99);
+}
+
 GeneratedProgram realisticMix(std::size_t instructions, std::uint32_t seed) {
     MixBuilder mix(seed);
     while (mix.b.program.instructions < instructions) {

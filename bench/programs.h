@@ -49,6 +49,10 @@ GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed);
 // instruction has its native statement over a NativeMix.
 GeneratedProgram realisticMix(std::size_t instructions, std::uint32_t seed);
 
+// The load benchmarks' program of about `lines` lines: the mixed program, of which every
+// network line carries about six instruction lines.
+GeneratedProgram loadProgram(std::size_t lines);
+
 // The byte areas the native code works on, laid out like the interpreter's areas.
 struct NativeAreas {
     std::uint8_t E[100];
