@@ -51,7 +51,7 @@ define install_missing
 endef
 
 .PHONY: deps build test test-release test-asan fuzz-smoke fuzz bench run clean \
-        web-deps web-engine web run-web test-web
+        web-deps web-engine web run-web test-web bench-web
 
 deps:
 	$(call install_missing,$(PACKAGES))
@@ -128,6 +128,10 @@ web-engine: web-deps
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	    -DKVX_WERROR=ON
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# The scan rows of the benchmark table on the engine built for Node; not part of `make test`.
+bench-web: web-engine
+	node --no-experimental-fetch $(WEB_BUILD)/bench/kvx-bench-node.js
 
 # The page: a static folder that any web server can serve from any path.
 web: web-engine

@@ -20,8 +20,7 @@ struct Text {
 
 // A mixed program of about `lines` lines; the exact counts come with it.
 Text generated(std::size_t lines) {
-    // Every network line carries about six instruction lines in the mixed program.
-    const GeneratedProgram program = mixedProgram(lines - lines / 7, 99);
+    const GeneratedProgram program = loadProgram(lines);
     Text text{program.source(), 0, program.instructions};
     for (char ch : text.source) {
         text.lines += ch == '\n' ? 1 : 0;

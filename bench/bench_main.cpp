@@ -38,6 +38,8 @@ constexpr Row Rows[] = {
     {"BM_BitLogic", "bit logic", "M instr/s", 1e-6, ">= 700", true, 700},
     {"BM_BitLogicMillion", "bit logic 1M", "M instr/s", 1e-6, "", true, 0},
     {"BM_Mixed", "mixed", "M instr/s", 1e-6, ">= 300", true, 300},
+    {"BM_RealisticMix", "realistic mix", "ns/instr", 1e9, "<= 3", false, 3},
+    {"BM_NativeMix", "native mix", "ns/instr", 1e9, "", false, 0},
     {"BM_EmptyScan", "empty scan", "ns", 1e9, "<= 50", false, 50},
     {"BM_Native", "native baseline", "M instr/s", 1e-6, "", true, 0},
     {"BM_NativeOpaque", "native, opaque", "M instr/s", 1e-6, "", true, 0},
@@ -150,6 +152,14 @@ private:
                    "interpreter/native time per bit-logic instruction, 1k, opaque", "");
         printRatio(done, "BM_BitLogicMillion", "BM_NativeMillion",
                    "interpreter/native time per bit-logic instruction, 1M, opaque", "");
+        const auto mix = done.find("BM_RealisticMix");
+        const auto native = done.find("BM_NativeMix");
+        if (mix != done.end() && native != done.end() && native->second.median > 0) {
+            std::printf("interpreter/native time per instruction, realistic mix: %.2f (%.3g ns vs "
+                        "%.3g ns)\n",
+                        mix->second.median / native->second.median, mix->second.median,
+                        native->second.median);
+        }
     }
 
     void printAllocations() const {

@@ -57,6 +57,34 @@ void BM_Mixed(benchmark::State& state) {
     runScans(state, session, true);
 }
 
+// Time per instruction, as the CPU counts them, of the realistic mix.
+void BM_RealisticMix(benchmark::State& state) {
+    Session session;
+    loadForBenchmark(session, realisticMix(RealisticMixInstructions, RealisticMixSeed).source());
+    const std::uint64_t executed = session.cpu().executedCount();
+    for (auto _ : state) {
+        session.cpu().runStep();
+        session.advance(1);
+    }
+    state.counters["figure"] =
+        benchmark::Counter(static_cast<double>(session.cpu().executedCount() - executed),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_NativeMix(benchmark::State& state) {
+    const std::size_t instructions =
+        realisticMix(RealisticMixInstructions, RealisticMixSeed).instructions;
+    NativeMix mix;
+    fillPattern(mix.m);
+    for (auto _ : state) {
+        runMixNative(mix);
+        mix.clock.advance(1);
+    }
+    state.counters["figure"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * instructions),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 void BM_EmptyScan(benchmark::State& state) {
     Session session;
     session.panel().InState = {1, 0, 1, 1, 0, 0, 1, 0};
@@ -115,6 +143,8 @@ void BM_NativeMillion(benchmark::State& state) {
 BENCHMARK(BM_BitLogic);
 BENCHMARK(BM_BitLogicMillion)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mixed);
+BENCHMARK(BM_RealisticMix);
+BENCHMARK(BM_NativeMix);
 BENCHMARK(BM_EmptyScan);
 BENCHMARK(BM_Native);
 BENCHMARK(BM_NativeOpaque);
@@ -124,6 +154,19 @@ namespace {
 
 // Both sides of the ratio must do the same work: run each for a few scans from the same memory
 // and compare every byte they may touch.
+bool sameAreas(Session& session, NativeAreas& areas) {
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < CPU::AreaSize; ++i) {
+            if (session.cpu().area(PatternAreas[k]).readByte(i) != nativeArea(areas, k)[i]) {
+                std::cerr << "native and interpreted code differ in area " << k << ", byte " << i
+                          << "\n";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool nativeMatchesInterpreter(void (*native)(NativeAreas&) noexcept) {
     Session session;
     loadForBenchmark(session, bitLogicProgram(BitLogicInstructions, BitLogicSeed).source());
@@ -133,14 +176,24 @@ bool nativeMatchesInterpreter(void (*native)(NativeAreas&) noexcept) {
         session.cpu().runStep();
         native(areas);
     }
-    for (int k = 0; k < 4; ++k) {
-        for (int i = 0; i < CPU::AreaSize; ++i) {
-            if (session.cpu().area(PatternAreas[k]).readByte(i) != nativeArea(areas, k)[i]) {
-                std::cerr << "native and interpreted bit logic differ in area " << k << ", byte "
-                          << i << "\n";
-                return false;
-            }
+    return sameAreas(session, areas);
+}
+
+// The mix runs long enough for its timers to reach their presets and its counters to count.
+bool nativeMixMatchesInterpreter() {
+    Session session;
+    loadForBenchmark(session, realisticMix(RealisticMixInstructions, RealisticMixSeed).source());
+    NativeMix mix;
+    fillPattern(mix.m);
+    for (int scan = 0; scan < 40; ++scan) {
+        session.cpu().runStep();
+        runMixNative(mix);
+        if (!sameAreas(session, mix.m)) {
+            std::cerr << "(the realistic mix, scan " << scan << ")\n";
+            return false;
         }
+        session.advance(37);
+        mix.clock.advance(37);
     }
     return true;
 }
@@ -167,7 +220,8 @@ bool mixedProgramRuns() {
 bool benchmarkProgramsAreSound() {
     try {
         return nativeMatchesInterpreter(runBitLogicNative) &&
-               nativeMatchesInterpreter(runBitLogicNativeOpaque) && mixedProgramRuns();
+               nativeMatchesInterpreter(runBitLogicNativeOpaque) && nativeMixMatchesInterpreter() &&
+               mixedProgramRuns();
     } catch (const CPUException& e) {
         std::cerr << "benchmark program fails: " << e.getText() << "\n";
         return false;

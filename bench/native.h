@@ -1,5 +1,5 @@
-// The bit-logic benchmark program compiled to native code; generated at build time from the
-// same generator and seed as the interpreted program.
+// The bit-logic benchmark program and the realistic mix compiled to native code; generated at build
+// time from the same generator and seed as the interpreted program.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,8 @@ inline constexpr std::size_t BitLogicInstructions = 1000;
 inline constexpr std::uint32_t BitLogicSeed = 20261208;
 inline constexpr std::size_t MixedInstructions = 1000;
 inline constexpr std::uint32_t MixedSeed = 7;
+inline constexpr std::size_t RealisticMixInstructions = 7400;
+inline constexpr std::uint32_t RealisticMixSeed = 20261209;
 
 // The big bit-logic program: the 1000-instruction program this many times over, so that its
 // native form is the same code run again.
@@ -25,5 +27,7 @@ void runBitLogicNative(NativeAreas& m) noexcept;
 // the compiler can neither carry values from rung to rung nor drop a coil that a later rung
 // overwrites: the work the interpreter does, done by compiled code.
 void runBitLogicNativeOpaque(NativeAreas& m) noexcept;
+// One scan of the realistic mix, every memory access volatile as in the opaque bit logic.
+void runMixNative(NativeMix& x) noexcept;
 
 } // namespace kvx

@@ -211,6 +211,199 @@ void segment(Builder& b, const std::string& step, int body) {
     b.add("SCRE");
 }
 
+// The realistic mix: the native statements work on `x` (a NativeMix) and `m` (its areas).
+class MixBuilder final {
+public:
+    explicit MixBuilder(std::uint32_t seed) : b(seed) {}
+
+    void network() {
+        switch (b.pick(12)) {
+        case 0:
+            timer();
+            break;
+        case 1:
+            counter();
+            break;
+        case 2:
+        case 3:
+            transfer();
+            break;
+        default:
+            rung();
+            break;
+        }
+    }
+
+    Builder b;
+
+private:
+    std::string top() const { return slot(b.depth - 1); }
+
+    // A condition of one to three levels: a series of contacts, with branches combined by
+    // ULD/OLD, an edge now and then, and compares as contacts.
+    void condition(int level) {
+        if (b.pick(6) == 0) {
+            compareLoad();
+        } else {
+            b.load(b.pick(4) == 0);
+        }
+        for (unsigned n = b.pick(3); n > 0; --n) {
+            element(level);
+        }
+        if (b.pick(8) == 0) {
+            edge();
+        }
+    }
+
+    void element(int level) {
+        const unsigned kind = b.pick(10);
+        if (kind < 5) {
+            b.contact();
+        } else if (kind < 7 && level < 3) {
+            condition(level + 1);
+            b.combine();
+        } else if (kind == 7) {
+            timerContact();
+        } else if (kind == 8) {
+            byteCompare();
+        } else {
+            b.add("NOT", cat(top(), " = !", top(), ";"));
+        }
+    }
+
+    void edge() {
+        const bool rising = b.pick(2) == 0;
+        const std::size_t k = edges++;
+        b.add(rising ? "EU" : "ED",
+              cat("{ const bool v = ", top(), "; ", top(), " = ", rising ? "v && !" : "!v && ",
+                  "x.edge[", k, "]; x.edge[", k, "] = v; }"));
+    }
+
+    void timerContact() {
+        const bool counterBit = b.pick(2) == 0;
+        const unsigned no = counterBit ? b.pick(32) : timerNo();
+        const char* op = b.pick(2) == 0 ? " && " : " || ";
+        b.add(cat(op[1] == '&' ? "U " : "O ", counterBit ? "Z" : "T", no),
+              cat(top(), " = ", top(), op, "x.", counterBit ? "Z[" : "T[", no, "].IsActive();"));
+    }
+
+    void compareLoad() {
+        const unsigned x = word(), y = word();
+        b.add(cat("LDW= MW", x, " VW", y),
+              cat(slot(b.depth), " = rw(m.M, ", x, ") == rw(m.V, ", y, ");"));
+        ++b.depth;
+    }
+    void byteCompare() {
+        const unsigned x = byte(), y = byte();
+        b.add(cat("UB= MB", x, " VB", y),
+              cat(top(), " = ", top(), " && rb(m.M, ", x, ") == rb(m.V, ", y, ");"));
+    }
+
+    // One output, or several on an LPS/LRD/LPP branch.
+    void output() {
+        const unsigned kind = b.pick(8);
+        if (kind < 3) {
+            b.coil();
+        } else if (kind < 6) {
+            range(kind == 3 ? "S " : "R ", kind == 3 ? 1 : 0);
+        } else if (kind == 6) {
+            const unsigned no = timerNo();
+            b.add(cat("R T", no, " 1"), cat("if (", top(), ") x.T[", no, "].reset();"));
+        } else {
+            move();
+        }
+    }
+
+    void range(const char* mnemonic, int value) {
+        const Bit bit = b.coilBit();
+        const unsigned count = b.pick(4) == 0 ? 1 : 2 + b.pick(15);
+        b.add(cat(mnemonic, bit.il(), " ", count),
+              cat("if (", top(), ") setRange(", bit.native(), ", ", count, ", ", value, ");"));
+    }
+
+    void move() {
+        switch (b.pick(3)) {
+        case 0: {
+            const unsigned x = byte(), y = byte();
+            b.add(cat("MOVB MB", x, " VB", y),
+                  cat("if (", top(), ") wb(m.V, ", y, ", rb(m.M, ", x, "));"));
+            break;
+        }
+        case 1: {
+            const unsigned x = word(), y = word();
+            b.add(cat("MOVW VW", x, " MW", y),
+                  cat("if (", top(), ") ww(m.M, ", y, ", rw(m.V, ", x, "));"));
+            break;
+        }
+        default: {
+            const unsigned k = b.pick(256), y = byte();
+            b.add(cat("XORB ", k, " MB", y),
+                  cat("if (", top(), ") wb(m.M, ", y, ", rb(m.M, ", y, ") ^ ", k, ");"));
+            break;
+        }
+        }
+    }
+
+    void rung() {
+        b.open();
+        condition(1);
+        if (b.pick(3) != 0) {
+            output();
+            return;
+        }
+        b.lps();
+        element(2);
+        output();
+        for (unsigned n = b.pick(3); n > 0; --n) {
+            b.lrd();
+            element(2);
+            output();
+        }
+        b.lpp();
+        output();
+    }
+
+    void timer() {
+        b.open();
+        condition(2);
+        const unsigned no = timerNo();
+        const unsigned preset = 2 + b.pick(30);
+        b.add(cat("TON T", no, " ", preset), cat("ton(x.T[", no, "], ", preset, ", ", top(), ");"));
+    }
+
+    // Reset, count down and count up, the order in which ZVR finds them on the stack.
+    void counter() {
+        b.open();
+        b.load(false);
+        b.load(b.pick(2) == 0);
+        b.load(false);
+        const unsigned no = b.pick(32);
+        const unsigned preset = 1 + b.pick(20);
+        const std::size_t k = counters++;
+        b.add(cat("ZVR Z", no, " ", preset),
+              cat("count(x.Z[", no, "], ", preset, ", x.inputs[", k, "], ", slot(b.depth - 1), ", ",
+                  slot(b.depth - 2), ", ", slot(b.depth - 3), ");"));
+    }
+
+    void transfer() {
+        b.open();
+        condition(2);
+        move();
+        if (b.pick(2) == 0) {
+            move();
+        }
+    }
+
+    unsigned timerNo() { return b.pick(2) == 0 ? 37 + b.pick(27) : 101 + b.pick(27); }
+    unsigned byte() { return 16 + b.pick(16); }
+    unsigned word() { return 32 + 2 * b.pick(8); }
+    static std::string slot(unsigned d) { return cat("s", d); }
+
+public:
+    std::size_t edges = 0;
+    std::size_t counters = 0;
+};
+
 } // namespace
 
 std::string GeneratedProgram::source() const {
@@ -230,13 +423,17 @@ std::string GeneratedProgram::source() const {
 std::string GeneratedProgram::nativeBody() const {
     std::string body;
     for (const GeneratedNetwork& net : networks) {
-        body += "    {\n        bool s0 = false, s1 = false, s2 = false, s3 = false;\n";
+        body += "    {\n        bool s0 = false, s1 = false, s2 = false, s3 = false, s4 = false, "
+                "s5 = false,"
+                " s6 = false, s7 = false, s8 = false;\n";
         for (const GeneratedInstruction& op : net.ops) {
             if (!op.native.empty()) {
                 body += cat("        ", op.native, "\n");
             }
         }
-        body += "        (void)s0; (void)s1; (void)s2; (void)s3;\n    }\n";
+        body += "        (void)s0; (void)s1; (void)s2; (void)s3; (void)s4; (void)s5; (void)s6; "
+                "(void)s7;"
+                " (void)s8;\n    }\n";
     }
     return body;
 }
@@ -272,6 +469,25 @@ GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed) {
     }
     b.bitLogic(instructions);
     return std::move(b.program);
+}
+
+GeneratedProgram loadProgram(std::size_t lines) {
+    return mixedProgram(lines - lines / 7, 99);
+}
+
+GeneratedProgram realisticMix(std::size_t instructions, std::uint32_t seed) {
+    MixBuilder mix(seed);
+    while (mix.b.program.instructions < instructions) {
+        mix.network();
+    }
+    return std::move(mix.b.program);
+}
+
+NativeMix::NativeMix() {
+    T.reserve(128);
+    for (int no = 0; no < 128; ++no) {
+        T.emplace_back(static_cast<std::uint16_t>(100), clock);
+    }
 }
 
 void fillPattern(NativeAreas& m) noexcept {

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
+#include "core/timer.h"
+#include "instructions/timer_counter.h"
+
 namespace kvx {
 
 struct GeneratedInstruction {
@@ -39,6 +43,16 @@ GeneratedProgram bitLogicProgram(std::size_t instructions, std::uint32_t seed);
 // Exactly `instructions`, of which the inactive segment's are skipped at run time.
 GeneratedProgram mixedProgram(std::size_t instructions, std::uint32_t seed);
 
+// Nested logic (LPS/LRD/LPP, ULD/OLD), set and reset of bit ranges, edges, 100 ms on-delay
+// timers, up/down counters, byte and word compares and moves, networks in random order, as a
+// real program mixes them; about `instructions` (at least that many, at most 40 more). Every
+// instruction has its native statement over a NativeMix.
+GeneratedProgram realisticMix(std::size_t instructions, std::uint32_t seed);
+
+// The load benchmarks' program of about `lines` lines: the mixed program, of which every
+// network line carries about six instruction lines.
+GeneratedProgram loadProgram(std::size_t lines);
+
 // The byte areas the native code works on, laid out like the interpreter's areas.
 struct NativeAreas {
     std::uint8_t E[100];
@@ -57,5 +71,21 @@ inline std::uint8_t* nativeArea(NativeAreas& m, int area) noexcept {
     return areas[area];
 }
 void fillPattern(NativeAreas& m) noexcept;
+
+// What the native form of the realistic mix works on: the areas, the timers and counters it
+// names, and one memory per edge and per counter instruction.
+struct NativeMix {
+    static constexpr std::size_t Memories = 4096;
+    NativeAreas m{};
+    SimClock clock;
+    std::vector<Timer> T;
+    std::vector<Counter> Z = std::vector<Counter>(256);
+    std::vector<std::uint8_t> edge = std::vector<std::uint8_t>(Memories);
+    std::vector<op::CounterInputs> inputs = std::vector<op::CounterInputs>(Memories);
+
+    NativeMix();
+    NativeMix(const NativeMix&) = delete;
+    NativeMix& operator=(const NativeMix&) = delete;
+};
 
 } // namespace kvx

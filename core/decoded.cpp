@@ -1,5 +1,6 @@
 #include "core/decoded.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <typeinfo>
@@ -8,6 +9,7 @@
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/decoded_machine.h"
 #include "core/observer.h"
 #include "core/timer.h"
 #include "instructions/instruction_table.h"
@@ -44,7 +46,43 @@ struct Shape {
     int effect;
     int needs;
     bool pushes;
-    bool segment; // LSCR, SCRT, SCRE: after them the stack depth is no longer known
+    bool segment; // LSCR, SCRT, SCRE
+};
+
+// What the decoder knows of the stack pointer at a point of a network, relative to the network
+// start: bounds while exact knowledge is lost to skips, and those of the points where a skip
+// may have begun since the last SCRE (the network start is one).
+struct Depth {
+    int low = 0;
+    int high = 0;
+    bool known = true;
+    int skipLow = 0;
+    int skipHigh = 0;
+    bool skipping = true;
+
+    // The stack stays within slot 0 and the limit, whatever way the scan came here.
+    bool fits(const Shape& shape) const noexcept {
+        return shape.needs < 0 ||
+               (known && low >= shape.needs && (!shape.pushes || high + 1 <= CPU::StackLimit));
+    }
+
+    void after(const Shape& shape) noexcept {
+        if (shape.kind == Tree && shape.segment) {
+            known = false;
+            return;
+        }
+        low += shape.effect;
+        high += shape.effect;
+        if (shape.kind == Lscr || shape.kind == Scrt) {
+            skipLow = skipping ? std::min(skipLow, low) : low;
+            skipHigh = skipping ? std::max(skipHigh, high) : high;
+            skipping = true;
+        } else if (shape.kind == Scre && skipping) {
+            low = std::min(low, skipLow);
+            high = std::max(high, skipHigh);
+            skipping = false;
+        }
+    }
 };
 
 } // namespace
@@ -104,6 +142,34 @@ public:
             return memory(word.getField(), word.getClass(), word.getAddr(), 2);
         }
         return std::nullopt;
+    }
+
+    // `count` bits from a bit operand of this CPU upward, all within its area.
+    std::optional<Place> range(const Parameter* p, unsigned count, std::uint8_t& mask) const {
+        if (p == nullptr || !isExactly<BitParameter>(*p)) {
+            return std::nullopt;
+        }
+        const auto& b = static_cast<const BitParameter&>(*p);
+        const int bit = b.getBit() & 7;
+        mask = static_cast<std::uint8_t>(1u << bit);
+        const int bytes = count == 0 ? 1 : (bit + static_cast<int>(count) - 1) / 8 + 1;
+        return memory(b.getField(), b.getClass(), b.getAddr(), bytes);
+    }
+
+    // Whether every access that the load-time checks allow on `p` succeeds: timers, counters
+    // and constants never fault, memory operands when they lie within this CPU's area. A bit
+    // range is never admitted here: a bit operand of this CPU decodes to its own steps.
+    bool faultless(const Parameter* p) const {
+        if (p == nullptr || isExactly<TimerParameter>(*p) || isExactly<CounterParameter>(*p) ||
+            isExactly<NumParameter>(*p)) {
+            return true;
+        }
+        if (isExactly<LongParameter>(*p)) {
+            const auto& value = static_cast<const LongParameter&>(*p);
+            return memory(value.getField(), value.getClass(), value.getAddr(), 4).has_value();
+        }
+        std::uint8_t mask = 0;
+        return bit(p, mask) || writable(p, 1) || writable(p, 2);
     }
 
     std::optional<int> timerOf(const Parameter* p) const {
@@ -228,13 +294,19 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         return index.has_value();
     }
     case Set1:
-    case Reset1:
-        // Only a range of one bit decodes; longer ones, timers and counts of 0 use the tree.
-        if (second == nullptr || !isExactly<NumParameter>(*second) ||
-            static_cast<std::uint8_t>(static_cast<NumParameter&>(*second).getValue()) != 1) {
+    case Reset1: {
+        // The count is the low byte of the constant; a range of one bit has steps of its own.
+        if (second == nullptr || !isExactly<NumParameter>(*second)) {
             return false;
         }
-        return place(d.bit(first, s.mask));
+        const auto count =
+            static_cast<std::uint8_t>(static_cast<NumParameter&>(*second).getValue());
+        if (count != 1) {
+            s.kind = s.kind == Set1 ? SetRange : ResetRange;
+            s.aux = count;
+        }
+        return place(d.range(first, count, s.mask));
+    }
     case RisingEdge:
         return memory(&static_cast<Instruction<op::RisingEdge>&>(op).memory());
     case FallingEdge:
@@ -253,9 +325,27 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         return place(d.readable(first, 2)) && second_(d.readable(second, 2));
     case AndByteEqual:
         return place(d.readable(first, 1)) && second_(d.readable(second, 1));
+    case Resolved:
+        return false;
     default:
         return true;
     }
+}
+
+// Whether an instruction whose operands resolve to no byte address may run its behaviour on the
+// operand objects: not the segment instructions, which the scan follows by their kinds, and
+// only where no access can fault.
+bool resolvable(const Shape& shape, const Operation& op, const Decoder& d) {
+    if (shape.segment) {
+        return false;
+    }
+    const Parameter* first = op.getP1();
+    // A bit operand of a range that did not decode lies beyond its area.
+    if ((shape.kind == Set1 || shape.kind == Reset1) && first != nullptr &&
+        isExactly<BitParameter>(*first)) {
+        return false;
+    }
+    return d.faultless(first) && d.faultless(op.getP2());
 }
 
 } // namespace
@@ -291,11 +381,12 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
         marker(BlockStart);
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
             marker(NetworkStart);
-            // The stack pointer relative to the network start, which pushes 1 when a segment is
-            // open. Exact until a segment instruction or an unknown class, since nothing else
-            // moves it by other than its class's effect (a fault ends the scan).
-            int depth = 0;
-            bool known = true;
+            // Bounds of the stack pointer relative to the network start, which pushes 1 when a
+            // segment is open. Nothing moves it by other than its class's effect (a fault ends
+            // the scan) but a skip over an inactive segment: one that starts at the network
+            // start or after LSCR or SCRT leaves the pointer as it was there until the next
+            // SCRE. An unknown class makes both unknown.
+            Depth depth;
             unsigned pending = 0;
             for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
                 ++pending;
@@ -314,12 +405,17 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                 // A decoded step checks nothing: the stack must stay within its slots, with
                 // or without the open segment's entry, and an unknown class must not be
                 // mistaken for one that runs in an inactive segment.
-                const bool stackFits =
-                    shape.needs < 0 || (known && depth >= shape.needs &&
-                                        (!shape.pushes || depth + 1 <= CPU::StackLimit));
                 const bool singleFits = (shape.kind == Scre) == single;
-                if (shape.kind == Tree || !stackFits || !singleFits ||
-                    !resolve(s, *op, decoder, tables)) {
+                bool decodes = shape.kind != Tree && depth.fits(shape) && singleFits;
+                if (decodes && !resolve(s, *op, decoder, tables)) {
+                    decodes = resolvable(shape, *op, decoder);
+                    if (decodes) {
+                        s = Step{Resolved, s.ticks, 0, 0, 0, 0};
+                        setIndex(s, static_cast<std::uint32_t>(resolvers.size()));
+                        resolvers.push_back({op->row()->resolved, op});
+                    }
+                }
+                if (!decodes) {
                     s = Step{
                         static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
                     setIndex(s, static_cast<std::uint32_t>(operations.size()));
@@ -328,10 +424,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                 steps.push_back(s);
                 nodes.push_back(node);
                 ++instructionSteps;
-                depth += shape.effect;
-                if (shape.segment) {
-                    known = false;
-                }
+                depth.after(shape);
             }
             if (pending != 0) {
                 marker(Nop, static_cast<std::uint8_t>(pending));
@@ -352,79 +445,25 @@ std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
 
 namespace {
 
-// The decoded scan's machine (instructions/machine.h): operands resolved to bytes that every
-// access reaches, and the stack's pointer and top in the scan's registers. The stack array
-// always holds the exact entries below the top. It checks nothing: the decoder admitted a
-// step only where its stack stays within slot 0 and the limit.
-struct BitAt {
-    std::uint8_t* byte;
-    std::uint8_t mask;
-};
-// The step bit of an LSCR, with the operand that SCRT clears later.
-struct StepAt {
-    BitAt bit;
-    Parameter* operand;
-};
-struct TimerNo {
-    std::uint16_t no;
-};
-// The count of a decoded S or R: only a range of one bit decodes.
-struct OneBit {};
-struct NoOperand {};
-
-class DecodedMachine final {
-public:
-    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
-                   int& topValue) noexcept
-        : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
-
-    int top() const noexcept { return topOf; }
-    int below() const noexcept { return stack[sp - 1]; }
-    void setTop(int value) noexcept { topOf = value; }
-    void push(int value) noexcept {
-        stack[sp] = topOf;
-        ++sp;
-        topOf = value;
-    }
-    int pop() noexcept {
-        const int value = topOf;
-        --sp;
-        topOf = stack[sp];
-        return value;
-    }
-
-    static bool bit(BitAt a) noexcept { return (*a.byte & a.mask) != 0; }
-    static bool bit(StepAt a) noexcept { return bit(a.bit); }
-    static void setBit(BitAt a, int value) noexcept {
-        *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | a.mask : *a.byte & ~a.mask);
-    }
-    static std::uint8_t byte(const std::uint8_t* a) noexcept { return *a; }
-    static void setByte(std::uint8_t* a, std::uint8_t value) noexcept { *a = value; }
-    static std::uint16_t word(const std::uint8_t* a) noexcept {
-        return static_cast<std::uint16_t>(a[0] << 8 | a[1]);
-    }
-    static void setWord(std::uint8_t* a, std::uint16_t value) noexcept {
-        a[0] = static_cast<std::uint8_t>(value >> 8);
-        a[1] = static_cast<std::uint8_t>(value);
-    }
-    static void setRange(BitAt a, OneBit, int value) noexcept { setBit(a, value); }
-    // A decoded bit is never a timer: R of a timer runs through the tree.
-    static constexpr bool isTimer(BitAt) noexcept { return false; }
-    static void resetTimer(BitAt) noexcept {}
-    Timer& timer(TimerNo a) { return cpu.timer(a.no); }
-
-    void setSegment(int value) noexcept { cpu.scrval = value; }
-    void enterStep(StepAt a) noexcept { cpu.scrparam = a.operand; }
-    void leaveStep() { leaveCurrentStep(cpu); }
-
-private:
-    CPU& cpu;
-    std::array<int, CPU::StackSize>& stack;
-    int& sp;
-    int& topOf;
-};
+using decoded::BitAt;
+using decoded::BitCount;
+using decoded::NoOperand;
+using decoded::OneBit;
+using decoded::StepAt;
+using decoded::TimerNo;
 
 } // namespace
+
+// Out of line, on the CPU's own stack: a call that took the scan's registers by reference
+// would keep the stack pointer and the top out of them for every other step.
+void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
+    int top = cpu.stackAt(cpu.sp);
+    DecodedMachine m(cpu, cpu.stack, cpu.sp, top);
+    r.run(m, *r.op);
+    if (cpu.sp >= 0) {
+        cpu.stack[static_cast<std::size_t>(cpu.sp)] = top;
+    }
+}
 
 // The scan keeps the stack pointer and the top of the stack in registers, which the decoded
 // machine works on; the top is written back whenever something else may look at the stack: a
@@ -569,8 +608,13 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 continue;
             case Tree:
             case TreeSingle:
+            case Resolved:
                 writeBack();
-                operations[index(*s)]->execute(cpu);
+                if (s->kind == Resolved) {
+                    runResolved(resolvers[index(*s)], cpu);
+                } else {
+                    operations[index(*s)]->execute(cpu);
+                }
                 sp = cpu.sp;
                 top = cpu.stackAt(sp);
                 observe();
@@ -605,6 +649,12 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 break;
             case Reset1:
                 op::Reset::run(m, bitAt(*s), OneBit{});
+                break;
+            case SetRange:
+                op::Set::run(m, bitAt(*s), BitCount{s->aux});
+                break;
+            case ResetRange:
+                op::Reset::run(m, bitAt(*s), BitCount{s->aux});
                 break;
             case AndBlock:
                 op::AndBlock::run(m, none, none);

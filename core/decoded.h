@@ -5,11 +5,12 @@
 //
 // The program tree stays the program's definition: the listing reads it, every observer is
 // given its nodes, and an instruction whose operands cannot be resolved at install time (an
-// address beyond its area, a timer read as a bit, an instruction without a step kind of its
-// own) is a step that calls the tree's own execute(), so it raises the same error at the same
-// point. Both run the instruction's one behaviour (instructions/machine.h). Instruction
-// memories (edge detectors, counters' inputs) stay in the tree's objects, which the steps
-// point to.
+// address beyond its area, a class without a row in the instruction table) is a step that calls the
+// tree's own execute(), so it raises the same error at the same point. Operands that resolve to no
+// byte address but cannot fault (timer and counter bits and words, constants read as bits) run
+// the instruction's behaviour on the operand objects, with the stack in registers. All
+// run the instruction's one behaviour (instructions/machine.h). Instruction memories (edge
+// detectors, counters' inputs) stay in the tree's objects, which the steps point to.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,9 @@ enum Kind : std::uint8_t {
     Nop,
     // Calls the tree's execute(): addr and aux are the index of the Operation.
     Tree,
+    // Runs the instruction's behaviour on its operand objects, which cannot fault, with the
+    // stack in registers: addr and aux are the index of the instruction.
+    Resolved,
     // The same, for a class that runs in an inactive segment.
     TreeSingle,
     // Bit logic: area, addr and mask are the bit.
@@ -39,6 +43,10 @@ enum Kind : std::uint8_t {
     Assign,
     Set1,
     Reset1,
+    // A range of bits within the area from the bit that area, addr and mask name; aux is the
+    // count.
+    SetRange,
+    ResetRange,
     // On the stack alone.
     AndBlock,
     OrBlock,
@@ -71,6 +79,7 @@ struct EdgeMemory;
 
 struct Block;
 class CPU;
+class DecodedMachine;
 class HaltCheck;
 class Operation;
 class Parameter;
@@ -133,10 +142,16 @@ private:
     // The tree's node of every step, null for the markers: read only by an observed scan and
     // to locate a fault.
     std::vector<const OpList*> nodes;
-    // Side tables: tree instructions, edge memories, step-bit operands.
+    // Side tables: tree and resolved instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<op::EdgeMemory*> memories;
     std::vector<Parameter*> stepBits;
+    struct Resolver {
+        void (*run)(DecodedMachine&, Operation&);
+        Operation* op;
+    };
+    std::vector<Resolver> resolvers;
+    static void runResolved(const Resolver& r, CPU& cpu);
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 };

@@ -13,6 +13,7 @@
 #include "core/common.h"
 #include "core/cpu.h"
 #include "core/decoded.h"
+#include "core/decoded_machine.h"
 #include "instructions/instruction_table.h"
 #include "instructions/machine.h"
 #include "instructions/operators.h"
@@ -258,7 +259,7 @@ constexpr Operands counter{Column::Two, counterRules, OperandShape::CounterAndPr
     X(LoadWordEqual, "LDW=", 0, 0, 0, 1, compareWords, 0, LoadWordEqual, true) \
     X(AndByteEqual, "UB=", 0, 1, 0, 1, compareBytes, 0, AndByteEqual, true) \
     X(OnDelay, "TON", 0, 0, 1, 0, onDelayTimer, 0, OnDelay, false) \
-    X(UpDownCounter, "ZVR", 0, 0, 3, 0, counter, 2, Tree, false)
+    X(UpDownCounter, "ZVR", 0, 0, 3, 0, counter, 2, Resolved, false)
 // clang-format on
 
 namespace {
@@ -269,15 +270,39 @@ std::unique_ptr<Operation> make(std::unique_ptr<Parameter> first,
     return std::make_unique<Instruction<Behaviour>>(std::move(first), std::move(second));
 }
 
+template <typename Behaviour>
+void resolved(DecodedMachine& m, Operation& op) {
+    auto& instruction = static_cast<Instruction<Behaviour>&>(op);
+    if constexpr (std::is_same_v<typename Instruction<Behaviour>::Memory, NoMemory>) {
+        Behaviour::run(m, op.getP1(), op.getP2());
+    } else {
+        Behaviour::run(m, op.getP1(), op.getP2(), instruction.memory());
+    }
+}
+
 #define KVX_INDEX(BEHAVIOUR, ...) BEHAVIOUR##Row,
 enum RowIndex : std::size_t { KVX_INSTRUCTIONS(KVX_INDEX) };
 #undef KVX_INDEX
 
 #define KVX_ROW(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, OPERANDS, REACH, STEP, CONTACT)          \
-    {TEXT,       POP,         KEEP,    PUSH,           REACH,                                      \
-     step::STEP, SINGLE != 0, CONTACT, OPERANDS.shape, make<op::BEHAVIOUR>},
+    {TEXT,                                                                                         \
+     POP,                                                                                          \
+     KEEP,                                                                                         \
+     PUSH,                                                                                         \
+     REACH,                                                                                        \
+     step::STEP,                                                                                   \
+     SINGLE != 0,                                                                                  \
+     CONTACT,                                                                                      \
+     OPERANDS.shape,                                                                               \
+     make<op::BEHAVIOUR>,                                                                          \
+     resolved<op::BEHAVIOUR>},
 constexpr InstructionRow Rows[] = {KVX_INSTRUCTIONS(KVX_ROW)};
 #undef KVX_ROW
+
+// The mnemonics with their lengths, so that matching a line's mnemonic measures no row's text.
+#define KVX_MNEMONIC(BEHAVIOUR, TEXT, ...) std::string_view(TEXT),
+constexpr std::string_view Mnemonics[] = {KVX_INSTRUCTIONS(KVX_MNEMONIC)};
+#undef KVX_MNEMONIC
 
 #define KVX_OPERANDS(BEHAVIOUR, TEXT, SINGLE, POP, KEEP, PUSH, OPERANDS, ...) OPERANDS,
 constexpr Operands OperandsOf[] = {KVX_INSTRUCTIONS(KVX_OPERANDS)};
@@ -298,9 +323,9 @@ std::span<const InstructionRow> instructionRows() noexcept {
 }
 
 const InstructionRow* instructionRow(std::string_view mnemonic) noexcept {
-    for (const InstructionRow& row : Rows) {
-        if (row.mnemonic == mnemonic) {
-            return &row;
+    for (std::size_t k = 0; k < std::size(Mnemonics); ++k) {
+        if (Mnemonics[k] == mnemonic) {
+            return &Rows[k];
         }
     }
     return nullptr;

@@ -11,6 +11,8 @@
 
 namespace kvx {
 
+class DecodedMachine;
+
 // The operands a program writes after the mnemonic, as the load-time checks accept them: what
 // a program writer (the differential generator) needs to write the instruction.
 enum class OperandShape : std::uint8_t {
@@ -37,7 +39,8 @@ struct InstructionRow final {
     // How far below the top the instruction reads the stack (LRD reads one entry below it);
     // -1 when it does not touch the stack at all.
     int reach;
-    // The step the decoder makes of it (core/decoded.h), step::Tree when it has none.
+    // The step the decoder makes of it (core/decoded.h), step::Resolved when it has no faster
+    // one of its own.
     std::uint8_t step;
     // Runs in an inactive segment too.
     bool single;
@@ -45,6 +48,9 @@ struct InstructionRow final {
     bool contact;
     OperandShape operands;
     std::unique_ptr<Operation> (*make)(std::unique_ptr<Parameter>, std::unique_ptr<Parameter>);
+    // Runs the behaviour of `op`, an instruction of this row, on the decoded scan's machine with
+    // the instruction's own operand objects; for operands that the decoder found cannot fault.
+    void (*resolved)(DecodedMachine& machine, Operation& op);
 };
 
 // Every row, in the order in which parserCommand matches mnemonics.

@@ -3,8 +3,9 @@
 // - TreeMachine, below: the program tree's checked access. Operands are the instruction's
 //   Parameter objects, which raise "Out of field read" and the like, and the stack is the
 //   CPU's, which raises "StackOverflow" and reads zeros below its bottom.
-// - the decoded scan's machine (core/decoded.cpp): operands resolved at install time to
-//   bytes that every access reaches, and the stack's top in a register.
+// - the decoded scan's machine (core/decoded_machine.h): operands resolved at install time to
+//   bytes that every access reaches, or to operand objects that cannot fault, and the stack's
+//   top in a register.
 //
 // What a machine offers, for an operand `a` of the kind the machine uses:
 //   top(), below() (the entry under the top), setTop(v), push(v), pop() -> the old top;
@@ -31,18 +32,8 @@ inline void leaveCurrentStep(CPU& cpu) {
     }
 }
 
-class TreeMachine final {
-public:
-    using Operand = Parameter*;
-
-    explicit TreeMachine(CPU& c) noexcept : cpu(c) {}
-
-    int top() const noexcept { return cpu.CurrentStack(); }
-    int below() const noexcept { return cpu.LastCurrentStack(); }
-    void setTop(int value) noexcept { cpu.replaceTop(value); }
-    void push(int value) { cpu.push(value); }
-    int pop() noexcept { return cpu.pop(); }
-
+// Operands as the tree holds them: every access raises what the operand raises.
+struct CheckedOperands {
     static bool bit(const Parameter* a) { return readBitOf(*a) != 0; }
     static void setBit(Parameter* a, int value) { writeBitOf(*a, value); }
     static std::uint8_t byte(const Parameter* a) { return a->readByte(); }
@@ -58,6 +49,17 @@ public:
     static void resetTimer(Parameter* a) { timer(a).reset(); }
     static Timer& timer(Parameter* a) { return *operandAs<TimerParameter>(a).getTimer(); }
     static Counter& counter(Parameter* a) { return *operandAs<CounterParameter>(a).getCounter(); }
+};
+
+class TreeMachine final : public CheckedOperands {
+public:
+    explicit TreeMachine(CPU& c) noexcept : cpu(c) {}
+
+    int top() const noexcept { return cpu.CurrentStack(); }
+    int below() const noexcept { return cpu.LastCurrentStack(); }
+    void setTop(int value) noexcept { cpu.replaceTop(value); }
+    void push(int value) { cpu.push(value); }
+    int pop() noexcept { return cpu.pop(); }
 
     void setSegment(int value) noexcept { cpu.scrval = value; }
     void enterStep(Parameter* a) noexcept { cpu.scrparam = a; }

@@ -9,9 +9,10 @@
 //    something from scan to scan (reset() clears it);
 // 2. a row in the table of instructions/instruction_table.cpp: behaviour, mnemonic, stack
 //    effect, operands (column, load-time rules and shape), how far below the top it reads the
-//    stack, its decoded step and whether it is a contact. The step may be `Tree`: the scan then
-//    calls the instruction's execute(); a step kind of its own (core/decoded.h and its case in
-//    the scan loop) is an optimisation that the differential test proves.
+//    stack, its decoded step and whether it is a contact. The step may be `Resolved`: the scan
+//    then runs the behaviour on the instruction's operand objects; a step kind of its own
+//    (core/decoded.h and its case in the scan loop) is an optimisation that the differential
+//    test proves.
 // The listing, the trace, the loader, coverage and the differential generator need nothing
 // more; the editors' highlighting does: its test fails until packaging/syntax/awl.xml and its
 // sample program know the mnemonic.

@@ -55,16 +55,11 @@ std::string_view MyyyLexer::rawTokenText() const noexcept {
 // flex is handed everything that fits at once: one byte per call would make flex rescan the
 // token it is in after every byte, quadratic in the length of a long comment line.
 int MyyyLexer::LexerInput(char* buf, int max_size) {
-    int n = 0;
-    while (n < max_size) {
-        const int c = read.read();
-        if (c < 0) {
-            break;
-        }
-        buf[n++] = static_cast<char>(c);
-        lastChar = c;
+    const std::size_t n = max_size > 0 ? read.read(buf, static_cast<std::size_t>(max_size)) : 0;
+    if (n > 0) {
+        lastChar = static_cast<unsigned char>(buf[n - 1]);
     }
-    return n;
+    return static_cast<int>(n);
 }
 
 void MyyyLexer::LexerError(const char* msg) {

@@ -47,26 +47,78 @@ std::FILE* openRegularFile(const std::string& path, std::uintmax_t& size) {
     return f;
 }
 
+// Byte by byte through the filter, but without a call through the table for each.
+template <typename Next>
+std::size_t readInto(LineEndFilter& filter, char* buffer, std::size_t max, Next&& next) {
+    std::size_t n = 0;
+    while (n < max) {
+        const int c = filter.read(next);
+        if (c < 0) {
+            break;
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    return n;
+}
+
+} // namespace
+
+std::size_t Reader::read(char* buffer, std::size_t max) {
+    std::size_t n = 0;
+    while (n < max) {
+        const int c = read();
+        if (c < 0) {
+            break;
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    return n;
+}
+
+namespace {
+// The next byte of a file, -1 at its end; a failed read throws.
+int nextOf(std::FILE* f, const std::string& name) {
+    const int c = getc_unlocked(f);
+    // A failed read must not pass for the end of the program: that would load a truncated
+    // file without complaint.
+    if (c == EOF && std::ferror(f)) {
+        throw CPUException("File " + name + " could not be read");
+    }
+    return c == EOF ? -1 : c;
+}
 } // namespace
 
 FRead::FRead(const std::string& path) : name(path), f(openRegularFile(path, size)) {}
 
 int FRead::read() {
-    return lineEnds.read([this] {
-        const int c = std::fgetc(f.get());
-        // A failed read must not pass for the end of the program: that would load a
-        // truncated file without complaint.
-        if (c == EOF && std::ferror(f.get())) {
-            throw CPUException("File " + name + " could not be read");
-        }
-        return c == EOF ? -1 : c;
-    });
+    return lineEnds.read([this] { return nextOf(f.get(), name); });
+}
+
+std::size_t FRead::read(char* buffer, std::size_t max) {
+    return readInto(lineEnds, buffer, max, [this] { return nextOf(f.get(), name); });
 }
 
 int StringRead::read() {
     return lineEnds.read([this]() noexcept {
         return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : -1;
     });
+}
+
+std::size_t StringRead::read(char* buffer, std::size_t max) {
+    return readInto(lineEnds, buffer, max, [this]() noexcept {
+        return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : -1;
+    });
+}
+
+// Counts as read() does: the byte beyond the bound throws, the ones before pass.
+std::size_t BoundedRead::read(char* buffer, std::size_t max) {
+    const std::size_t room = MaxProgramBytes - count;
+    const std::size_t n = inner.read(buffer, max < room ? max : room);
+    count += n;
+    if (n == room && n < max && inner.read() != -1) {
+        throw CPUException(ProgramTooLarge);
+    }
+    return n;
 }
 
 int BoundedRead::read() {

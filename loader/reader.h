@@ -9,12 +9,15 @@
 
 namespace kvx {
 
-// Yields the program text one byte at a time.
+// Yields the program text one byte at a time, or as many as fit.
 class Reader {
 public:
     virtual ~Reader() = default;
     // The next byte as 0..255, or -1 at the end of the input.
     virtual int read() = 0;
+    // Up to `max` next bytes into `buffer`, as read() would yield them; fewer only at the end of
+    // the input. The scanner reads this way, one call per buffer instead of one per byte.
+    virtual std::size_t read(char* buffer, std::size_t max);
 };
 
 // Drops a carriage return that directly precedes a line feed, so text with either line end
@@ -57,6 +60,7 @@ class BoundedRead final : public Reader {
 public:
     explicit BoundedRead(Reader& r) noexcept : inner(r) {}
     int read() override;
+    std::size_t read(char* buffer, std::size_t max) override;
 
 private:
     Reader& inner;
@@ -71,6 +75,7 @@ class FRead final : public Reader {
 public:
     explicit FRead(const std::string& path);
     int read() override;
+    std::size_t read(char* buffer, std::size_t max) override;
     // The file's size in bytes when it was opened.
     std::uintmax_t openedSize() const noexcept { return size; }
 
@@ -94,6 +99,7 @@ public:
     ProgramFileRead(const ProgramFileRead&) = delete;
     ProgramFileRead& operator=(const ProgramFileRead&) = delete;
     int read() override { return bounded.read(); }
+    std::size_t read(char* buffer, std::size_t max) override { return bounded.read(buffer, max); }
     std::uintmax_t openedSize() const noexcept { return file.openedSize(); }
 
 private:
@@ -107,6 +113,7 @@ class StringRead final : public Reader {
 public:
     explicit StringRead(std::string text) noexcept : text(std::move(text)) {}
     int read() override;
+    std::size_t read(char* buffer, std::size_t max) override;
 
 private:
     std::string text;

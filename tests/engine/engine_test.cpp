@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/programs.h"
 #include "core/clock.h"
 #include "core/common.h"
 #include "core/cpu.h"
@@ -95,6 +96,34 @@ TEST(DecodedScan, ExamplesAndTestProgramsAgree) {
             ASSERT_EQ(compareRuns(program, seed, 300), "") << file << " seed " << seed;
         }
     }
+}
+
+// No ordinary program runs through the tree: the examples, the test suite's programs, the
+// program with every instruction and the benchmarks' programs decode completely, all but the
+// one operand that the panel's program reads beyond its area on purpose.
+TEST(DecodedScan, RepositoryAndBenchmarkProgramsDecodeCompletely) {
+    std::vector<std::pair<std::string, std::string>> programs;
+    for (const char* dir : {KVX_EXAMPLES_DIR, KVX_TEST_PROGRAMS_DIR}) {
+        for (const auto& file : programsIn(dir)) {
+            programs.emplace_back(file.string(), contents(file));
+        }
+    }
+    for (const char* file : {KVX_EVERY_INSTRUCTION, KVX_PARTLY}) {
+        programs.emplace_back(file, contents(file));
+    }
+    programs.emplace_back("realistic mix", realisticMix(7400, 20261209).source());
+    programs.emplace_back("mixed", mixedProgram(1000, 7).source());
+    std::size_t loaded = 0;
+    for (const auto& [name, text] : programs) {
+        Session session;
+        if (session.loadText(text)) {
+            continue; // a program of the load error tests
+        }
+        ++loaded;
+        const std::size_t faulty = name.ends_with("panel.awl") ? 1 : 0;
+        EXPECT_EQ(session.cpu().decodedForm()->treeSteps(), faulty) << name;
+    }
+    EXPECT_GE(loaded, 10u);
 }
 
 // Trees built in code may hold what no program file gives: empty nodes (which still count for
@@ -193,10 +222,10 @@ TEST(DecodedScan, OrdinaryInstructionsDecodeAndFaultyOnesRunThroughTheTree) {
         {"LD E0.0\nLD E0.1\nOLD\nLDN E0.2\nULD\nNOT\nEU\nED\nTON T33 MW2\nMOVB 16#A5 MB1\n"
          "MOVW VW98 MW0\nXORB EB0 AB0\nLDW= 7 MW0\nUB= MB0 MB1\n",
          0},
-        // beyond the area, a timer bit, a bit range, a counter: through the tree
-        {"LD M100.0\nO T37\nS M0.0 3\nLD E0.0\nLD E0.1\nZVR Z1 5\n", 4},
-        // after a segment instruction the stack depth is not known any more
-        {"LSCR S0.0\nLD E0.0\n= A0.0\nSCRE\n", 2},
+        // only the bit beyond the area and the range reaching past it run through the tree
+        {"LD M100.0\nO T37\nS M0.0 3\nR M99.6 3\nLD E0.0\nLD E0.1\nZVR Z1 5\n", 2},
+        // a skip from the LSCR ends at the SCRE: the ULD after it may find an empty stack
+        {"LSCR S0.0\nLD E0.0\n= A0.0\nLD E0.1\nSCRE\nULD\n", 1},
     };
     for (const Case& c : cases) {
         Session session;

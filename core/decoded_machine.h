@@ -1,0 +1,115 @@
+// The decoded scan's machine (instructions/machine.h): operands resolved at install time to
+// bytes that every access reaches, to timers by number, or to operand objects whose every
+// access succeeds; and the stack's pointer and top in the scan's registers. The stack array
+// always holds the exact entries below the top. It checks nothing: the decoder admitted a step
+// only where its stack stays within slot 0 and the limit and its operands cannot fault.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/cpu.h"
+#include "core/timer.h"
+#include "instructions/machine.h"
+
+namespace kvx {
+
+namespace decoded {
+struct BitAt {
+    std::uint8_t* byte;
+    std::uint8_t mask;
+};
+// The step bit of an LSCR, with the operand that SCRT clears later.
+struct StepAt {
+    BitAt bit;
+    Parameter* operand;
+};
+struct TimerNo {
+    std::uint16_t no;
+};
+// The count of a decoded S or R: one bit, or the low byte of the count constant.
+struct OneBit {};
+struct BitCount {
+    std::uint16_t count;
+};
+struct NoOperand {};
+} // namespace decoded
+
+class DecodedMachine final : public CheckedOperands {
+public:
+    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
+                   int& topValue) noexcept
+        : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
+
+    int top() const noexcept { return topOf; }
+    int below() const noexcept { return stack[sp - 1]; }
+    void setTop(int value) noexcept { topOf = value; }
+    void push(int value) noexcept {
+        stack[sp] = topOf;
+        ++sp;
+        topOf = value;
+    }
+    int pop() noexcept {
+        const int value = topOf;
+        --sp;
+        topOf = stack[sp];
+        return value;
+    }
+
+    using CheckedOperands::bit;
+    using CheckedOperands::byte;
+    using CheckedOperands::isTimer;
+    using CheckedOperands::resetTimer;
+    using CheckedOperands::setBit;
+    using CheckedOperands::setByte;
+    using CheckedOperands::setRange;
+    using CheckedOperands::setWord;
+    using CheckedOperands::timer;
+    using CheckedOperands::word;
+
+    static bool bit(decoded::BitAt a) noexcept { return (*a.byte & a.mask) != 0; }
+    static bool bit(decoded::StepAt a) noexcept { return bit(a.bit); }
+    static void setBit(decoded::BitAt a, int value) noexcept {
+        *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | a.mask : *a.byte & ~a.mask);
+    }
+    static std::uint8_t byte(const std::uint8_t* a) noexcept { return *a; }
+    static void setByte(std::uint8_t* a, std::uint8_t value) noexcept { *a = value; }
+    static std::uint16_t word(const std::uint8_t* a) noexcept {
+        return static_cast<std::uint16_t>(a[0] << 8 | a[1]);
+    }
+    static void setWord(std::uint8_t* a, std::uint16_t value) noexcept {
+        a[0] = static_cast<std::uint8_t>(value >> 8);
+        a[1] = static_cast<std::uint8_t>(value);
+    }
+    static void setRange(decoded::BitAt a, decoded::OneBit, int value) noexcept {
+        setBit(a, value);
+    }
+    // The decoder admitted the range only where it lies within the area.
+    static void setRange(decoded::BitAt a, decoded::BitCount n, int value) noexcept {
+        for (unsigned left = n.count; left > 0; --left) {
+            setBit(a, value);
+            a.mask = static_cast<std::uint8_t>(a.mask << 1);
+            if (a.mask == 0) {
+                a.mask = 1;
+                ++a.byte;
+            }
+        }
+    }
+    // A decoded bit is never a timer: R of a timer runs on the operand object.
+    static constexpr bool isTimer(decoded::BitAt) noexcept { return false; }
+    static void resetTimer(decoded::BitAt) noexcept {}
+    Timer& timer(decoded::TimerNo a) { return cpu.timer(a.no); }
+
+    void setSegment(int value) noexcept { cpu.scrval = value; }
+    void enterStep(decoded::StepAt a) noexcept { cpu.scrparam = a.operand; }
+    void enterStep(Parameter* a) noexcept { cpu.scrparam = a; }
+    void leaveStep() { leaveCurrentStep(cpu); }
+
+private:
+    CPU& cpu;
+    std::array<int, CPU::StackSize>& stack;
+    int& sp;
+    int& topOf;
+};
+
+} // namespace kvx
