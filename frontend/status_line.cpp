@@ -69,6 +69,12 @@ void StatusLine::faulted(std::uint32_t, const CPUException& fault) {
     lastFault = fault;
 }
 
+// A halted scan takes as long as the learner looks at it: its time would only spoil the
+// longest.
+void StatusLine::halted(std::uint32_t, int, bool) {
+    scanClock.invalidate();
+}
+
 void StatusLine::runChanged(std::uint32_t, RunChange change) {
     if (change == RunChange::Reset) {
         times = {};

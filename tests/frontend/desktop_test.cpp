@@ -427,6 +427,12 @@ private slots:
         window->command(MainWindow::Programmstatus);
         // One plain scan with every switch off: the LEDs are all dark.
         scanOnce();
+        // A halted scan's time is the learner's, not the program's: it leaves the scan times.
+        const auto scanTime = [&] {
+            const QString rate = window->statusTexts()[1];
+            return rate.mid(rate.indexOf(QStringLiteral("Zyklus")));
+        };
+        const QString plainScan = scanTime();
         window->session().setSwitch(0, 1);
         QTableView& table = window->statusView().table();
         const StatusModel& rows = window->statusView().model();
@@ -464,6 +470,7 @@ private slots:
         QVERIFY(!window->session().isHalted());
         QCOMPARE(window->panelIO().OutState, (std::array<int, MyIO::Size>{0, 1, 1}));
         QCOMPARE(stackAt(12), QStringLiteral("1"));
+        QCOMPARE(scanTime(), plainScan);
         scanOnce();
         type(*window, Qt::Key_F9);
         QVERIFY(!window->session().isHalted() && window->isRunning());
