@@ -3,9 +3,17 @@
 #include <array>
 #include <iterator>
 
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QTreeView>
 
@@ -133,6 +141,58 @@ std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bo
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
     return chosenFile(dialog);
+}
+
+bool askForCondition(QWidget* owner, int line, const QString& current,
+                     const ConditionApply& apply) {
+    static const QStringList Comparisons{"=", "<>", "<", ">", "<=", ">="};
+    QDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("conditionDialog"));
+    dialog.setWindowTitle(QStringLiteral("Bedingung für Zeile %1").arg(line));
+    auto* operand = new QLineEdit(&dialog);
+    operand->setPlaceholderText(QStringLiteral("z. B. M0.3 oder MW4"));
+    auto* comparison = new QComboBox(&dialog);
+    comparison->addItems(Comparisons);
+    auto* value = new QLineEdit(&dialog);
+    value->setPlaceholderText(QStringLiteral("z. B. 1 oder 100"));
+    auto* refusal = new QLabel(&dialog);
+    refusal->setStyleSheet(QStringLiteral("color: rgb(170, 0, 0)"));
+    refusal->setWordWrap(true);
+    refusal->hide();
+    // The longer operators first, so that "<=" is not taken for "<".
+    const QRegularExpression parts(QStringLiteral(R"(^\s*(.*?)\s*(<>|<=|>=|=|<|>)\s*(.*?)\s*$)"));
+    if (const auto match = parts.match(current); match.hasMatch()) {
+        operand->setText(match.captured(1));
+        comparison->setCurrentText(match.captured(2));
+        value->setText(match.captured(3));
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        // No operand: a breakpoint that always halts.
+        const QString text = operand->text().trimmed().isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("%1 %2 %3")
+                                       .arg(operand->text().trimmed(), comparison->currentText(),
+                                            value->text().trimmed());
+        if (const auto refused = apply(text)) {
+            refusal->setText(*refused);
+            refusal->show();
+            return;
+        }
+        dialog.accept();
+    });
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Operand:"), operand);
+    form->addRow(QStringLiteral("Vergleich:"), comparison);
+    form->addRow(QStringLiteral("Wert:"), value);
+    form->addRow(new QLabel(QStringLiteral("Hält nur, wenn die Bedingung vor der Anweisung gilt; "
+                                           "ohne Operand hält er immer."),
+                            &dialog));
+    form->addRow(refusal);
+    form->addRow(buttons);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace kvx

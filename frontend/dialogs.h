@@ -1,6 +1,8 @@
-// The window's standard dialogs: the "Fehler" box and the file dialogs.
+// The window's standard dialogs: the "Fehler" box, the file dialogs and the breakpoint's
+// condition.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QString>
@@ -30,5 +32,12 @@ std::optional<QString> askForWaveform(QWidget* owner, const QString& folder);
 // Asks for a watch table file to save (adding ".var" to a name without ending) or to load,
 // starting in `folder`; nullopt when cancelled.
 std::optional<QString> askForWatchFile(QWidget* owner, const QString& folder, bool save);
+
+// Sets a condition ("MW4 > 100"; empty: always halt) and returns why it was refused.
+using ConditionApply = std::function<std::optional<QString>(const QString& condition)>;
+// Asks for the condition of the breakpoint on `line` (operand, comparison, value), starting
+// from `current`; OK hands it to `apply`, and a refusal stays in the dialog to be corrected.
+// False when cancelled.
+bool askForCondition(QWidget* owner, int line, const QString& current, const ConditionApply& apply);
 
 } // namespace kvx

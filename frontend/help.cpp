@@ -53,6 +53,16 @@ f&uuml;hrt einen Zyklus aus, Reset setzt das Erstzyklus-Bit SM0.1 und l&ouml;sch
 Flankenmerker der Anweisungen, beh&auml;lt aber Speicher, Timer und Z&auml;hler.
 Url&ouml;schen l&ouml;scht dazu allen Speicher, alle Timer, alle Z&auml;hler und die LEDs, wie
 die Url&ouml;schung einer echten Steuerung.</li>
+<li><b>Debuggen</b>: Haltepunkt umschalten (oder ein Klick in die schmale erste Spalte des
+Programmstatus) setzt oder l&ouml;scht einen Haltepunkt auf der gew&auml;hlten Zeile, ein roter
+Punkt. Bedingung... setzt einen, der nur h&auml;lt, wenn ein Vergleich gilt (<code>M0.3 =
+1</code>, <code>MW4 &gt; 100</code>); sein Punkt tr&auml;gt ein ?. Erreicht ein Zyklus einen
+Haltepunkt, h&auml;lt er vor dieser Anweisung an: die Statuszeile zeigt <i>Angehalten: Zeile
+N</i>, der Programmstatus die Zeile blau und alles, was in diesem Zyklus schon lief; noch nicht
+erreichte Zeilen sind grau und kursiv. Anweisung f&uuml;hrt eine Anweisung aus, Bis
+Zyklusende den Rest des Zyklus, Continue l&auml;uft bis zum n&auml;chsten Haltepunkt, Stop
+beendet den Zyklus und h&auml;lt an. Die Ausg&auml;nge erreichen die LEDs erst am Ende des
+Zyklus. Alle Haltepunkte l&ouml;schen entfernt alle.</li>
 <li><b>Ansicht</b>: Programmstatus zeigt jede Anweisung mit ihrem Ergebnis im letzten Zyklus,
 dem Logikstapel danach (Stack: die obersten acht Eintr&auml;ge als 0/1, der oberste links;
 ist er tiefer, folgt die Tiefe in Klammern) und den Werten ihrer Operanden.

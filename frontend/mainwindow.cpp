@@ -41,6 +41,9 @@ namespace kvx {
 
 namespace {
 
+// How long a message about a breakpoint stays in the status bar.
+constexpr int MessageMs = 5000;
+
 const QString EmptyHint = QStringLiteral("Kein Programm geladen\n"
                                          "Datei > Laden oder eine .awl-Datei hierher ziehen");
 
@@ -117,6 +120,11 @@ const MainWindow::CommandEntry MainWindow::Commands[] = {
     {NeuLaden, &MainWindow::reload},
     {Aufzeichnen, &MainWindow::toggleRecording},
     {Echtzeit, &MainWindow::realTime},
+    {Anweisung, &MainWindow::stepInstruction},
+    {BisZyklusende, &MainWindow::finishScan},
+    {HaltepunktUmschalten, &MainWindow::toggleBreakpoint},
+    {Bedingung, &MainWindow::editCondition},
+    {HaltepunkteLoeschen, &MainWindow::clearBreakpoints},
     {Kurzanleitung, &MainWindow::showGuide},
     {Ueber, &MainWindow::showAboutBox},
 };
@@ -139,6 +147,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
           return askForWatchFile(owner, ladenFolder(), save);
       }),
       waveformDialog([this](QWidget* owner) { return askForWaveform(owner, ladenFolder()); }),
+      conditionDialog(askForCondition),
       recording(sim, [this](const QString& text) { reportError(text); }),
       statusLine(sim, *statusBar()), views(sim, *panelWidget, *programStatus),
       loader(new ProgramLoader(sim,
@@ -169,6 +178,16 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     trend->setSaveHandlers([this](QWidget* owner) { return waveformDialog(owner); },
                            [this](const QString& text) { reportError(text); },
                            [this] { return programFile(); });
+    connect(programStatus, &ProgramStatusView::gutterClicked, this,
+            [this](std::optional<int> line) {
+                if (!line) {
+                    statusBar()->showMessage(QStringLiteral("Diese Zeile hat keine Anweisung"),
+                                             MessageMs);
+                } else {
+                    breakpointsChanged(sim.toggleBreakpoint(*line));
+                }
+                refreshState();
+            });
     connect(panelWidget, &PanelWidget::switchFlipped, this,
             [this](int no, int value) { sim.setSwitch(no, value); });
     panelWidget->setFocus();
@@ -244,7 +263,8 @@ bool MainWindow::isCommandEnabled(int id) const {
         const qsizetype index = id - RecentFile1;
         return index < files.size() && QFileInfo::exists(files[index]);
     }
-    return isEnabledIn(id, {sim.isRunning(), faktor(), sim.hasProgram(), !programFile().isEmpty()});
+    return isEnabledIn(id, {sim.isRunning(), faktor(), sim.hasProgram(), !programFile().isEmpty(),
+                            sim.isHalted(), !sim.breakpoints().empty()});
 }
 
 void MainWindow::command(int id) {
@@ -261,7 +281,7 @@ void MainWindow::command(int id) {
 }
 
 void MainWindow::tick() {
-    if (sim.isRunning()) {
+    if (sim.isRunning() && !sim.isHalted()) {
         ScanObserver* observer = views.observer();
         statusLine.scanStarts();
         sim.tick(observer);
@@ -274,6 +294,92 @@ void MainWindow::step() {
     ScanObserver* observer = views.observer();
     statusLine.scanStarts();
     sim.singleStep(observer);
+}
+
+void MainWindow::resume() {
+    if (sim.isHalted()) {
+        sim.resume();
+    } else {
+        sim.run();
+    }
+}
+
+void MainWindow::stop() {
+    if (sim.isHalted()) {
+        sim.stopHalted();
+    } else {
+        sim.stop();
+    }
+}
+
+std::optional<int> MainWindow::chosenLine() {
+    if (programStatus->hasCurrentRow()) {
+        if (const auto line = programStatus->currentLine()) {
+            return line;
+        }
+        statusBar()->showMessage(QStringLiteral("Diese Zeile hat keine Anweisung"), MessageMs);
+        return std::nullopt;
+    }
+    if (const auto line = sim.haltedLine()) {
+        return line;
+    }
+    showProgramStatus();
+    statusBar()->showMessage(QStringLiteral("Im Programmstatus eine Zeile wählen"), MessageMs);
+    return std::nullopt;
+}
+
+void MainWindow::toggleBreakpoint() {
+    if (const auto line = chosenLine()) {
+        breakpointsChanged(sim.toggleBreakpoint(*line));
+    }
+}
+
+void MainWindow::editCondition() {
+    const auto line = chosenLine();
+    if (!line) {
+        return;
+    }
+    QString current;
+    for (const Breakpoint& stop : sim.breakpoints()) {
+        if (stop.line == *line) {
+            current = QString::fromStdString(stop.condition);
+        }
+    }
+    conditionDialog(this, *line, current, [this, line](const QString& condition) {
+        const auto refused = sim.setBreakpoint(*line, condition.toStdString());
+        breakpointsChanged(std::nullopt);
+        return refused ? std::optional(QString::fromStdString(*refused)) : std::nullopt;
+    });
+}
+
+void MainWindow::clearBreakpoints() {
+    sim.clearBreakpoints();
+    breakpointsChanged(std::nullopt);
+}
+
+void MainWindow::breakpointsChanged(const std::optional<std::string>& refusal) {
+    if (refusal) {
+        statusBar()->showMessage(QString::fromStdString(*refusal), MessageMs);
+    }
+    programStatus->setBreakpoints(sim.breakpoints());
+}
+
+void MainWindow::keepBreakpoints(const QString& path) {
+    if (QFileInfo(path).absoluteFilePath() != tableProgram) {
+        sim.clearBreakpoints();
+    }
+    for (const Breakpoint& stop : sim.breakpoints()) {
+        if (sim.setBreakpoint(stop.line, stop.condition)) {
+            sim.clearBreakpoint(stop.line);
+        }
+    }
+    breakpointsChanged(std::nullopt);
+}
+
+// The halt may come from a scan of the timer: the menus and the status bar follow at once.
+void MainWindow::halted(std::uint32_t, int, bool) {
+    refreshState();
+    refreshViews();
 }
 
 // The session stopped the run before the fault is reported, so a report that keeps the event
@@ -318,6 +424,7 @@ void MainWindow::load(const QString& path) {
 void MainWindow::installed(const QString& path) {
     settingsStore.addRecentFile(path);
     settingsStore.setLastFolder(QFileInfo(path).absolutePath());
+    keepBreakpoints(path);
     switchWatchTable(path);
     fileName = QFileInfo(path).fileName();
     setWindowTitle(fileName + QStringLiteral(" - KVX-Simulator"));
@@ -426,7 +533,7 @@ void MainWindow::unforceAll() {
 
 void MainWindow::refreshViews() {
     // Ten captures a second are plenty for a person and cost the other scans nothing.
-    if (isOpen(*programStatusDock) && sim.isRunning()) {
+    if (isOpen(*programStatusDock) && sim.isRunning() && !sim.isHalted()) {
         views.captureNextScan(true);
     }
     if (isOpen(*watchTableDock)) {

@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "frontend/dialogs.h"
 #include "frontend/program_loader.h"
 #include "frontend/recording.h"
 #include "frontend/session_views.h"
@@ -57,6 +58,13 @@ public:
         VariablenSpeichern = 204,
         VariablenLaden = 205,
         Verlauf = 206,
+        // The debugger: one instruction of a halted scan, the rest of its scan, the
+        // breakpoint on the chosen line, its condition, every breakpoint cleared.
+        Anweisung = 150,
+        BisZyklusende = 151,
+        HaltepunktUmschalten = 152,
+        Bedingung = 153,
+        HaltepunkteLoeschen = 154,
         NeuLaden = 120,
         // Starts a recording, or ends the one running.
         Aufzeichnen = 140,
@@ -121,6 +129,10 @@ public:
     void setWatchFileDialog(WatchFileDialog dialog) { watchFileDialog = std::move(dialog); }
     // Asks where to save the trend as a waveform; nullopt when cancelled.
     void setWaveformDialog(OpenDialog dialog) { waveformDialog = std::move(dialog); }
+    // Asks for the condition of the breakpoint on a line (askForCondition()).
+    using ConditionDialog = std::function<bool(QWidget* owner, int line, const QString& current,
+                                               const ConditionApply& apply)>;
+    void setConditionDialog(ConditionDialog dialog) { conditionDialog = std::move(dialog); }
 
     int isRunning() const noexcept { return sim.isRunning() ? 1 : 0; }
     int faktor() const noexcept { return sim.faktor(); }
@@ -158,6 +170,7 @@ protected:
 private:
     // The session's events that the window itself answers.
     void faulted(std::uint32_t now, const CPUException& fault) override;
+    void halted(std::uint32_t now, int line, bool step) override;
     void runChanged(std::uint32_t now, RunChange change) override;
     void forceChanged(std::uint32_t now, const std::string& name,
                       std::optional<std::uint32_t> value) override;
@@ -174,8 +187,8 @@ private:
     void slower() { sim.slower(); }
     void quit();
     void faster() { sim.faster(); }
-    void resume() { sim.run(); }
-    void stop() { sim.stop(); }
+    void resume();
+    void stop();
     void toggleRecording();
     void step();
     void resetCpu() { sim.reset(); }
@@ -197,6 +210,19 @@ private:
     void switchWatchTable(const QString& path);
     void keepWatchTable();
     void realTime() { sim.realTime(); }
+    void stepInstruction() { sim.stepInstruction(); }
+    void finishScan() { sim.finishScan(); }
+    void toggleBreakpoint();
+    void editCondition();
+    void clearBreakpoints();
+    // The line the breakpoint commands act on: the status view's current row, else the line
+    // a scan halted at; none (and why in the status bar) when there is no such line.
+    std::optional<int> chosenLine();
+    // Tells the status bar why a breakpoint was refused, and the status view what is set.
+    void breakpointsChanged(const std::optional<std::string>& refusal);
+    // After a load: another program starts without breakpoints; the same one again keeps
+    // those whose lines still hold an instruction.
+    void keepBreakpoints(const QString& path);
     void showGuide();
     void showAboutBox();
 
@@ -222,6 +248,7 @@ private:
     ErrorReport errorReport;
     WatchFileDialog watchFileDialog;
     OpenDialog waveformDialog;
+    ConditionDialog conditionDialog;
     Recording recording;
     StatusLine statusLine;
     SessionViews views;

@@ -53,6 +53,14 @@ constexpr MenuEntry RunItems[] = {
     {"&Reset", MainWindow::Reset},
     {"&Urlöschen", MainWindow::Urloeschen},
 };
+constexpr MenuEntry DebuggenItems[] = {
+    {"&Anweisung", MainWindow::Anweisung},
+    {"&Bis Zyklusende", MainWindow::BisZyklusende},
+    {nullptr, 0},
+    {"Haltepunkt &umschalten", MainWindow::HaltepunktUmschalten},
+    {"Be&dingung...", MainWindow::Bedingung},
+    {"Alle Haltepunkte &löschen", MainWindow::HaltepunkteLoeschen},
+};
 constexpr MenuEntry AnsichtItems[] = {
     {"&Programmstatus", MainWindow::Programmstatus},
     {"&Variablen", MainWindow::Variablen},
@@ -67,8 +75,8 @@ constexpr MenuEntry HilfeItems[] = {
     {"&Über KVX-Simulator", MainWindow::Ueber},
 };
 constexpr Popup Popups[] = {
-    {"&Datei", DateiItems},     {"&Timer", TimerItems}, {"&Run", RunItems},
-    {"&Ansicht", AnsichtItems}, {"&Hilfe", HilfeItems},
+    {"&Datei", DateiItems},       {"&Timer", TimerItems},     {"&Run", RunItems},
+    {"De&buggen", DebuggenItems}, {"&Ansicht", AnsichtItems}, {"&Hilfe", HilfeItems},
 };
 
 // The desktop's standard key for a command comes first (the menu shows the first key); the
@@ -94,7 +102,10 @@ constexpr ShortcutEntry Shortcuts[] = {
     {MainWindow::Kurzanleitung, QKeySequence::HelpContents, "F1"},
     {MainWindow::Programmstatus, QKeySequence::UnknownKey, "F3"},
     {MainWindow::Variablen, QKeySequence::UnknownKey, "F4"},
-    {MainWindow::Verlauf, QKeySequence::UnknownKey, "F8"},
+    {MainWindow::Verlauf, QKeySequence::UnknownKey, "Ctrl+Shift+V"},
+    {MainWindow::Anweisung, QKeySequence::UnknownKey, "F11"},
+    {MainWindow::BisZyklusende, QKeySequence::UnknownKey, "Shift+F11"},
+    {MainWindow::HaltepunktUmschalten, QKeySequence::UnknownKey, "F8"},
     {MainWindow::AllesEntforcen, QKeySequence::UnknownKey, "Ctrl+Shift+E"},
 };
 
@@ -129,9 +140,16 @@ constexpr EnableRule EnableRules[] = {
     {MainWindow::Schneller, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
     {MainWindow::Echtzeit, [](const MenuState& s) { return s.faktor > MainWindow::MinFaktor; }},
     {MainWindow::FaktorAnzeige, [](const MenuState&) { return false; }},
-    {MainWindow::Continue, [](const MenuState& s) { return !s.running && s.program; }},
+    // Continue and Stop also end a halted scan: on to the next breakpoint, or stopped.
+    {MainWindow::Continue,
+     [](const MenuState& s) { return (!s.running && s.program) || s.halted; }},
     {MainWindow::Einzelschritt, [](const MenuState& s) { return !s.running && s.program; }},
-    {MainWindow::Stop, [](const MenuState& s) { return s.running; }},
+    {MainWindow::Stop, [](const MenuState& s) { return s.running || s.halted; }},
+    {MainWindow::Anweisung, [](const MenuState& s) { return s.halted; }},
+    {MainWindow::BisZyklusende, [](const MenuState& s) { return s.halted; }},
+    {MainWindow::HaltepunktUmschalten, [](const MenuState& s) { return s.program; }},
+    {MainWindow::Bedingung, [](const MenuState& s) { return s.program; }},
+    {MainWindow::HaltepunkteLoeschen, [](const MenuState& s) { return s.stops; }},
     {MainWindow::NeuLaden, [](const MenuState& s) { return s.file; }},
     {MainWindow::Aufzeichnen, [](const MenuState& s) { return s.program; }},
 };

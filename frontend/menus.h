@@ -18,6 +18,8 @@ struct MenuState {
     int faktor;
     bool program; // a program is installed
     bool file;    // ... and came from a file that can be reloaded
+    bool halted;  // a scan stands before an instruction
+    bool stops;   // a breakpoint is set
 };
 
 bool isRecentFile(int id) noexcept;

@@ -46,10 +46,13 @@ void ScanPacer::stop() {
 // queued behind the events already pending, so input and painting still come between scans.
 // Only two owed scans are kept: after the window was held up (a menu, a dialog) it goes on at
 // the normal rate instead of racing to catch up.
+// A halted scan owes nothing, as a stopped CPU does: its clock runs on as while stopped, and
+// Continue does not make up the scans of the time it stood.
 void ScanPacer::pace() {
     const std::uint32_t now = ticks.getmsTime();
-    const std::optional<std::uint32_t> at = owed.next(now, session.isRunning());
-    if (!session.isRunning()) {
+    const bool scanning = session.isRunning() && !session.isHalted();
+    const std::optional<std::uint32_t> at = owed.next(now, scanning);
+    if (!scanning) {
         paced.set(now);
         return;
     }
@@ -58,7 +61,8 @@ void ScanPacer::pace() {
     }
     paced.set(*at);
     tick();
-    if (!catchUpQueued && session.isRunning() && owed.owes(ticks.getmsTime())) {
+    if (!catchUpQueued && session.isRunning() && !session.isHalted() &&
+        owed.owes(ticks.getmsTime())) {
         catchUpQueued = true;
         QTimer::singleShot(0, this, [this] {
             catchUpQueued = false;

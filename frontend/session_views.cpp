@@ -30,12 +30,16 @@ ScanObserver* SessionViews::observer() {
 void SessionViews::loaded(std::uint32_t, const std::string&) {
     // The old program's nodes are gone: the status view takes the new listing at once.
     status.setProgram(session.cpu());
+    showingHalt = false;
     shownLeds = session.panel().OutState;
     panel.update();
 }
 
 void SessionViews::scanned(std::uint32_t, const std::optional<CPUException>&) {
-    if (std::exchange(capturing, false)) {
+    // A halted scan ends as the session recorded it, whole; a capture saw only its start.
+    if (std::exchange(showingHalt, false)) {
+        status.showHalted(session.haltedStatus(), std::nullopt);
+    } else if (std::exchange(capturing, false)) {
         status.showScan();
     }
     // A scan changes only the LEDs; repainting a thousand unchanged panels a second would
@@ -48,6 +52,21 @@ void SessionViews::scanned(std::uint32_t, const std::optional<CPUException>&) {
 
 void SessionViews::faulted(std::uint32_t, const CPUException& fault) {
     status.markFault(fault.getLine(), QString::fromStdString(fault.describe()), session.cpu());
+}
+
+void SessionViews::halted(std::uint32_t, int line, bool) {
+    capturing = false;
+    showingHalt = true;
+    status.showHalted(session.haltedStatus(), line);
+    // The outputs reach the panel only when the scan ends: the LEDs stay as they are.
+}
+
+// A reset abandons a halted scan without ending it.
+void SessionViews::runChanged(std::uint32_t, RunChange change) {
+    if ((change == RunChange::Reset || change == RunChange::MemoryCleared) &&
+        std::exchange(showingHalt, false)) {
+        status.showHalted(session.haltedStatus(), std::nullopt);
+    }
 }
 
 void SessionViews::forceChanged(std::uint32_t, const std::string&, std::optional<std::uint32_t>) {

@@ -1,6 +1,7 @@
 // Keeps the panel and the program status view in step with the session's events: the LEDs
 // repainted when a scan changed them, the listing of a new program, a fault marked where it
-// was raised, and the status of a scan captured when the view asked for one.
+// was raised, the status of a scan captured when the view asked for one, and a halted scan as
+// far as it went, after every step.
 #pragma once
 
 #include <array>
@@ -31,6 +32,8 @@ public:
     void loaded(std::uint32_t now, const std::string& source) override;
     void scanned(std::uint32_t now, const std::optional<CPUException>& fault) override;
     void faulted(std::uint32_t now, const CPUException& fault) override;
+    void halted(std::uint32_t now, int line, bool step) override;
+    void runChanged(std::uint32_t now, RunChange change) override;
     void forceChanged(std::uint32_t now, const std::string& name,
                       std::optional<std::uint32_t> value) override;
 
@@ -40,6 +43,8 @@ private:
     ProgramStatusView& status;
     bool captureNext = false;
     bool capturing = false;
+    // The view shows a halted scan, which has not ended yet.
+    bool showingHalt = false;
     std::array<int, MyIO::Size> shownLeds{};
 };
 

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include "session/session.h"
+#include "session/text.h"
 
 namespace kvx {
 
@@ -66,6 +67,12 @@ void StatusLine::scanned(std::uint32_t, const std::optional<CPUException>&) {
 
 void StatusLine::faulted(std::uint32_t, const CPUException& fault) {
     lastFault = fault;
+}
+
+// A halted scan takes as long as the learner looks at it: its time would only spoil the
+// longest.
+void StatusLine::halted(std::uint32_t, int, bool) {
+    scanClock.invalidate();
 }
 
 void StatusLine::runChanged(std::uint32_t, RunChange change) {
@@ -144,15 +151,17 @@ QString StatusLine::scanTimeText() const {
 
 QStringList StatusLine::texts(const QString& file, const QString& read,
                               const QString& recorded) const {
-    QString state = session.isRunning() ? QStringLiteral("Läuft")
+    const std::optional<int> haltedAt = session.haltedLine();
+    QString state = haltedAt              ? QString::fromStdString(haltedText(*haltedAt))
+                    : session.isRunning() ? QStringLiteral("Läuft")
                     : lastFault ? FaultPrefix + QString::fromStdString(lastFault->describe())
                                 : QStringLiteral("Gestoppt");
     if (!session.forces().empty()) {
         state += QStringLiteral(" | Forciert");
     }
     QStringList rate;
-    // A stopped program has no rate; the last second's would only fade out.
-    if (session.isRunning()) {
+    // A stopped or halted program has no rate; the last second's would only fade out.
+    if (session.isRunning() && !haltedAt) {
         rate << QStringLiteral("%1 Scans/s").arg(static_cast<int>(scanRate + 0.5));
     }
     if (times.any) {

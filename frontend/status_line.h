@@ -41,6 +41,7 @@ public:
     void loaded(std::uint32_t now, const std::string& source) override;
     void scanned(std::uint32_t now, const std::optional<CPUException>& fault) override;
     void faulted(std::uint32_t now, const CPUException& fault) override;
+    void halted(std::uint32_t now, int line, bool step) override;
     void runChanged(std::uint32_t now, RunChange change) override;
 
 private:

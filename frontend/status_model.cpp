@@ -20,6 +20,8 @@ const QColor On(220, 30, 30);
 const QColor Off(90, 90, 90);
 const QColor Grayed(150, 150, 150);
 const QColor FaultBackground(255, 215, 215);
+const QColor HaltedBackground(200, 225, 255);
+const QColor StopRed(210, 20, 20);
 
 QIcon roundMarker(const QColor& fill) {
     QPixmap pixmap(12, 12);
@@ -32,6 +34,26 @@ QIcon roundMarker(const QColor& fill) {
     return QIcon(pixmap);
 }
 
+// A breakpoint's dot; a conditional one carries a "?".
+QIcon stopMarker(bool conditional) {
+    QPixmap pixmap(14, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(StopRed);
+    p.setPen(QColor(120, 0, 0));
+    p.drawEllipse(1, 1, 12, 12);
+    if (conditional) {
+        QFont font = p.font();
+        font.setPixelSize(11);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(QRect(0, 0, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+    }
+    return QIcon(pixmap);
+}
+
 bool ran(const StepStatus& step) noexcept {
     return step.state == StepState::Executed || step.state == StepState::Faulted;
 }
@@ -39,7 +61,8 @@ bool ran(const StepStatus& step) noexcept {
 } // namespace
 
 StatusModel::StatusModel(QObject* parent)
-    : QAbstractTableModel(parent), markers{roundMarker(Off), roundMarker(On)} {}
+    : QAbstractTableModel(parent), markers{roundMarker(Off), roundMarker(On)},
+      stopMarks{stopMarker(false), stopMarker(true)} {}
 
 void StatusModel::setProgram(const CPU& cpu) {
     beginResetModel();
@@ -50,6 +73,8 @@ void StatusModel::setProgram(const CPU& cpu) {
     capturedLast = shownLast = -1;
     faultRow = -1;
     faultStep.reset();
+    haltedScan = nullptr;
+    haltRow = -1;
     endResetModel();
 }
 
@@ -69,7 +94,27 @@ void StatusModel::showCapture() {
     shownFirst = capturedFirst;
     shownLast = capturedLast;
     faultStep.reset();
+    haltedScan = nullptr;
+    haltRow = -1;
     repaintAll();
+}
+
+int StatusModel::showHalted(const StatusCapture& soFar, std::optional<int> line) {
+    haltedScan = &soFar;
+    haltRow = line ? rowOfLine(*line) : -1;
+    faultStep.reset();
+    repaintAll();
+    return haltRow;
+}
+
+void StatusModel::setBreakpoints(const std::vector<Breakpoint>& all) {
+    stops.clear();
+    for (const Breakpoint& stop : all) {
+        stops.emplace(stop.line, QString::fromStdString(stop.condition));
+    }
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, GutterColumn), index(rowCount() - 1, GutterColumn));
+    }
 }
 
 int StatusModel::markFault(std::optional<int> line, const CPU& cpu) {
@@ -104,6 +149,17 @@ int StatusModel::rowOfLine(int line) const noexcept {
     return -1;
 }
 
+std::optional<int> StatusModel::lineOfRow(int row) const noexcept {
+    if (row < 0 || row >= rowCount()) {
+        return std::nullopt;
+    }
+    const OpList* node = listing.node(static_cast<std::size_t>(row));
+    if (node == nullptr || !node->Op || node->Line <= 0) {
+        return std::nullopt;
+    }
+    return node->Line;
+}
+
 int StatusModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(listing.size());
 }
@@ -113,7 +169,7 @@ int StatusModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StatusModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const Titles[Columns] = {"Zeile", "Anweisung", "VKE",
+    static const char* const Titles[Columns] = {"",      "Zeile",     "Anweisung", "VKE",
                                                 "Stack", "Operand 1", "Operand 2"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= Columns) {
@@ -129,6 +185,9 @@ std::optional<StepStatus> StatusModel::stepAt(int row) const {
     }
     if (row == faultRow && faultStep) {
         return faultStep;
+    }
+    if (haltedScan != nullptr) {
+        return haltedScan->of(*node);
     }
     if (row < shownFirst || row > shownLast) {
         return std::nullopt;
@@ -146,11 +205,16 @@ QVariant StatusModel::data(const QModelIndex& index, int role) const {
         if (isForced(row, column)) {
             return forcedBackground();
         }
-        return row == faultRow ? QVariant(FaultBackground) : QVariant();
+        return row == faultRow  ? QVariant(FaultBackground)
+               : row == haltRow ? QVariant(HaltedBackground)
+                                : QVariant();
     }
     if (role == Qt::DisplayRole && column == LineColumn) {
         const OpList* node = listing.node(static_cast<std::size_t>(row));
         return node != nullptr && node->Line > 0 ? QString::number(node->Line) : QString();
+    }
+    if (column == GutterColumn) {
+        return gutterData(row, role);
     }
     if (role == Qt::DisplayRole && column == InstructionColumn) {
         return QString::fromStdString(listing.text(static_cast<std::size_t>(row)));
@@ -166,6 +230,18 @@ QVariant StatusModel::cellData(int row, int column, int role) const {
         return {};
     }
     const bool didRun = ran(*step);
+    if (row == haltRow) {
+        // The next instruction has not run either, but it is the one to look at.
+        if (role == Qt::FontRole) {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        if (role == Qt::ToolTipRole) {
+            return notRunTip(row);
+        }
+        return {};
+    }
     switch (role) {
     case Qt::ForegroundRole:
         return didRun ? QVariant() : QVariant(Grayed);
@@ -188,7 +264,7 @@ QVariant StatusModel::cellData(int row, int column, int role) const {
         case Qt::ToolTipRole:
             return step->state == StepState::Skipped ? QStringLiteral("Schritt inaktiv")
                    : didRun                          ? QVariant()
-                                                     : QStringLiteral("nicht bearbeitet");
+                                                     : notRunTip(row);
         default:
             return {};
         }
@@ -208,6 +284,34 @@ QVariant StatusModel::cellData(int row, int column, int role) const {
         return operandData(*step, row, column, role);
     }
     return {};
+}
+
+QVariant StatusModel::notRunTip(int row) const {
+    if (row == haltRow) {
+        return QStringLiteral("Angehalten: diese Anweisung kommt als nächste");
+    }
+    return haltRow >= 0 ? QStringLiteral("in diesem Zyklus noch nicht erreicht")
+                        : QStringLiteral("nicht bearbeitet");
+}
+
+QVariant StatusModel::gutterData(int row, int role) const {
+    const std::optional<int> line = lineOfRow(row);
+    const auto stop = line ? stops.find(*line) : stops.end();
+    if (stop == stops.end()) {
+        return role == Qt::ToolTipRole && line
+                   ? QVariant(QStringLiteral("Klick oder F8: Haltepunkt setzen"))
+                   : QVariant();
+    }
+    switch (role) {
+    case Qt::DecorationRole:
+        return stopMarks[stop->second.isEmpty() ? 0 : 1];
+    case Qt::ToolTipRole:
+        return stop->second.isEmpty()
+                   ? QStringLiteral("Haltepunkt")
+                   : QStringLiteral("Haltepunkt, hält nur wenn %1").arg(stop->second);
+    default:
+        return {};
+    }
 }
 
 QVariant StatusModel::operandData(const StepStatus& step, int row, int column, int role) const {

@@ -5,13 +5,16 @@
 // and a program of a million lines costs the model a few bytes a line.
 #pragma once
 
+#include <map>
 #include <optional>
+#include <vector>
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QIcon>
 
 #include "core/status.h"
+#include "session/breakpoints.h"
 
 namespace kvx {
 
@@ -23,9 +26,10 @@ class StatusModel final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    // A column of the step's own state (a breakpoint's gutter, say) goes in here with its
-    // title, and cellData() answers it.
+    // A column of the step's own state goes in here with its title, and cellData() answers
+    // it. The gutter shows the breakpoints.
     enum Column {
+        GutterColumn,
         LineColumn,
         InstructionColumn,
         ResultColumn,
@@ -55,6 +59,17 @@ public:
     void repaintAll();
     // The row of the instruction on `line`, or -1.
     int rowOfLine(int line) const noexcept;
+    // The program line of the instruction in `row`; none for a row without one.
+    std::optional<int> lineOfRow(int row) const noexcept;
+
+    // The breakpoints the gutter marks: a red dot, with a "?" where a condition decides.
+    void setBreakpoints(const std::vector<Breakpoint>& all);
+    // Shows `soFar` (the halted scan as the session records it, which must outlive the
+    // showing) in every row, the one before the instruction on `line` highlighted as the next;
+    // a line of nullopt: that scan has ended and is shown whole. Until the next showCapture()
+    // or setProgram(). Returns the highlighted row, or -1.
+    int showHalted(const StatusCapture& soFar, std::optional<int> line);
+    bool isHalted() const noexcept { return haltRow >= 0; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -66,6 +81,8 @@ private:
     // What the row's instruction did, as far as a capture or the fault knows.
     std::optional<StepStatus> stepAt(int row) const;
     QVariant cellData(int row, int column, int role) const;
+    QVariant gutterData(int row, int role) const;
+    QVariant notRunTip(int row) const;
     QVariant operandData(const StepStatus& step, int row, int column, int role) const;
     bool isForced(int row, int column) const noexcept;
 
@@ -79,8 +96,14 @@ private:
     int faultRow = -1;
     // The fault row's status in the faulting scan, until a later capture shows it again.
     std::optional<StepStatus> faultStep;
+    // The scan shown instead of the capture, after a halt; the row it halted before, or -1.
+    const StatusCapture* haltedScan = nullptr;
+    int haltRow = -1;
+    // Breakpoints by line: their conditions, empty when they always halt.
+    std::map<int, QString> stops;
     const ForceTable* forces = nullptr;
     QIcon markers[2];
+    QIcon stopMarks[2];
 };
 
 } // namespace kvx

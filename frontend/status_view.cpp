@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "frontend/status_model.h"
+#include "session/text.h"
 
 namespace kvx {
 
@@ -20,7 +21,7 @@ constexpr int UnknownPage = 100;
 
 ProgramStatusView::ProgramStatusView(QWidget* parent)
     : QWidget(parent, Qt::Window), status(new StatusModel(this)), rows(new QTableView(this)),
-      faultLabel(new QLabel(this)) {
+      faultLabel(new QLabel(this)), haltLabel(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Programmstatus - KVX-Simulator"));
     setObjectName(QStringLiteral("programStatus"));
     rows->setObjectName(QStringLiteral("statusTable"));
@@ -40,6 +41,7 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     rows->setColumnWidth(
         StatusModel::LineColumn,
         std::max(lineWidth, rows->horizontalHeader()->sectionSizeHint(StatusModel::LineColumn)));
+    rows->setColumnWidth(StatusModel::GutterColumn, 22);
     rows->setColumnWidth(StatusModel::ResultColumn, 60);
     // Eight entries and a depth of up to three digits, "10110010 (151)".
     rows->setColumnWidth(StatusModel::StackColumn,
@@ -52,8 +54,17 @@ ProgramStatusView::ProgramStatusView(QWidget* parent)
     faultLabel->setObjectName(QStringLiteral("faultLabel"));
     faultLabel->setStyleSheet(QStringLiteral("color: rgb(170, 0, 0)"));
     faultLabel->hide();
+    haltLabel->setObjectName(QStringLiteral("haltLabel"));
+    haltLabel->setWordWrap(true);
+    haltLabel->hide();
+    connect(rows, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.column() == StatusModel::GutterColumn) {
+            emit gutterClicked(status->lineOfRow(index.row()));
+        }
+    });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(rows);
+    layout->addWidget(haltLabel);
     layout->addWidget(faultLabel);
     resize(680, 560);
 }
@@ -75,10 +86,35 @@ void ProgramStatusView::setProgram(const CPU& cpu) {
     faultRow = -1;
     faultLabel->clear();
     faultLabel->hide();
+    haltLabel->hide();
 }
 
 void ProgramStatusView::setForceMarks(const ForceTable* forces) noexcept {
     status->setForceMarks(forces);
+}
+
+void ProgramStatusView::setBreakpoints(const std::vector<Breakpoint>& all) {
+    status->setBreakpoints(all);
+}
+
+void ProgramStatusView::showHalted(const StatusCapture& soFar, std::optional<int> line) {
+    const int row = status->showHalted(soFar, line);
+    haltLabel->setVisible(line.has_value());
+    if (line) {
+        haltLabel->setText(QString::fromStdString(haltedText(*line)) +
+                           QStringLiteral(" (blau, die nächste Anweisung). Grau und kursiv: in "
+                                          "diesem Zyklus noch nicht erreicht."));
+        // Step by step the view moves only when the next row leaves it.
+        scrollToRow(row, QAbstractItemView::EnsureVisible);
+    }
+}
+
+std::optional<int> ProgramStatusView::currentLine() const {
+    return hasCurrentRow() ? status->lineOfRow(rows->currentIndex().row()) : std::nullopt;
+}
+
+bool ProgramStatusView::hasCurrentRow() const {
+    return rows->currentIndex().isValid();
 }
 
 ScanObserver* ProgramStatusView::observer() {
@@ -92,6 +128,7 @@ ScanObserver* ProgramStatusView::observer() {
 
 void ProgramStatusView::showScan() {
     status->showCapture();
+    haltLabel->hide();
 }
 
 void ProgramStatusView::markFault(std::optional<int> line, const QString& text, const CPU& cpu) {
@@ -112,11 +149,15 @@ void ProgramStatusView::showEvent(QShowEvent* event) {
 }
 
 void ProgramStatusView::scrollToFault() {
-    if (faultRow >= 0) {
+    scrollToRow(faultRow, QAbstractItemView::PositionAtCenter);
+}
+
+void ProgramStatusView::scrollToRow(int row, QAbstractItemView::ScrollHint hint) {
+    if (row >= 0) {
         // A program loaded just now is laid out only when the event loop comes round; the
         // scroll bars would not yet reach the row.
         rows->doItemsLayout();
-        rows->scrollTo(status->index(faultRow, 0), QAbstractItemView::PositionAtCenter);
+        rows->scrollTo(status->index(row, StatusModel::LineColumn), hint);
     }
 }
 

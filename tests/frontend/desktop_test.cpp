@@ -32,9 +32,11 @@
 #include "frontend/menus.h"
 #include "frontend/panel.h"
 #include "frontend/settings.h"
+#include "frontend/status_model.h"
 #include "frontend/status_view.h"
 #include "frontend/watch_view.h"
 #include "tests/frontend/runners.h"
+#include "tests/frontend/window_helpers.h"
 
 namespace kvx {
 
@@ -409,7 +411,151 @@ private slots:
         QVERIFY(window->panel().hint().isEmpty());
     }
 
+    // ---- the debugger ---------------------------------------------------------------------
+
+    // F8 on a row sets a breakpoint there; the scan halts before it, F11 steps one instruction
+    // at a time while the Stack column grows, and Shift+F11 ends the scan, which alone brings
+    // the outputs to the LEDs. Continue halts in the next scan, Stop ends it stopped, and the
+    // recording holds every halt.
+    void breakpointHaltsAndStepsFromTheKeys() {
+        const QString scenario = files->filePath(QStringLiteral("halts.scn"));
+        window->setSaveDialog([&](QWidget*) -> std::optional<QString> { return scenario; });
+        writeBranch(program);
+        showActive();
+        window->load(program);
+        window->command(MainWindow::Aufzeichnen);
+        window->command(MainWindow::Programmstatus);
+        // One plain scan with every switch off: the LEDs are all dark.
+        scanOnce();
+        // A halted scan's time is the learner's, not the program's: it leaves the scan times.
+        const auto scanTime = [&] {
+            const QString rate = window->statusTexts()[1];
+            return rate.mid(rate.indexOf(QStringLiteral("Zyklus")));
+        };
+        const QString plainScan = scanTime();
+        window->session().setSwitch(0, 1);
+        QTableView& table = window->statusView().table();
+        const StatusModel& rows = window->statusView().model();
+        table.setCurrentIndex(rows.index(rows.rowOfLine(5), StatusModel::LineColumn));
+        table.setFocus();
+        type(*window, Qt::Key_F8);
+        QCOMPARE(window->session().breakpoints().size(), 1u);
+        QVERIFY(!rows.index(rows.rowOfLine(5), StatusModel::GutterColumn)
+                     .data(Qt::DecorationRole)
+                     .isNull());
+        scanOnce();
+        QCOMPARE(window->statusTexts()[0], QStringLiteral("Angehalten: Zeile 5"));
+        const auto stackAt = [&](int line) {
+            return rows.index(rows.rowOfLine(line), StatusModel::StackColumn).data().toString();
+        };
+        const auto italic = [&](int line) {
+            return rows.index(rows.rowOfLine(line), StatusModel::InstructionColumn)
+                .data(Qt::FontRole)
+                .value<QFont>()
+                .italic();
+        };
+        QCOMPARE(stackAt(4), QStringLiteral("1"));
+        QVERIFY(stackAt(5).isEmpty() && italic(6));
+        const char* const stacks[] = {"11", "01", "01"};
+        for (int line = 5; line <= 7; ++line) {
+            type(*window, Qt::Key_F11);
+            QCOMPARE(stackAt(line), QString::fromLatin1(stacks[line - 5]));
+            QCOMPARE(window->statusTexts()[0],
+                     QStringLiteral("Angehalten: Zeile %1").arg(line + 1));
+            QVERIFY(italic(line + 2));
+            // A0.0 is written, but reaches its LED only when the scan ends.
+            QCOMPARE(window->panelIO().OutState, (std::array<int, MyIO::Size>{}));
+        }
+        type(*window, Qt::Key_F11, Qt::ShiftModifier);
+        QVERIFY(!window->session().isHalted());
+        QCOMPARE(window->panelIO().OutState, (std::array<int, MyIO::Size>{0, 1, 1}));
+        QCOMPARE(stackAt(12), QStringLiteral("1"));
+        QCOMPARE(scanTime(), plainScan);
+        scanOnce();
+        type(*window, Qt::Key_F9);
+        QVERIFY(!window->session().isHalted() && window->isRunning());
+        scanOnce();
+        QCOMPARE(window->statusTexts()[0], QStringLiteral("Angehalten: Zeile 5"));
+        type(*window, Qt::Key_F9, Qt::ShiftModifier);
+        QVERIFY(!window->session().isHalted() && !window->isRunning());
+        window->command(MainWindow::Aufzeichnen);
+        QFile file(scenario);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.count(QStringLiteral("break 5\n")) == 3 &&
+                     text.count(QStringLiteral("next\n")) == 3 &&
+                     text.contains(QStringLiteral("finish\n")),
+                 qPrintable(text));
+    }
+
+    // The dialog's condition is parsed by the session, which says why it refuses one; the
+    // breakpoint halts only while it holds. A reload keeps the breakpoints whose lines still
+    // hold an instruction; another program starts without any.
+    void conditionalBreakpointHaltsOnlyWhenItHolds() {
+        writeBranch(program);
+        window->load(program);
+        QStringList refusals;
+        window->setConditionDialog(
+            [&](QWidget*, int line, const QString& current, const ConditionApply& apply) {
+                refusals << QString::number(line) + current;
+                refusals << apply(QStringLiteral("XY1 = 1")).value_or(QString());
+                refusals << apply(QStringLiteral("E0.1 = 1")).value_or(QString());
+                return true;
+            });
+        QTableView& table = window->statusView().table();
+        const StatusModel& rows = window->statusView().model();
+        table.setCurrentIndex(rows.index(rows.rowOfLine(6), StatusModel::LineColumn));
+        window->command(MainWindow::Bedingung);
+        QVERIFY2(refusals.size() == 3 && refusals[0] == QStringLiteral("6") &&
+                     refusals[1].contains(QStringLiteral("XY1")) && refusals[2].isEmpty(),
+                 qPrintable(refusals.join('|')));
+        QVERIFY(rows.index(rows.rowOfLine(6), StatusModel::GutterColumn)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("E0.1 = 1")));
+        window->session().setSwitch(0, 1);
+        scanOnce();
+        QVERIFY(!window->session().isHalted());
+        window->session().setSwitch(1, 1);
+        scanOnce();
+        QCOMPARE(window->session().haltedLine(), std::optional<int>(6));
+
+        table.setCurrentIndex(rows.index(rows.rowOfLine(12), StatusModel::LineColumn));
+        window->command(MainWindow::HaltepunktUmschalten);
+        QCOMPARE(window->session().breakpoints().size(), 2u);
+        QByteArray shorter = branch();
+        shorter.replace("= A0.2\n", "");
+        writeProgram(program, shorter);
+        window->command(MainWindow::NeuLaden);
+        const std::vector<Breakpoint> kept = window->session().breakpoints();
+        QVERIFY(kept.size() == 1 && kept[0].line == 6 && kept[0].condition == "E0.1 = 1");
+        const QString other = files->filePath(QStringLiteral("other.awl"));
+        writeBranch(other);
+        window->load(other);
+        QVERIFY(window->session().breakpoints().empty());
+    }
+
 private:
+    // Lines 4 to 12: a branch with LPS, LRD and LPP; E0.0 and E0.1 light A0.0, E0.0 alone
+    // A0.1, E0.0 A0.2.
+    static QByteArray branch() {
+        return "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n" // 1-3
+               "LD E0.0\nLPS\nU E0.1\n= A0.0\n"                  // 4-7
+               "LRD\nUN E0.1\n= A0.1\nLPP\n= A0.2\n"             // 8-12
+               "END_ORGANIZATION_BLOCK\n";
+    }
+    static void writeProgram(const QString& path, const QByteArray& text) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    }
+    static void writeBranch(const QString& path) { writeProgram(path, branch()); }
+
+    // One tick of the machine's clock: one scan, if one is owed.
+    void scanOnce() {
+        ticks.advance(1);
+        catchUp(*window);
+    }
+
     void showActive() {
         window->show();
         window->activateWindow();

@@ -97,6 +97,29 @@ private slots:
         QCOMPARE(paced.scans(), 0u);
     }
 
+    // A halted scan is a stopped CPU to the pacer: the time it stands earns no scans, so
+    // Continue goes on at the normal rate, and the clock runs on meanwhile.
+    void haltedScanOwesNothing() {
+        SimClock ticks;
+        Paced paced(ticks);
+        QVERIFY(!paced.session.setBreakpoint(13));
+        ticks.advance(1);
+        paced.pacer.pace();
+        QVERIFY(paced.session.isHalted());
+        ticks.advance(50);
+        paced.pacer.pace();
+        QCOMPARE(paced.session.now(), 51u);
+        QVERIFY(!paced.session.resume());
+        paced.session.clearBreakpoints();
+        paced.pacer.pace();
+        QCoreApplication::processEvents();
+        QCOMPARE(paced.scans(), 1u);
+        ticks.advance(1);
+        paced.pacer.pace();
+        QCoreApplication::processEvents();
+        QCOMPARE(paced.scans(), 2u);
+    }
+
     // Scans that outlast the tick follow each other without the timer, and an event posted
     // meanwhile is handled between two of them.
     void slowScansFollowAtOnceWithEventsBetween() {

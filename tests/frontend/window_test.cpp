@@ -85,8 +85,8 @@ private slots:
 
     void menuHasTheItemsAndIds() {
         const QList<QAction*> popups = window->menuBar()->actions();
-        QCOMPARE(popups.size(), 5);
-        const QStringList titles{"&Datei", "&Timer", "&Run", "&Ansicht", "&Hilfe"};
+        QCOMPARE(popups.size(), 6);
+        const QStringList titles{"&Datei", "&Timer", "&Run", "De&buggen", "&Ansicht", "&Hilfe"};
         // The recent files fill their (hidden) entries 131..138 once the menu opens.
         const QList<QList<std::pair<QString, int>>> items{
             {{"&Laden", 101},
@@ -114,6 +114,12 @@ private slots:
              {"", 0},
              {"&Reset", 109},
              {"&Urlöschen", 110}},
+            {{"&Anweisung", 150},
+             {"&Bis Zyklusende", 151},
+             {"", 0},
+             {"Haltepunkt &umschalten", 152},
+             {"Be&dingung...", 153},
+             {"Alle Haltepunkte &löschen", 154}},
             {{"&Programmstatus", 201},
              {"&Variablen", 202},
              {"Verl&auf", 206},
@@ -215,6 +221,12 @@ private slots:
             {203, true},
             {204, true},
             {205, true},
+            // Nothing is halted and no breakpoint is set.
+            {150, false},
+            {151, false},
+            {152, loaded},
+            {153, loaded},
+            {154, false},
             {0, true}, // separators
         };
         for (QAction* popup : window->menuBar()->actions()) {
