@@ -152,6 +152,8 @@ private:
     };
     std::vector<Resolver> resolvers;
     static void runResolved(const Resolver& r, CPU& cpu);
+    // The 1 ms phase after `ticks` more nodes.
+    static std::uint32_t advanced(CPU& cpu, std::uint32_t phase, std::uint8_t ticks) noexcept;
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 };
