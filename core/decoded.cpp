@@ -371,7 +371,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     const Tables tables{operations, memories, stepBits};
     nodes.reserve(count);
     const auto marker = [this](std::uint8_t kind, std::uint8_t ticks = 0) {
-        steps.push_back({kind, ticks, 0, 0, 0, 0});
+        steps.push_back({kind, ticks, 0, 0, 0, 0, 0});
         nodes.push_back(nullptr);
     };
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
@@ -399,7 +399,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                     continue;
                 }
                 const Shape shape = shapeOf(*op);
-                Step s{shape.kind, static_cast<std::uint8_t>(pending), 0, 0, 0, 0};
+                Step s{shape.kind, static_cast<std::uint8_t>(pending), 0, 0, 0, 0, 0};
                 pending = 0;
                 const bool single = op->IsSingleType() != 0;
                 // A decoded step checks nothing: the stack must stay within its slots, with
@@ -410,14 +410,19 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                 if (decodes && !resolve(s, *op, decoder, tables)) {
                     decodes = resolvable(shape, *op, decoder);
                     if (decodes) {
-                        s = Step{Resolved, s.ticks, 0, 0, 0, 0};
+                        s = Step{Resolved, s.ticks, 0, 0, 0, 0, 0};
                         setIndex(s, static_cast<std::uint32_t>(resolvers.size()));
                         resolvers.push_back({op->row()->resolved, op});
                     }
                 }
                 if (!decodes) {
-                    s = Step{
-                        static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
+                    s = Step{static_cast<std::uint8_t>(single ? TreeSingle : Tree),
+                             s.ticks,
+                             0,
+                             0,
+                             0,
+                             0,
+                             0};
                     setIndex(s, static_cast<std::uint32_t>(operations.size()));
                     operations.push_back(op);
                 }
@@ -433,6 +438,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     }
     marker(End);
     constants.shrink_to_fit();
+    link(cpu);
 }
 
 std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
@@ -475,13 +481,18 @@ void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
 // written back.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
     HaltedScan at{0, phase, 0};
-    scan<false>(cpu, at, false, observer, nullptr);
+    scan<false>(cpu, at, false, observer, nullptr, nullptr);
     phase = at.phase;
+}
+
+void DecodedProgram::link(CPU& cpu) {
+    HaltedScan at;
+    scan<false>(cpu, at, false, nullptr, nullptr, steps.data());
 }
 
 bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
                          HaltCheck& halt) const {
-    return scan<true>(cpu, at, resuming, observer, &halt);
+    return scan<true>(cpu, at, resuming, observer, &halt, nullptr);
 }
 
 const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
@@ -587,8 +598,20 @@ static_assert(numbered(), "the handler table must list every step kind in order"
 #pragma GCC diagnostic ignored "-Wpedantic"
 #define KVX_HANDLER(kind) run_##kind:
 #define KVX_HANDLER_ADDRESS(kind) &&run_##kind,
+// The plain scan jumps to the handler whose place the step holds; the halting one, compiled
+// apart, looks its handler up by the kind.
 #define KVX_HANDLERS_BEGIN                                                                         \
     static const void* const handlers[] = {KVX_STEP_KINDS(KVX_HANDLER_ADDRESS)};                   \
+    const auto entry = static_cast<const char*>(&&run_BlockStart);                                 \
+    if constexpr (!Halting) {                                                                      \
+        if (linking != nullptr) {                                                                  \
+            for (Step* st = linking; st != linking + steps.size(); ++st) {                         \
+                st->handler = static_cast<std::int32_t>(                                           \
+                    static_cast<const char*>(handlers[st->kind]) - entry);                         \
+            }                                                                                      \
+            return false;                                                                          \
+        }                                                                                          \
+    }                                                                                              \
     KVX_DISPATCH();
 #define KVX_HANDLERS_END
 // Runs the step that `s` points at. Braces, not a loop around: in the switch form below it is
@@ -596,7 +619,11 @@ static_assert(numbered(), "the handler table must list every step kind in order"
 #define KVX_DISPATCH()                                                                             \
     {                                                                                              \
         KVX_ENTER();                                                                               \
-        goto* handlers[s->kind];                                                                   \
+        if constexpr (Halting) {                                                                   \
+            goto* handlers[s->kind];                                                               \
+        } else {                                                                                   \
+            goto*(entry + s->handler);                                                             \
+        }                                                                                          \
     }
 #else
 #define KVX_HANDLER(kind) case kind:
@@ -643,7 +670,7 @@ inline std::uint32_t DecodedProgram::advanced(CPU& cpu, std::uint32_t phase,
 // so a scan without a debugger is the same loop as ever.
 template <bool Halting>
 bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
-                          HaltCheck* halt) const {
+                          HaltCheck* halt, [[maybe_unused]] Step* linking) const {
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
