@@ -416,13 +416,8 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                     }
                 }
                 if (!decodes) {
-                    s = Step{static_cast<std::uint8_t>(single ? TreeSingle : Tree),
-                             s.ticks,
-                             0,
-                             0,
-                             0,
-                             0,
-                             0};
+                    const Kind tree = single ? TreeSingle : Tree;
+                    s = Step{tree, s.ticks, 0, 0, 0, 0, 0};
                     setIndex(s, static_cast<std::uint32_t>(operations.size()));
                     operations.push_back(op);
                 }

@@ -1,7 +1,7 @@
 // The installed program decoded for the scan: one flat array of compact steps with their
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
-// memory with one switch per instruction and the logic stack's top in a register. Every scan
-// runs it, observed or not.
+// memory, each step's handler jumping to the next one's, with the logic stack's top in a register.
+// Every scan runs it, observed or not.
 //
 // The program tree stays the program's definition: the listing reads it, every observer is
 // given its nodes, and an instruction whose operands cannot be resolved at install time (an
