@@ -641,7 +641,9 @@ static_assert(numbered(), "the handler table must list every step kind in order"
     }
 
 // The small helpers of the scan below must melt into every handler that uses them: one that
-// stayed a call would hold the scan's registers in memory.
+// stayed a call would hold the scan's registers in memory. (GCC and Clang take the attribute of
+// a lambda at different places around `noexcept`; right after the parameters, without it, both
+// do.)
 #if defined(__GNUC__)
 #define KVX_INLINE __attribute__((always_inline))
 #else
@@ -683,7 +685,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     int top = cpu.stackAt(sp);
     const Step* s = steps.data() + at.step;
 
-    const auto writeBack = [&]() noexcept KVX_INLINE {
+    const auto writeBack = [&]() KVX_INLINE {
         if (sp >= 0) {
             stack[sp] = top;
         }
@@ -691,19 +693,13 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     };
     DecodedMachine m(cpu, stack, sp, top);
     constexpr NoOperand none{};
-    const auto first = [&base](const Step& st) noexcept KVX_INLINE {
-        return base[st.area] + st.addr;
-    };
-    const auto second = [&base](const Step& st) noexcept KVX_INLINE {
-        return base[st.mask] + st.aux;
-    };
-    const auto bitAt = [&first](const Step& st) noexcept KVX_INLINE {
-        return BitAt{first(st), st.mask};
-    };
-    const auto index = [](const Step& st) noexcept KVX_INLINE {
+    const auto first = [&base](const Step& st) KVX_INLINE { return base[st.area] + st.addr; };
+    const auto second = [&base](const Step& st) KVX_INLINE { return base[st.mask] + st.aux; };
+    const auto bitAt = [&first](const Step& st) KVX_INLINE { return BitAt{first(st), st.mask}; };
+    const auto index = [](const Step& st) KVX_INLINE {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
-    const auto nodeOf = [this](const Step* st) noexcept KVX_INLINE {
+    const auto nodeOf = [this](const Step* st) KVX_INLINE {
         return nodes[static_cast<std::size_t>(st - steps.data())];
     };
     const auto observe = [&]() KVX_INLINE {
@@ -712,7 +708,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             observer->executed(*nodeOf(s), cpu);
         }
     };
-    const auto networkStart = [&]() noexcept KVX_INLINE {
+    const auto networkStart = [&]() KVX_INLINE {
         writeBack();
         sp = 0;
         top = stack[0];
