@@ -622,7 +622,11 @@ static_assert(numbered(), "the handler table must list every step kind in order"
     }
 #else
 #define KVX_HANDLER(kind) case kind:
+// A switch has no handler places to fill in: linking must not run the program.
 #define KVX_HANDLERS_BEGIN                                                                         \
+    if (linking != nullptr) {                                                                      \
+        return false;                                                                              \
+    }                                                                                              \
     for (;;) {                                                                                     \
         KVX_ENTER();                                                                               \
         switch (static_cast<Kind>(s->kind)) {
