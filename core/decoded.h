@@ -1,7 +1,7 @@
 // The installed program decoded for the scan: one flat array of compact steps with their
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
-// memory, each step's handler jumping to the next one's, with the logic stack's top in a register.
-// Every scan runs it, observed or not.
+// memory with one switch per instruction and the logic stack's top in a register. Every scan
+// runs it, observed or not.
 //
 // The program tree stays the program's definition: the listing reads it, every observer is
 // given its nodes, and an instruction whose operands cannot be resolved at install time (an
@@ -111,7 +111,7 @@ public:
     // Steps that call the tree's execute() instead of running decoded.
     std::size_t treeSteps() const noexcept;
 
-    // Twelve bytes, so that a scan of a program far larger than the caches streams as little
+    // Eight bytes, so that a scan of a program far larger than the caches streams as little
     // as possible. Memory operands are an area number and a byte address; what does not fit
     // (the tree's instruction, an edge memory, the step bit's operand) is an index into a side
     // table that only those steps read.
@@ -126,18 +126,12 @@ public:
         std::uint8_t area;
         std::uint16_t addr;
         std::uint16_t aux;
-        // Where the plain scan's handler of the kind lies, from the first handler: the jump to
-        // the next step loads it with the step instead of looking up the kind.
-        std::int32_t handler;
     };
 
 private:
     template <bool Halting>
-    bool scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer, HaltCheck* halt,
-              Step* linking) const;
-    // Fills in the steps' handlers, which only the scan itself knows: the scan given `linking`
-    // writes them into those steps and returns.
-    void link(CPU& cpu);
+    bool scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+              HaltCheck* halt) const;
 
     // Instruction steps from the first to `step`, inclusive.
     std::uint64_t executedUpTo(const Step* step) const noexcept;
@@ -158,8 +152,6 @@ private:
     };
     std::vector<Resolver> resolvers;
     static void runResolved(const Resolver& r, CPU& cpu);
-    // The 1 ms phase after `ticks` more nodes.
-    static std::uint32_t advanced(CPU& cpu, std::uint32_t phase, std::uint8_t ticks) noexcept;
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 };
