@@ -470,18 +470,22 @@ void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
 // tree step, a network start, the end of the scan and a fault. Decoded steps raise nothing;
 // only tree steps and SCRT's clearing of the previous step can raise.
 //
-// An attached observer is a test after each executed step, as cheap as a flag while none is
-// attached; it sees the step's node of the tree and the CPU after the instruction, with the top
+// A scan without an observer is compiled without the test after each step; an attached one
+// sees the step's node of the tree and the CPU after the instruction, with the top
 // written back.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
     HaltedScan at{0, phase, 0};
-    scan<false>(cpu, at, false, observer, nullptr);
+    if (observer != nullptr) {
+        scan<false, true>(cpu, at, false, observer, nullptr);
+    } else {
+        scan<false, false>(cpu, at, false, nullptr, nullptr);
+    }
     phase = at.phase;
 }
 
 bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
                          HaltCheck& halt) const {
-    return scan<true>(cpu, at, resuming, observer, &halt);
+    return scan<true, true>(cpu, at, resuming, observer, &halt);
 }
 
 const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
@@ -490,9 +494,12 @@ const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
 
 // A halting scan asks before each instruction; the plain one is compiled without the question,
 // so a scan without a debugger is the same loop as ever.
-template <bool Halting>
+template <bool Halting, bool Observed>
 bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
                           HaltCheck* halt) const {
+    if constexpr (!Observed) {
+        observer = nullptr;
+    }
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);

@@ -129,7 +129,7 @@ public:
     };
 
 private:
-    template <bool Halting>
+    template <bool Halting, bool Observed>
     bool scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
               HaltCheck* halt) const;
 
