@@ -92,6 +92,11 @@ public:
     virtual int GetIBitCnt() { return 0; }
     virtual void SetOBit(int /*Addr*/, int /*Bit*/, int /*val*/) {}
     virtual int GetOBitCnt() { return 0; }
+    // The first `bits` bits of input byte Addr, as GetIBit gives them, and output byte Addr's
+    // first `bits` bits to SetOBit: every scan moves the bits so, and a panel that holds its
+    // bits together may answer without a call per bit.
+    virtual std::uint8_t GetIByte(int Addr, int bits);
+    virtual void SetOByte(int Addr, std::uint8_t value, int bits);
 };
 
 // The digit value of one character in bases up to 35 (0-9, then a-z or A-Z as 10..35), or -1.

@@ -18,6 +18,8 @@ public:
     // LED k shows output bit k (A0.k); the byte address is ignored.
     void SetOBit(int Addr, int Bit, int val) override;
     int GetOBitCnt() override { return Size; }
+    std::uint8_t GetIByte(int Addr, int bits) override;
+    void SetOByte(int Addr, std::uint8_t value, int bits) override;
 
     // Flips switch `no`; numbers outside 0..7 are ignored.
     void ChangeInput(int no) noexcept;

@@ -151,6 +151,24 @@ TEST_F(CPUTest, NoProgramStillTransfersAndUpdatesSystemBits) {
     EXPECT_EQ(bit(Parameter::SMType, 0, 5), 0);
 }
 
+// A panel that answers bit by bit, with a byte and a half: the bits beyond it keep what the
+// program wrote there.
+TEST_F(CPUTest, PanelOfTwelveBitsMovesOnlyItsBits) {
+    struct Twelve final : IO {
+        int GetIBit(int Addr, int Bit) override { return Addr * 8 + Bit == 9 ? 1 : 0; }
+        int GetIBitCnt() override { return 12; }
+        void SetOBit(int Addr, int Bit, int val) override { out[Addr * 8 + Bit] = val; }
+        int GetOBitCnt() override { return 12; }
+        std::array<int, 16> out{};
+    } twelve;
+    cpu.setIO(&twelve);
+    cpu.area(Parameter::EType).writeByte(1, 0xF1);
+    cpu.area(Parameter::AType).writeByte(1, 0x21);
+    cpu.runStep();
+    EXPECT_EQ(cpu.area(Parameter::EType).readByte(1), 0xF2);
+    EXPECT_EQ(twelve.out, (std::array<int, 16>{0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST_F(CPUTest, WithoutPanelBehavesAsBareIO) {
     cpu.setIO(nullptr);
     cpu.setProgram(makeBlock(ops(pushing(1))));
