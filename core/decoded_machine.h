@@ -37,6 +37,9 @@ struct NoOperand {};
 
 class DecodedMachine final : public CheckedOperands {
 public:
+    // The decoder admitted only operands whose every access succeeds.
+    static constexpr bool ReadsCannotFault = true;
+
     DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
                    int& topValue) noexcept
         : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
@@ -63,6 +66,7 @@ public:
     using CheckedOperands::setBit;
     using CheckedOperands::setByte;
     using CheckedOperands::setRange;
+    using CheckedOperands::setRangeWhen;
     using CheckedOperands::setWord;
     using CheckedOperands::timer;
     using CheckedOperands::word;
@@ -93,6 +97,17 @@ public:
                 a.mask = 1;
                 ++a.byte;
             }
+        }
+    }
+    // One bit is written whether or not it applies, unchanged where it does not: a store costs
+    // less than a branch on the data.
+    static void setRangeWhen(bool when, decoded::BitAt a, decoded::OneBit, int value) noexcept {
+        const auto mask = static_cast<std::uint8_t>(when ? a.mask : 0);
+        *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | mask : *a.byte & ~mask);
+    }
+    static void setRangeWhen(bool when, decoded::BitAt a, decoded::BitCount n, int value) noexcept {
+        if (when) {
+            setRange(a, n, value);
         }
     }
     // A decoded bit is never a timer: R of a timer runs on the operand object.

@@ -10,9 +10,12 @@
 // What a machine offers, for an operand `a` of the kind the machine uses:
 //   top(), below() (the entry under the top), setTop(v), push(v), pop() -> the old top;
 //   bit(a) -> bool, setBit(a, v), byte(a), setByte(a, v), word(a), setWord(a, v);
-//   setRange(a, count, v) (a range of bits from a), isTimer(a), resetTimer(a), timer(a),
+//   setRange(a, count, v) (a range of bits from a), setRangeWhen(c, a, count, v) (the same
+//   where c holds, and nothing else), isTimer(a), resetTimer(a), timer(a),
 //   counter(a); setSegment(v) (-1 none, 1 active, 0 inactive), enterStep(a) (the step bit
-//   of the open segment), leaveStep() (clears the current step bit).
+//   of the open segment), leaveStep() (clears the current step bit);
+//   ReadsCannotFault: whether every read of an operand succeeds, so that a behaviour may read
+//   where the checked machine must not.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +48,11 @@ struct CheckedOperands {
     static void setRange(Parameter* a, const Parameter* count, int value) {
         operandAs<BitParameter>(a).SetBitRange(count->readByte(), value);
     }
+    static void setRangeWhen(bool when, Parameter* a, const Parameter* count, int value) {
+        if (when) {
+            setRange(a, count, value);
+        }
+    }
     static bool isTimer(const Parameter* a) noexcept { return a->getClass() == Parameter::TType; }
     static void resetTimer(Parameter* a) { timer(a).reset(); }
     static Timer& timer(Parameter* a) { return *operandAs<TimerParameter>(a).getTimer(); }
@@ -53,6 +61,8 @@ struct CheckedOperands {
 
 class TreeMachine final : public CheckedOperands {
 public:
+    static constexpr bool ReadsCannotFault = false;
+
     explicit TreeMachine(CPU& c) noexcept : cpu(c) {}
 
     int top() const noexcept { return cpu.CurrentStack(); }
