@@ -43,6 +43,11 @@ public:
         return '\r';
     }
 
+    // Whether a byte is held back, which read() must yield before any other.
+    bool holding() const noexcept { return pending != None; }
+    // Holds `c` back as though read() had just read it ahead.
+    void hold(int c) noexcept { pending = c; }
+
 private:
     static constexpr int None = -2;
     int pending = None;

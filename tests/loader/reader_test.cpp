@@ -27,6 +27,17 @@ std::string drain(Reader& r) {
     return out;
 }
 
+// As the scanner reads: blocks of `size`, each full but the last.
+std::string drainBlocks(Reader& r, std::size_t size) {
+    std::string out;
+    std::string block(size, '\0');
+    for (std::size_t n = size; n == size;) {
+        n = r.read(block.data(), size);
+        out.append(block, 0, n);
+    }
+    return out;
+}
+
 std::string openError(const std::string& path) {
     return errorOf([&] { FRead f(path); });
 }
@@ -54,20 +65,34 @@ TEST(StringRead, CarriageReturnBeforeLineFeedIsDropped) {
         std::string expected;
     };
     const Case cases[] = {
-        {"a\r\nb\r\n", "a\nb\n"}, {"a\rb", "a\rb"},         {"\r\r\n", "\r\n"}, {"a\r", "a\r"},
-        {"\n\r", "\n\r"},         {"\xFF\x80", "\xFF\x80"}, {"", ""},
+        {"a\r\nb\r\n", "a\nb\n"},
+        {"a\rb", "a\rb"},
+        {"\r\r\n", "\r\n"},
+        {"a\r", "a\r"},
+        {"\n\r", "\n\r"},
+        {"\xFF\x80", "\xFF\x80"},
+        {"", ""},
+        {"ab\r\r\rc\r\n", "ab\r\r\rc\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("input: \"" + c.input + "\"");
         StringRead r(c.input);
         EXPECT_EQ(drain(r), c.expected);
         EXPECT_EQ(r.read(), -1) << "the end repeats";
+        // A return at a block's end is decided by the next block's first byte.
+        for (const std::size_t size : {1, 2, 3, 64}) {
+            StringRead blocks(c.input);
+            EXPECT_EQ(drainBlocks(blocks, size), c.expected) << "blocks of " << size;
+        }
     }
 }
 
 TEST_F(FileRead, FileReadsBytesAndDropsCarriageReturns) {
-    FRead f(write("crlf.awl", "LD E0.0\r\n// \xE4\r\n"));
+    const std::string path = write("crlf.awl", "LD E0.0\r\n// \xE4\r\n");
+    FRead f(path);
     EXPECT_EQ(drain(f), "LD E0.0\n// \xE4\n");
+    FRead blocks(path);
+    EXPECT_EQ(drainBlocks(blocks, 8), "LD E0.0\n// \xE4\n");
 }
 
 TEST_F(FileRead, MissingFileNamesThePath) {
