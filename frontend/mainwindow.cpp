@@ -43,6 +43,8 @@ namespace {
 
 // How long a message about a breakpoint stays in the status bar.
 constexpr int MessageMs = 5000;
+// A breakpoint asked for on a row that holds no instruction, by click or by key.
+constexpr auto NoInstructionHere = "Diese Zeile hat keine Anweisung";
 
 const QString EmptyHint = QStringLiteral("Kein Programm geladen\n"
                                          "Datei > Laden oder eine .awl-Datei hierher ziehen");
@@ -181,8 +183,7 @@ MainWindow::MainWindow(const Clock& ticks, QWidget* parent)
     connect(programStatus, &ProgramStatusView::gutterClicked, this,
             [this](std::optional<int> line) {
                 if (!line) {
-                    statusBar()->showMessage(QStringLiteral("Diese Zeile hat keine Anweisung"),
-                                             MessageMs);
+                    statusBar()->showMessage(QString::fromUtf8(NoInstructionHere), MessageMs);
                 } else {
                     breakpointsChanged(sim.toggleBreakpoint(*line));
                 }
@@ -317,7 +318,7 @@ std::optional<int> MainWindow::chosenLine() {
         if (const auto line = programStatus->currentLine()) {
             return line;
         }
-        statusBar()->showMessage(QStringLiteral("Diese Zeile hat keine Anweisung"), MessageMs);
+        statusBar()->showMessage(QString::fromUtf8(NoInstructionHere), MessageMs);
         return std::nullopt;
     }
     if (const auto line = sim.haltedLine()) {
