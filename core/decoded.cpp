@@ -458,10 +458,12 @@ using decoded::TimerNo;
 // would keep the stack pointer and the top out of them for every other step.
 void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
     int top = cpu.stackAt(cpu.sp);
-    DecodedMachine m(cpu, cpu.stack, cpu.sp, top);
+    std::ptrdiff_t sp = cpu.sp;
+    DecodedMachine m(cpu, cpu.stack, sp, top);
     r.run(m, *r.op);
-    if (cpu.sp >= 0) {
-        cpu.stack[static_cast<std::size_t>(cpu.sp)] = top;
+    cpu.sp = static_cast<int>(sp);
+    if (sp >= 0) {
+        cpu.stack[static_cast<std::size_t>(sp)] = top;
     }
 }
 
@@ -513,7 +515,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     std::uint64_t skipped = at.skipped;
     // Through the CPU, so that no register holds the stack's address.
     auto& stack = cpu.stack;
-    int sp = cpu.sp;
+    std::ptrdiff_t sp = cpu.sp;
     int top = cpu.stackAt(sp);
     const Step* s = steps.data() + at.step;
 
@@ -521,7 +523,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
         if (sp >= 0) {
             stack[sp] = top;
         }
-        cpu.sp = sp;
+        cpu.sp = static_cast<int>(sp);
     };
     DecodedMachine m(cpu, stack, sp, top);
     constexpr NoOperand none{};

@@ -40,7 +40,7 @@ public:
     // The decoder admitted only operands whose every access succeeds.
     static constexpr bool ReadsCannotFault = true;
 
-    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, int& pointer,
+    DecodedMachine(CPU& c, std::array<int, CPU::StackSize>& entries, std::ptrdiff_t& pointer,
                    int& topValue) noexcept
         : cpu(c), stack(entries), sp(pointer), topOf(topValue) {}
 
@@ -123,7 +123,8 @@ public:
 private:
     CPU& cpu;
     std::array<int, CPU::StackSize>& stack;
-    int& sp;
+    // As wide as an address, so that indexing the stack needs no widening.
+    std::ptrdiff_t& sp;
     int& topOf;
 };
 
