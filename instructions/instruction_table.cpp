@@ -3,6 +3,8 @@
 // Every check is the presence rules of the instruction's operand column followed by its own
 // rules, in order; the first rule that fails names the error.
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -322,9 +324,41 @@ std::span<const InstructionRow> instructionRows() noexcept {
     return Rows;
 }
 
+namespace {
+
+// A mnemonic of up to seven characters as one integer with its length on top, so that finding a
+// line's row compares integers instead of calling memcmp for each row: that search was a
+// twentieth of loading a program.
+constexpr std::size_t MaxMnemonic = 7;
+
+constexpr std::uint64_t keyOf(std::string_view text) noexcept {
+    std::uint64_t key = text.size();
+    for (const char c : text) {
+        key = key << 8 | static_cast<unsigned char>(c);
+    }
+    return key;
+}
+
+constexpr auto MnemonicKeys = [] {
+    std::array<std::uint64_t, std::size(Mnemonics)> keys{};
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (Mnemonics[k].size() > MaxMnemonic) {
+            throw "a mnemonic longer than a key holds";
+        }
+        keys[k] = keyOf(Mnemonics[k]);
+    }
+    return keys;
+}();
+
+} // namespace
+
 const InstructionRow* instructionRow(std::string_view mnemonic) noexcept {
-    for (std::size_t k = 0; k < std::size(Mnemonics); ++k) {
-        if (Mnemonics[k] == mnemonic) {
+    if (mnemonic.size() > MaxMnemonic) {
+        return nullptr;
+    }
+    const std::uint64_t key = keyOf(mnemonic);
+    for (std::size_t k = 0; k < MnemonicKeys.size(); ++k) {
+        if (MnemonicKeys[k] == key) {
             return &Rows[k];
         }
     }
