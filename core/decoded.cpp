@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <optional>
 #include <typeinfo>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "core/decoded_machine.h"
 #include "core/observer.h"
 #include "core/timer.h"
+#include "core/truth_table.h"
 #include "instructions/instruction_table.h"
 #include "instructions/machine.h"
 #include "instructions/operand_access.h"
@@ -33,7 +35,9 @@ constexpr Parameter::ParamClass AreaClasses[] = {Parameter::EType,  Parameter::A
                                                  Parameter::MType,  Parameter::VType,
                                                  Parameter::SMType, Parameter::SType};
 constexpr std::uint8_t ConstantArea = 6;
-constexpr std::size_t Areas = 7;
+// One byte of the scan's own, for the bit-logic steps without an operand.
+constexpr std::uint8_t ScratchArea = 7;
+constexpr std::size_t Areas = 8;
 
 bool isInstruction(std::uint8_t kind) noexcept {
     return kind != BlockStart && kind != NetworkStart && kind != End && kind != Nop;
@@ -415,6 +419,9 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
                         resolvers.push_back({op->row()->resolved, op});
                     }
                 }
+                if (decodes && isLogic(s.kind) && s.mask == 0) {
+                    s.area = ScratchArea;
+                }
                 if (!decodes) {
                     s = Step{
                         static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
@@ -433,6 +440,10 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     }
     marker(End);
     constants.shrink_to_fit();
+    // Without bit logic the two forms are one.
+    if (std::none_of(steps.begin(), steps.end(), [](const Step& st) { return isLogic(st.kind); })) {
+        trial.form = Form::Switch;
+    }
 }
 
 std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
@@ -479,10 +490,50 @@ void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer)
     HaltedScan at{0, phase, 0};
     if (observer != nullptr) {
         scan<false, true>(cpu, at, false, observer, nullptr);
+    } else if (trial.form == Form::Switch) {
+        scan<false, false>(cpu, at, false, nullptr, nullptr);
+    } else if (trial.form == Form::Tables) {
+        scan<false, false, true>(cpu, at, false, nullptr, nullptr);
+    } else {
+        tryForms(cpu, phase);
+        return;
+    }
+    phase = at.phase;
+}
+
+// One plain scan of the trial. The forms take turns in blocks of scans; the first half of a
+// block lets the branch predictor learn the program again, which takes it a few scans, and the
+// second half is timed, per instruction it ran. A fault leaves the trial where it was.
+void DecodedProgram::tryForms(CPU& cpu, std::uint32_t& phase) const {
+    using Clock = std::chrono::steady_clock;
+    const bool tables = trial.scans / TrialBlock % 2 != 0;
+    const int within = trial.scans % TrialBlock;
+    const std::uint64_t before = cpu.executedCount();
+    const Clock::time_point start = Clock::now();
+    HaltedScan at{0, phase, 0};
+    if (tables) {
+        scan<false, false, true>(cpu, at, false, nullptr, nullptr);
     } else {
         scan<false, false>(cpu, at, false, nullptr, nullptr);
     }
+    const std::chrono::duration<double> took = Clock::now() - start;
     phase = at.phase;
+    if (within >= TrialBlock / 2) {
+        trial.seconds += took.count();
+        trial.ran += cpu.executedCount() - before;
+    }
+    if (within == TrialBlock - 1 && trial.ran > 0) {
+        double& best = trial.best[tables ? 1 : 0];
+        const double perInstruction = trial.seconds / static_cast<double>(trial.ran);
+        best = best == 0 || perInstruction < best ? perInstruction : best;
+        trial.seconds = 0;
+        trial.ran = 0;
+    }
+    if (++trial.scans == TrialBlock * TrialBlocks) {
+        const bool timed = trial.best[0] > 0 && trial.best[1] > 0;
+        // The tables must win clearly: where the two are close, timing noise decides.
+        trial.form = timed && trial.best[1] < 0.95 * trial.best[0] ? Form::Tables : Form::Switch;
+    }
 }
 
 bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
@@ -496,7 +547,7 @@ const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
 
 // A halting scan asks before each instruction; the plain one is compiled without the question,
 // so a scan without a debugger is the same loop as ever.
-template <bool Halting, bool Observed>
+template <bool Halting, bool Observed, bool Tables>
 bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
                           HaltCheck* halt) const {
     if constexpr (!Observed) {
@@ -508,6 +559,8 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     }
     // Constants are only ever read.
     base[ConstantArea] = const_cast<std::uint8_t*>(constants.data());
+    std::uint8_t scratch = 0;
+    base[ScratchArea] = &scratch;
 
     std::uint32_t phase = at.phase;
     // Every instruction step is either run or skipped, so the count of those run needs no
@@ -542,6 +595,33 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             observer->executed(*nodeOf(s), cpu);
         }
     };
+    // Every 33rd node is about one millisecond of a real controller.
+    const auto tick = [&](std::uint32_t nodes) noexcept {
+        phase += nodes;
+        if (phase >= MsNodes) [[unlikely]] {
+            do {
+                phase -= MsNodes;
+                cpu.updateTimer1ms();
+            } while (phase >= MsNodes);
+        }
+    };
+    // One bit-logic step from its truth table: the operand bit is read and written back
+    // whatever the kind (a mask of 0 leaves the scratch byte alone), and the old top is written
+    // where a push leaves it. The stack holds 0 and 1 only, and `top` is one of them once a
+    // stretch of these steps has begun.
+    const auto logic = [&](const Step& st) noexcept {
+        const TruthTable& table = TruthTables[st.kind];
+        std::uint8_t* const byte = first(st);
+        const unsigned bit = (*byte & st.mask) != 0 ? 1u : 0u;
+        const unsigned below = stack[sp > 0 ? sp - 1 : 0] != 0 ? 4u : 0u;
+        // TruthTable::index, as two address computations.
+        const unsigned row = bit + 2 * static_cast<unsigned>(top) + below;
+        stack[sp] = top;
+        sp += table.move;
+        top = static_cast<int>(table.top >> row & 1u);
+        const unsigned written = table.bit >> row & 1u;
+        *byte = static_cast<std::uint8_t>(*byte ^ (st.mask & (0u - (bit ^ written))));
+    };
     const auto networkStart = [&]() noexcept {
         writeBack();
         sp = 0;
@@ -572,11 +652,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 }
                 break;
             }
-            phase += s->ticks;
-            while (phase >= MsNodes) {
-                phase -= MsNodes;
-                cpu.updateTimer1ms();
-            }
+            tick(s->ticks);
         }
     };
 
@@ -593,13 +669,21 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             }
             // A program far larger than the caches streams its steps from memory.
             __builtin_prefetch(s + 128);
-            // Every 33rd node is about one millisecond of a real controller.
-            phase += s->ticks;
-            if (phase >= MsNodes) [[unlikely]] {
-                do {
-                    phase -= MsNodes;
-                    cpu.updateTimer1ms();
-                } while (phase >= MsNodes);
+            tick(s->ticks);
+            if constexpr (Tables) {
+                // The whole stretch of bit logic from its truth tables; bit logic reads no
+                // timer, so the stretch's nodes count at its end.
+                if (isLogic(s->kind)) {
+                    top = top != 0 ? 1 : 0;
+                    std::uint32_t nodes = 0;
+                    for (logic(*s); isLogic(s[1].kind); logic(*s)) {
+                        ++s;
+                        __builtin_prefetch(s + 128);
+                        nodes += s->ticks;
+                    }
+                    tick(nodes);
+                    continue;
+                }
             }
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
@@ -659,12 +743,6 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             case Reset1:
                 op::Reset::run(m, bitAt(*s), OneBit{});
                 break;
-            case SetRange:
-                op::Set::run(m, bitAt(*s), BitCount{s->aux});
-                break;
-            case ResetRange:
-                op::Reset::run(m, bitAt(*s), BitCount{s->aux});
-                break;
             case AndBlock:
                 op::AndBlock::run(m, none, none);
                 break;
@@ -682,6 +760,12 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 break;
             case Lpp:
                 op::Lpp::run(m, none, none);
+                break;
+            case SetRange:
+                op::Set::run(m, bitAt(*s), BitCount{s->aux});
+                break;
+            case ResetRange:
+                op::Reset::run(m, bitAt(*s), BitCount{s->aux});
                 break;
             case RisingEdge:
                 op::RisingEdge::run(m, none, none, *memories[index(*s)]);

@@ -1,7 +1,8 @@
 // The installed program decoded for the scan: one flat array of compact steps with their
 // operands resolved to byte addresses, timers and constants, so a scan runs through contiguous
-// memory with one switch per instruction and the logic stack's top in a register. Every scan
-// runs it, observed or not.
+// memory with the logic stack's top in a register. Every scan runs it, observed or not. Each
+// step is one switch, or, where a trial finds it quicker, a stretch of bit logic runs from the
+// steps' truth tables (core/truth_table.h) without a branch.
 //
 // The program tree stays the program's definition: the listing reads it, every observer is
 // given its nodes, and an instruction whose operands cannot be resolved at install time (an
@@ -21,6 +22,26 @@ namespace kvx {
 // The kinds of decoded steps. An instruction's row in the instruction table names its kind.
 namespace step {
 enum Kind : std::uint8_t {
+    // Bit logic, from Ld to Lpp, first: the scan runs these from their truth tables, which
+    // it finds by the kind alone. Area, addr and
+    // mask are the bit.
+    Ld,
+    Ldn,
+    And,
+    AndNot,
+    Or,
+    OrNot,
+    Assign,
+    Set1,
+    Reset1,
+    // On the stack alone: area is the scratch area and mask 0, so the bit is read as 0 and
+    // written unchanged.
+    AndBlock,
+    OrBlock,
+    Not,
+    Lps,
+    Lrd,
+    Lpp,
     BlockStart,
     NetworkStart,
     End,
@@ -33,27 +54,10 @@ enum Kind : std::uint8_t {
     Resolved,
     // The same, for a class that runs in an inactive segment.
     TreeSingle,
-    // Bit logic: area, addr and mask are the bit.
-    Ld,
-    Ldn,
-    And,
-    AndNot,
-    Or,
-    OrNot,
-    Assign,
-    Set1,
-    Reset1,
     // A range of bits within the area from the bit that area, addr and mask name; aux is the
     // count.
     SetRange,
     ResetRange,
-    // On the stack alone.
-    AndBlock,
-    OrBlock,
-    Not,
-    Lps,
-    Lrd,
-    Lpp,
     // addr and aux are the index of the instruction's edge memory.
     RisingEdge,
     FallingEdge,
@@ -106,6 +110,19 @@ public:
     // The instruction node of the step at `at`; null past the last instruction.
     const OpList* nodeAt(const HaltedScan& at) const noexcept;
 
+    // How a plain scan runs bit logic: through the one switch, whose jump the branch predictor
+    // learns in a program short enough, or from the truth tables (core/truth_table.h), which
+    // cost the same whatever order the kinds come in. Both leave the same state; a program with
+    // bit logic tries each on its first plain scans and keeps the quicker. Observed and halting
+    // scans always go through the switch.
+    enum class Form : std::uint8_t { Trying, Switch, Tables };
+    Form form() const noexcept { return trial.form; }
+    // Ends the trial with `form` (Switch or Tables): for tests and comparisons.
+    void keepForm(Form form) const noexcept { trial.form = form; }
+    // The trial: blocks of plain scans, each form's in turn.
+    static constexpr int TrialBlock = 32;
+    static constexpr int TrialBlocks = 6;
+
     // Steps, including the block, network and end markers; for tests and statistics.
     std::size_t size() const noexcept { return steps.size(); }
     // Steps that call the tree's execute() instead of running decoded.
@@ -129,7 +146,7 @@ public:
     };
 
 private:
-    template <bool Halting, bool Observed>
+    template <bool Halting, bool Observed, bool Tables = false>
     bool scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
               HaltCheck* halt) const;
 
@@ -154,6 +171,19 @@ private:
     static void runResolved(const Resolver& r, CPU& cpu);
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
+
+    // How the trial of the two forms stands: the quickest time per instruction each has
+    // taken. Changing it changes no result, so a const scan may.
+    struct Trial {
+        Form form = Form::Trying;
+        int scans = 0;
+        // The timed half of the current block so far.
+        double seconds = 0;
+        std::uint64_t ran = 0;
+        double best[2] = {0, 0};
+    };
+    mutable Trial trial;
+    void tryForms(CPU& cpu, std::uint32_t& phase) const;
 };
 
 } // namespace kvx

@@ -6,9 +6,11 @@
 #include <random>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 #include "core/common.h"
 #include "core/cpu.h"
+#include "core/decoded.h"
 #include "core/timer.h"
 #include "instructions/instruction_table.h"
 #include "session/session.h"
@@ -306,6 +308,14 @@ std::string compareRuns(const std::string& program, std::uint32_t seed, int scan
     }
     if (loaded[0]) {
         return "";
+    }
+    // The plain scans run bit logic through the switch in one session and from the truth
+    // tables in another, whichever a trial would keep.
+    for (const auto& [k, form] :
+         {std::pair{1, DecodedProgram::Form::Switch}, std::pair{2, DecodedProgram::Form::Tables}}) {
+        if (const DecodedProgram* decoded = sessions[k].cpu().decodedForm()) {
+            decoded->keepForm(form);
+        }
     }
     std::mt19937 rng(seed ^ 0x9E3779B9u);
     const auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };

@@ -8,7 +8,7 @@ namespace kvx::op {
 // Pushes the operand's bit.
 struct Ld {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.push(m.bit(a) ? 1 : 0);
     }
 };
@@ -16,7 +16,7 @@ struct Ld {
 // Pushes the inverted operand bit.
 struct Ldn {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.push(m.bit(a) ? 0 : 1);
     }
 };
@@ -26,7 +26,7 @@ struct Ldn {
 // (M::ReadsCannotFault) reads it every time instead: the result is the same, and the scan is
 // spared a branch on the data, which no predictor guesses.
 template <class M, class A>
-bool topAnd(M& m, A a, bool inverted) {
+constexpr bool topAnd(M& m, A a, bool inverted) {
     if constexpr (M::ReadsCannotFault) {
         return (unsigned{m.top() != 0} & unsigned{m.bit(a) != inverted}) != 0;
     } else {
@@ -35,7 +35,7 @@ bool topAnd(M& m, A a, bool inverted) {
 }
 
 template <class M, class A>
-bool topOr(M& m, A a, bool inverted) {
+constexpr bool topOr(M& m, A a, bool inverted) {
     if constexpr (M::ReadsCannotFault) {
         return (unsigned{m.top() != 0} | unsigned{m.bit(a) != inverted}) != 0;
     } else {
@@ -46,7 +46,7 @@ bool topOr(M& m, A a, bool inverted) {
 // AND of the top with the operand bit.
 struct And {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.setTop(topAnd(m, a, false) ? 1 : 0);
     }
 };
@@ -54,7 +54,7 @@ struct And {
 // AND of the top with the inverted operand bit.
 struct AndNot {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.setTop(topAnd(m, a, true) ? 1 : 0);
     }
 };
@@ -62,7 +62,7 @@ struct AndNot {
 // OR of the top with the operand bit.
 struct Or {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.setTop(topOr(m, a, false) ? 1 : 0);
     }
 };
@@ -70,7 +70,7 @@ struct Or {
 // OR of the top with the inverted operand bit.
 struct OrNot {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.setTop(topOr(m, a, true) ? 1 : 0);
     }
 };
@@ -78,7 +78,7 @@ struct OrNot {
 // Replaces the two top entries by their AND.
 struct AndBlock {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         const bool popped = m.pop() != 0;
         m.setTop(popped && m.top() != 0 ? 1 : 0);
     }
@@ -87,7 +87,7 @@ struct AndBlock {
 // Replaces the two top entries by their OR.
 struct OrBlock {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         const bool popped = m.pop() != 0;
         m.setTop(popped || m.top() != 0 ? 1 : 0);
     }
@@ -96,7 +96,7 @@ struct OrBlock {
 // Inverts the top.
 struct Not {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         m.setTop(m.top() == 0 ? 1 : 0);
     }
 };
@@ -104,7 +104,7 @@ struct Not {
 // Duplicates the top: saves the value at a branch point.
 struct Lps {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         m.push(m.top());
     }
 };
@@ -112,7 +112,7 @@ struct Lps {
 // Replaces the top by a copy of the entry below it: restores the branch value, keeping it.
 struct Lrd {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         m.setTop(m.below());
     }
 };
@@ -120,7 +120,7 @@ struct Lrd {
 // Drops the top: restores the branch value for the last branch.
 struct Lpp {
     template <class M, class A, class B>
-    static void run(M& m, A, B) {
+    static constexpr void run(M& m, A, B) {
         (void)m.pop();
     }
 };
@@ -134,7 +134,7 @@ struct EdgeMemory {
 struct RisingEdge {
     using Memory = EdgeMemory;
     template <class M, class A, class B>
-    static void run(M& m, A, B, Memory& memory) {
+    static constexpr void run(M& m, A, B, Memory& memory) {
         const int value = m.top();
         m.setTop(value != 0 && memory.last == 0 ? 1 : 0);
         memory.last = value;
@@ -145,7 +145,7 @@ struct RisingEdge {
 struct FallingEdge {
     using Memory = EdgeMemory;
     template <class M, class A, class B>
-    static void run(M& m, A, B, Memory& memory) {
+    static constexpr void run(M& m, A, B, Memory& memory) {
         const int value = m.top();
         m.setTop(value == 0 && memory.last != 0 ? 1 : 0);
         memory.last = value;
@@ -155,7 +155,7 @@ struct FallingEdge {
 // Writes the top to the operand bit, 0 or 1, at every execution.
 struct Assign {
     template <class M, class A, class B>
-    static void run(M& m, A a, B) {
+    static constexpr void run(M& m, A a, B) {
         m.setBit(a, m.top());
     }
 };
@@ -164,7 +164,7 @@ struct Assign {
 // count constant says.
 struct Set {
     template <class M, class A, class B>
-    static void run(M& m, A a, B count) {
+    static constexpr void run(M& m, A a, B count) {
         m.setRangeWhen(m.top() != 0, a, count, 1);
     }
 };
@@ -172,7 +172,7 @@ struct Set {
 // While the top is 1: clears a bit range like S does, or resets a timer operand.
 struct Reset {
     template <class M, class A, class B>
-    static void run(M& m, A a, B count) {
+    static constexpr void run(M& m, A a, B count) {
         if (!m.isTimer(a)) {
             m.setRangeWhen(m.top() != 0, a, count, 0);
         } else if (m.top() != 0) {

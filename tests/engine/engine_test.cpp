@@ -210,6 +210,25 @@ TEST_F(TreeBuiltInCode, EmptyNodesAndUnknownClassesAgree) {
 
 // The decoded form is only worth having if ordinary programs decode completely; what cannot
 // be decided at install time runs through the tree and faults exactly there.
+// A trial ends in one form; without bit logic there is nothing to try.
+TEST(DecodedScan, TrialKeepsOneFormOfBitLogic) {
+    const auto program = [](const char* body) {
+        return std::string("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n") + body +
+               "END_ORGANIZATION_BLOCK\n";
+    };
+    Session logic;
+    ASSERT_FALSE(logic.loadText(program("LD E0.0\nU E0.1\n= A0.0\n")));
+    const DecodedProgram& tried = *logic.cpu().decodedForm();
+    EXPECT_EQ(tried.form(), DecodedProgram::Form::Trying);
+    for (int scan = 0; scan < DecodedProgram::TrialBlock * DecodedProgram::TrialBlocks; ++scan) {
+        ASSERT_FALSE(logic.scan());
+    }
+    EXPECT_NE(tried.form(), DecodedProgram::Form::Trying);
+    Session moves;
+    ASSERT_FALSE(moves.loadText(program("MOVB 5 MB0\n")));
+    EXPECT_EQ(moves.cpu().decodedForm()->form(), DecodedProgram::Form::Switch);
+}
+
 TEST(DecodedScan, OrdinaryInstructionsDecodeAndFaultyOnesRunThroughTheTree) {
     struct Case {
         const char* body;
