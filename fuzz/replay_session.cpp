@@ -40,8 +40,9 @@ constexpr const char* Programs[] = {
     "TON T38 5\nLD T38\nSCRT S0.0\nNETWORK 7\nSCRE\nNETWORK 8\nLD S0.0\n= A0.0\nLD S0.1\n"
     "= A0.1\nLD E0.3\nED\n= A0.4\nEND_ORGANIZATION_BLOCK\n",
 
-    "ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\n"
-    "NETWORK 1\nLD SM0.0\n= A0.5\n= A0.6\nMOVB 16#5A MB3\nEND_ORGANIZATION_BLOCK\n",
+    // In parentheses: one program in two literals, not two programs with a comma missing.
+    ("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\n"
+     "NETWORK 1\nLD SM0.0\n= A0.5\n= A0.6\nMOVB 16#5A MB3\nEND_ORGANIZATION_BLOCK\n"),
 };
 
 constexpr const char* Writable[] = {"MB0", "MW2", "A0.1", "VB10", "E0.2", "M0.0",
