@@ -487,18 +487,25 @@ void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
 // sees the step's node of the tree and the CPU after the instruction, with the top
 // written back.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
-    HaltedScan at{0, phase, 0};
-    if (observer != nullptr) {
-        scan<false, true>(cpu, at, false, observer, nullptr);
-    } else if (trial.form == Form::Switch) {
-        scan<false, false>(cpu, at, false, nullptr, nullptr);
-    } else if (trial.form == Form::Tables) {
-        scan<false, false, true>(cpu, at, false, nullptr, nullptr);
-    } else {
+    if (observer == nullptr && trial.form == Form::Trying) {
         tryForms(cpu, phase);
         return;
     }
+    HaltedScan at{0, phase, 0};
+    if (observer != nullptr) {
+        scan<false, true>(cpu, at, false, observer, nullptr);
+    } else {
+        plainScan(cpu, at, trial.form == Form::Tables);
+    }
     phase = at.phase;
+}
+
+void DecodedProgram::plainScan(CPU& cpu, HaltedScan& at, bool tables) const {
+    if (tables) {
+        scan<false, false, true>(cpu, at, false, nullptr, nullptr);
+    } else {
+        scan<false, false>(cpu, at, false, nullptr, nullptr);
+    }
 }
 
 // One plain scan of the trial. The forms take turns in blocks of scans; the first half of a
@@ -511,11 +518,7 @@ void DecodedProgram::tryForms(CPU& cpu, std::uint32_t& phase) const {
     const std::uint64_t before = cpu.executedCount();
     const Clock::time_point start = Clock::now();
     HaltedScan at{0, phase, 0};
-    if (tables) {
-        scan<false, false, true>(cpu, at, false, nullptr, nullptr);
-    } else {
-        scan<false, false>(cpu, at, false, nullptr, nullptr);
-    }
+    plainScan(cpu, at, tables);
     const std::chrono::duration<double> took = Clock::now() - start;
     phase = at.phase;
     if (within >= TrialBlock / 2) {

@@ -184,6 +184,7 @@ private:
     };
     mutable Trial trial;
     void tryForms(CPU& cpu, std::uint32_t& phase) const;
+    void plainScan(CPU& cpu, HaltedScan& at, bool tables) const;
 };
 
 } // namespace kvx

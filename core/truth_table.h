@@ -29,10 +29,10 @@ struct TruthTable {
     }
 };
 
-inline constexpr std::uint8_t FirstLogic = step::Ld;
 inline constexpr std::uint8_t LastLogic = step::Lpp;
+static_assert(step::Ld == 0, "the scan finds a table by the kind alone");
 
-static_assert(FirstLogic == 0, "the scan finds a table by the kind alone");
+using TruthTableSet = std::array<TruthTable, LastLogic + 1>;
 
 constexpr bool isLogic(std::uint8_t kind) noexcept {
     return kind <= LastLogic;
@@ -122,12 +122,12 @@ constexpr TruthTable tabulate(Second second = {}) {
     return table;
 }
 
-constexpr std::array<TruthTable, LastLogic - FirstLogic + 1> tabulateAll() {
-    std::array<TruthTable, LastLogic - FirstLogic + 1> tables;
+constexpr TruthTableSet tabulateAll() {
+    TruthTableSet tables;
     unsigned filled = 0;
     const auto put = [&tables, &filled ](std::uint8_t kind, TruthTable table) constexpr {
-        tables[kind - FirstLogic] = table;
-        filled |= 1u << (kind - FirstLogic);
+        tables[kind] = table;
+        filled |= 1u << kind;
     };
     using namespace step;
     put(Ld, tabulate<op::Ld>());
@@ -156,7 +156,6 @@ constexpr std::array<TruthTable, LastLogic - FirstLogic + 1> tabulateAll() {
 // The table of `kind` is at `kind`. Every behaviour from Ld to Lpp reads at most the
 // top, the entry below it and its bit, and moves the stack by one entry at most; one that does
 // more throws while the tables are computed, and so does not compile.
-inline constexpr std::array<TruthTable, LastLogic - FirstLogic + 1> TruthTables =
-    truth::tabulateAll();
+inline constexpr TruthTableSet TruthTables = truth::tabulateAll();
 
 } // namespace kvx
