@@ -354,96 +354,108 @@ bool resolvable(const Shape& shape, const Operation& op, const Decoder& d) {
 
 } // namespace
 
-DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
-    std::size_t count = 1;
-    for (const Block* block = program; block != nullptr; block = block->Next.get()) {
-        if (block->Type != Block::Organization) {
-            continue;
-        }
-        ++count;
-        for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
-            // its start, its trailing empty lines, and at most one step per node
-            count += 2;
-            for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
-                ++count;
-            }
-        }
-    }
-    steps.reserve(count);
+namespace {
 
-    Decoder decoder(cpu, constants);
-    const Tables tables{operations, memories, stepBits};
-    nodes.reserve(count);
-    const auto marker = [this](std::uint8_t kind, std::uint8_t ticks = 0) {
-        steps.push_back({kind, ticks, 0, 0, 0, 0});
-        nodes.push_back(nullptr);
-    };
+// Every step of the program in order: `marker(kind, ticks)` for the block, network and end
+// markers and the empty lines at the end of a network, `instruction(node, ticks)` for every
+// instruction node, with the empty lines before it in its network.
+template <typename Marker, typename Instruction>
+void forEachStep(const Block* program, Marker&& marker, Instruction&& instruction) {
     for (const Block* block = program; block != nullptr; block = block->Next.get()) {
         if (block->Type != Block::Organization) {
             continue;
         }
-        marker(BlockStart);
+        marker(BlockStart, 0);
         for (const Network* net = block->Networks.get(); net != nullptr; net = net->Next.get()) {
-            marker(NetworkStart);
-            // Bounds of the stack pointer relative to the network start, which pushes 1 when a
-            // segment is open. Nothing moves it by other than its class's effect (a fault ends
-            // the scan) but a skip over an inactive segment: one that starts at the network
-            // start or after LSCR or SCRT leaves the pointer as it was there until the next
-            // SCRE. An unknown class makes both unknown.
-            Depth depth;
+            marker(NetworkStart, 0);
             unsigned pending = 0;
             for (const OpList* node = net->Ops.get(); node != nullptr; node = node->Next.get()) {
                 ++pending;
-                Operation* op = node->Op.get();
-                if (op == nullptr) {
-                    if (pending == 255) {
-                        marker(Nop, 255);
-                        pending = 0;
-                    }
-                    continue;
+                if (node->Op) {
+                    instruction(*node, static_cast<std::uint8_t>(pending));
+                    pending = 0;
+                } else if (pending == 255) {
+                    marker(Nop, 255);
+                    pending = 0;
                 }
-                const Shape shape = shapeOf(*op);
-                Step s{shape.kind, static_cast<std::uint8_t>(pending), 0, 0, 0, 0};
-                pending = 0;
-                const bool single = op->IsSingleType() != 0;
-                // A decoded step checks nothing: the stack must stay within its slots, with
-                // or without the open segment's entry, and an unknown class must not be
-                // mistaken for one that runs in an inactive segment.
-                const bool singleFits = (shape.kind == Scre) == single;
-                bool decodes = shape.kind != Tree && depth.fits(shape) && singleFits;
-                if (decodes && !resolve(s, *op, decoder, tables)) {
-                    decodes = resolvable(shape, *op, decoder);
-                    if (decodes) {
-                        s = Step{Resolved, s.ticks, 0, 0, 0, 0};
-                        setIndex(s, static_cast<std::uint32_t>(resolvers.size()));
-                        resolvers.push_back({op->row()->resolved, op});
-                    }
-                }
-                if (decodes && isLogic(s.kind) && s.mask == 0) {
-                    s.area = ScratchArea;
-                }
-                if (!decodes) {
-                    s = Step{
-                        static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
-                    setIndex(s, static_cast<std::uint32_t>(operations.size()));
-                    operations.push_back(op);
-                }
-                steps.push_back(s);
-                nodes.push_back(node);
-                ++instructionSteps;
-                depth.after(shape);
             }
             if (pending != 0) {
                 marker(Nop, static_cast<std::uint8_t>(pending));
             }
         }
     }
-    marker(End);
+    marker(End, 0);
+}
+
+} // namespace
+
+DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
+    std::size_t count = 0;
+    forEachStep(
+        program, [&count](std::uint8_t, std::uint8_t) { ++count; },
+        [&count](const OpList&, std::uint8_t) { ++count; });
+    steps.reserve(count);
+
+    Decoder decoder(cpu, constants);
+    const Tables tables{operations, memories, stepBits};
+    // Bounds of the stack pointer relative to the network start, which pushes 1 when a
+    // segment is open. Nothing moves it by other than its class's effect (a fault ends the
+    // scan) but a skip over an inactive segment: one that starts at the network start or after
+    // LSCR or SCRT leaves the pointer as it was there until the next SCRE. An unknown class
+    // makes both unknown.
+    Depth depth;
+    const auto marker = [this, &depth](std::uint8_t kind, std::uint8_t ticks) {
+        steps.push_back({kind, ticks, 0, 0, 0, 0});
+        if (kind == NetworkStart) {
+            depth = Depth{};
+        }
+    };
+    const auto instruction = [&](const OpList& node, std::uint8_t ticks) {
+        Operation* op = node.Op.get();
+        const Shape shape = shapeOf(*op);
+        Step s{shape.kind, ticks, 0, 0, 0, 0};
+        const bool single = op->IsSingleType() != 0;
+        // A decoded step checks nothing: the stack must stay within its slots, with or without
+        // the open segment's entry, and an unknown class must not be mistaken for one that
+        // runs in an inactive segment.
+        const bool singleFits = (shape.kind == Scre) == single;
+        bool decodes = shape.kind != Tree && depth.fits(shape) && singleFits;
+        if (decodes && !resolve(s, *op, decoder, tables)) {
+            decodes = resolvable(shape, *op, decoder);
+            if (decodes) {
+                s = Step{Resolved, s.ticks, 0, 0, 0, 0};
+                setIndex(s, static_cast<std::uint32_t>(resolvers.size()));
+                resolvers.push_back({op->row()->resolved, op});
+            }
+        }
+        if (decodes && isLogic(s.kind) && s.mask == 0) {
+            s.area = ScratchArea;
+        }
+        if (!decodes) {
+            s = Step{static_cast<std::uint8_t>(single ? TreeSingle : Tree), s.ticks, 0, 0, 0, 0};
+            setIndex(s, static_cast<std::uint32_t>(operations.size()));
+            operations.push_back(op);
+        }
+        steps.push_back(s);
+        ++instructionSteps;
+        depth.after(shape);
+    };
+    forEachStep(program, marker, instruction);
     constants.shrink_to_fit();
     // Without bit logic the two forms are one.
     if (std::none_of(steps.begin(), steps.end(), [](const Step& st) { return isLogic(st.kind); })) {
         trial.form = Form::Switch;
     }
+}
+
+const std::vector<const OpList*>& DecodedProgram::nodeIndex() const {
+    if (nodes.empty()) {
+        nodes.reserve(steps.size());
+        forEachStep(
+            program, [this](std::uint8_t, std::uint8_t) { nodes.push_back(nullptr); },
+            [this](const OpList& node, std::uint8_t) { nodes.push_back(&node); });
+    }
+    return nodes;
 }
 
 std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
@@ -544,8 +556,8 @@ bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* 
     return scan<true, true>(cpu, at, resuming, observer, &halt);
 }
 
-const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const noexcept {
-    return at.step < nodes.size() ? nodes[at.step] : nullptr;
+const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const {
+    return at.step < steps.size() ? nodeIndex()[at.step] : nullptr;
 }
 
 // A halting scan asks before each instruction; the plain one is compiled without the question,
@@ -589,8 +601,13 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
-    const auto nodeOf = [this](const Step* st) noexcept {
-        return nodes[static_cast<std::size_t>(st - steps.data())];
+    // Only observers and faults ask for nodes: a plain scan does not build their index.
+    const OpList* const* nodeTable = Observed ? nodeIndex().data() : nullptr;
+    const auto nodeOf = [this, &nodeTable](const Step* st) {
+        if (nodeTable == nullptr) {
+            nodeTable = nodeIndex().data();
+        }
+        return nodeTable[st - steps.data()];
     };
     const auto observe = [&]() {
         if (observer != nullptr) [[unlikely]] {

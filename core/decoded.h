@@ -108,7 +108,7 @@ public:
     bool run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
              HaltCheck& halt) const;
     // The instruction node of the step at `at`; null past the last instruction.
-    const OpList* nodeAt(const HaltedScan& at) const noexcept;
+    const OpList* nodeAt(const HaltedScan& at) const;
 
     // How a plain scan runs bit logic: through the one switch, whose jump the branch predictor
     // learns in a program short enough, or from the truth tables (core/truth_table.h), which
@@ -157,8 +157,10 @@ private:
     std::vector<Step> steps;
     std::uint64_t instructionSteps = 0;
     // The tree's node of every step, null for the markers: read only by an observed scan and
-    // to locate a fault.
-    std::vector<const OpList*> nodes;
+    // to locate a fault, so it is built the first time one asks, and a program that only runs
+    // does without its eight bytes a step.
+    mutable std::vector<const OpList*> nodes;
+    const std::vector<const OpList*>& nodeIndex() const;
     // Side tables: tree and resolved instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<op::EdgeMemory*> memories;

@@ -34,6 +34,20 @@ const char* blockEnd(std::int32_t type) noexcept {
     }
 }
 
+void printComment(Writer& w, const std::string* text) {
+    if (text == nullptr) {
+        return;
+    }
+    w.write("//");
+    for (char c : *text) {
+        w.write(c);
+        if (c == '\n') {
+            w.write("//");
+        }
+    }
+    w.write('\n');
+}
+
 void writeOr(Writer& w, const std::optional<std::string>& text, const char* fallback) {
     w.write(text ? std::string_view(*text) : std::string_view(fallback));
 }
@@ -90,17 +104,11 @@ void printChain(Writer& w, const Node& first) {
 } // namespace
 
 void PrintKomm(Writer& w, const std::optional<std::string>& text) {
-    if (!text) {
-        return;
-    }
-    w.write("//");
-    for (char c : *text) {
-        w.write(c);
-        if (c == '\n') {
-            w.write("//");
-        }
-    }
-    w.write('\n');
+    printComment(w, text ? &*text : nullptr);
+}
+
+void PrintKomm(Writer& w, const OptionalText& text) {
+    printComment(w, text.get());
 }
 
 void OpList::print(Writer& w) const {

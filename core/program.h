@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kvx {
 
@@ -116,6 +117,42 @@ protected:
     std::unique_ptr<Parameter> p2;
 };
 
+// A text that may be absent, like std::optional<std::string>, in the eight bytes of a pointer:
+// a network's title and comment are usually absent, and a large program has tens of thousands
+// of networks.
+class OptionalText final {
+public:
+    OptionalText() noexcept = default;
+    OptionalText(std::nullopt_t) noexcept {}
+    OptionalText(std::string text) : value(std::make_unique<std::string>(std::move(text))) {}
+    OptionalText(const char* text) : OptionalText(std::string(text)) {}
+    OptionalText(std::optional<std::string> text)
+        : value(text ? std::make_unique<std::string>(std::move(*text)) : nullptr) {}
+    OptionalText(const OptionalText& other)
+        : value(other ? std::make_unique<std::string>(*other) : nullptr) {}
+    OptionalText(OptionalText&&) noexcept = default;
+    OptionalText& operator=(OptionalText other) noexcept {
+        value = std::move(other.value);
+        return *this;
+    }
+    ~OptionalText() = default;
+
+    bool has_value() const noexcept { return value != nullptr; }
+    explicit operator bool() const noexcept { return has_value(); }
+    // Only where has_value().
+    const std::string& operator*() const noexcept { return *value; }
+    const std::string* operator->() const noexcept { return value.get(); }
+    const std::string* get() const noexcept { return value.get(); }
+
+    friend bool operator==(const OptionalText& a, std::nullopt_t) noexcept { return !a; }
+    friend bool operator==(const OptionalText& a, std::string_view b) noexcept {
+        return a && *a == b;
+    }
+
+private:
+    std::unique_ptr<std::string> value;
+};
+
 // The chains below release their successors iteratively, so a chain of any length is freed
 // without deep recursion.
 
@@ -142,8 +179,8 @@ struct Network final {
     void print(Writer& w) const;
 
     std::unique_ptr<OpList> Ops;
-    std::optional<std::string> Title;
-    std::optional<std::string> Kommentar;
+    OptionalText Title;
+    OptionalText Kommentar;
     std::int32_t ID = 0;
     std::unique_ptr<Network> Next;
 };
@@ -170,5 +207,6 @@ struct Block final {
 // A comment in listing form: every line prefixed with "//", then a line feed; nothing when
 // there is no comment.
 void PrintKomm(Writer& w, const std::optional<std::string>& text);
+void PrintKomm(Writer& w, const OptionalText& text);
 
 } // namespace kvx
