@@ -568,6 +568,10 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     if constexpr (!Observed) {
         observer = nullptr;
     }
+    // Only observers and faults ask for nodes: a plain scan does not build their index. The
+    // call that may build it stays out of the loop's lambdas: one there, able to throw, made
+    // GCC keep the stack pointer and top in memory for every step.
+    const OpList* const* const nodeTable = Observed ? nodeIndex().data() : nullptr;
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
@@ -601,12 +605,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
-    // Only observers and faults ask for nodes: a plain scan does not build their index.
-    const OpList* const* nodeTable = Observed ? nodeIndex().data() : nullptr;
-    const auto nodeOf = [this, &nodeTable](const Step* st) {
-        if (nodeTable == nullptr) {
-            nodeTable = nodeIndex().data();
-        }
+    const auto nodeOf = [this, nodeTable](const Step* st) noexcept {
         return nodeTable[st - steps.data()];
     };
     const auto observe = [&]() {
@@ -845,7 +844,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             writeBack();
         }
         cpu.executed += executedUpTo(s) - skipped;
-        const OpList* node = nodeOf(s);
+        const OpList* node = nodeIndex()[static_cast<std::size_t>(s - steps.data())];
         if (node == nullptr) {
             throw;
         }
