@@ -695,8 +695,18 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 if (isLogic(s->kind)) {
                     top = top != 0 ? 1 : 0;
                     std::uint32_t nodes = 0;
-                    for (logic(*s); isLogic(s[1].kind); logic(*s)) {
-                        ++s;
+                    for (logic(*s);; logic(*s)) {
+                        if (isLogic(s[1].kind)) {
+                            ++s;
+                        } else if (s[1].kind == NetworkStart && isLogic(s[2].kind)) {
+                            // A network that ends in bit logic and a next that begins with it
+                            // are one stretch: most networks are such rungs.
+                            s += 2;
+                            networkStart();
+                            top = top != 0 ? 1 : 0;
+                        } else {
+                            break;
+                        }
                         __builtin_prefetch(s + 128);
                         nodes += s->ticks;
                     }
