@@ -5,7 +5,9 @@
 // only where its stack stays within slot 0 and the limit and its operands cannot fault.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "core/cpu.h"
@@ -88,15 +90,15 @@ public:
     static void setRange(decoded::BitAt a, decoded::OneBit, int value) noexcept {
         setBit(a, value);
     }
-    // The decoder admitted the range only where it lies within the area.
+    // The decoder admitted the range only where it lies within the area. A byte's share of
+    // the range is written at once.
     static void setRange(decoded::BitAt a, decoded::BitCount n, int value) noexcept {
-        for (unsigned left = n.count; left > 0; --left) {
-            setBit(a, value);
-            a.mask = static_cast<std::uint8_t>(a.mask << 1);
-            if (a.mask == 0) {
-                a.mask = 1;
-                ++a.byte;
-            }
+        unsigned left = n.count;
+        unsigned from = static_cast<unsigned>(std::countr_zero(a.mask)) & 7u;
+        for (std::uint8_t* byte = a.byte; left > 0; ++byte, from = 0) {
+            const unsigned bits = std::min(left, 8 - from);
+            setBit({byte, static_cast<std::uint8_t>(((1u << bits) - 1) << from)}, value);
+            left -= bits;
         }
     }
     // One bit is written whether or not it applies, unchanged where it does not: a store costs
