@@ -299,6 +299,12 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
     }
     case Set1:
     case Reset1: {
+        // R of a timer resets it, whatever the count.
+        if (const auto no = d.timerOf(first); no && s.kind == Reset1) {
+            s.kind = ResetTimer;
+            s.addr = static_cast<std::uint16_t>(*no);
+            return true;
+        }
         // The count is the low byte of the constant; a range of one bit has steps of its own.
         if (second == nullptr || !isExactly<NumParameter>(*second)) {
             return false;
@@ -795,6 +801,9 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 break;
             case ResetRange:
                 op::Reset::run(m, bitAt(*s), BitCount{s->aux});
+                break;
+            case ResetTimer:
+                op::Reset::run(m, TimerNo{s->addr}, none);
                 break;
             case RisingEdge:
                 op::RisingEdge::run(m, none, none, *memories[index(*s)]);

@@ -58,6 +58,8 @@ enum Kind : std::uint8_t {
     // count.
     SetRange,
     ResetRange,
+    // R of a timer: addr is its number.
+    ResetTimer,
     // addr and aux are the index of the instruction's edge memory.
     RisingEdge,
     FallingEdge,

@@ -112,9 +112,12 @@ public:
             setRange(a, n, value);
         }
     }
-    // A decoded bit is never a timer: R of a timer runs on the operand object.
+    // A decoded bit is never a timer, and a timer is never a range of bits.
     static constexpr bool isTimer(decoded::BitAt) noexcept { return false; }
     static void resetTimer(decoded::BitAt) noexcept {}
+    static constexpr bool isTimer(decoded::TimerNo) noexcept { return true; }
+    void resetTimer(decoded::TimerNo a) { cpu.timer(a.no).reset(); }
+    static void setRangeWhen(bool, decoded::TimerNo, decoded::NoOperand, int) noexcept {}
     Timer& timer(decoded::TimerNo a) { return cpu.timer(a.no); }
 
     void setSegment(int value) noexcept { cpu.scrval = value; }
