@@ -176,6 +176,22 @@ public:
         return bit(p, mask) || writable(p, 1) || writable(p, 2);
     }
 
+    // The number of a timer or counter of this CPU, and whether it is a counter.
+    std::optional<std::pair<int, bool>> activeOf(const Parameter* p) const {
+        if (const auto no = timerOf(p)) {
+            return std::pair{*no, false};
+        }
+        if (p == nullptr || !isExactly<CounterParameter>(*p)) {
+            return std::nullopt;
+        }
+        const auto& counter = static_cast<const CounterParameter&>(*p);
+        const int no = counter.getNo();
+        if (no < 0 || no >= CPU::CounterCount || &cpu.counter(no) != counter.getCounter()) {
+            return std::nullopt;
+        }
+        return std::pair{no, true};
+    }
+
     std::optional<int> timerOf(const Parameter* p) const {
         if (p == nullptr || !isExactly<TimerParameter>(*p)) {
             return std::nullopt;
@@ -286,6 +302,13 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
     case AndNot:
     case Or:
     case OrNot:
+        if (const auto active = d.activeOf(first)) {
+            s.kind = static_cast<std::uint8_t>(LdActive + (s.kind - Ld));
+            s.area = active->second ? 1 : 0;
+            s.addr = static_cast<std::uint16_t>(active->first);
+            return true;
+        }
+        return place(d.bit(first, s.mask));
     case Assign:
     case Scrt:
         return place(d.bit(first, s.mask));
@@ -474,6 +497,7 @@ std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
 
 namespace {
 
+using decoded::ActiveBit;
 using decoded::BitAt;
 using decoded::BitCount;
 using decoded::NoOperand;
@@ -482,6 +506,11 @@ using decoded::StepAt;
 using decoded::TimerNo;
 
 } // namespace
+
+// Out of line: inlined, the timers' and counters' range checks crowded the scan's registers.
+[[gnu::noinline]] int DecodedProgram::activeBit(const CPU& cpu, std::uint16_t no, bool counter) {
+    return counter ? cpu.counter(no).IsActive() : cpu.timer(no).IsActive();
+}
 
 // Out of line, on the CPU's own stack: a call that took the scan's registers by reference
 // would keep the stack pointer and the top out of them for every other step.
@@ -608,6 +637,9 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
     const auto second = [&base](const Step& st) noexcept { return base[st.mask] + st.aux; };
     const auto bitAt = [&first](const Step& st) noexcept { return BitAt{first(st), st.mask}; };
+    const auto activeAt = [&cpu](const Step& st) {
+        return ActiveBit{activeBit(cpu, st.addr, st.area != 0)};
+    };
     const auto index = [](const Step& st) noexcept {
         return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
     };
@@ -849,6 +881,24 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 break;
             case OnDelay:
                 op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
+                break;
+            case LdActive:
+                op::Ld::run(m, activeAt(*s), none);
+                break;
+            case LdnActive:
+                op::Ldn::run(m, activeAt(*s), none);
+                break;
+            case AndActive:
+                op::And::run(m, activeAt(*s), none);
+                break;
+            case AndNotActive:
+                op::AndNot::run(m, activeAt(*s), none);
+                break;
+            case OrActive:
+                op::Or::run(m, activeAt(*s), none);
+                break;
+            case OrNotActive:
+                op::OrNot::run(m, activeAt(*s), none);
                 break;
             default:
                 // Only the decoder writes kinds; saying so spares the dispatch a range check.

@@ -76,6 +76,14 @@ enum Kind : std::uint8_t {
     AndByteEqual,
     // addr is the timer's number, mask and aux the preset's first byte.
     OnDelay,
+    // Ld to OrNot on the bit of a timer (area 0) or counter (area 1) numbered addr, in the
+    // order of theirs.
+    LdActive,
+    LdnActive,
+    AndActive,
+    AndNotActive,
+    OrActive,
+    OrNotActive,
 };
 } // namespace step
 
@@ -173,6 +181,7 @@ private:
     };
     std::vector<Resolver> resolvers;
     static void runResolved(const Resolver& r, CPU& cpu);
+    static int activeBit(const CPU& cpu, std::uint16_t no, bool counter);
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 

@@ -29,6 +29,11 @@ struct StepAt {
 struct TimerNo {
     std::uint16_t no;
 };
+// The bit of a timer or counter (its value has reached the preset), read when the step
+// began: no read can fault, and none of these instructions changes a timer or counter.
+struct ActiveBit {
+    int value;
+};
 // The count of a decoded S or R: one bit, or the low byte of the count constant.
 struct OneBit {};
 struct BitCount {
@@ -75,6 +80,7 @@ public:
 
     static bool bit(decoded::BitAt a) noexcept { return (*a.byte & a.mask) != 0; }
     static bool bit(decoded::StepAt a) noexcept { return bit(a.bit); }
+    static bool bit(decoded::ActiveBit a) noexcept { return a.value != 0; }
     static void setBit(decoded::BitAt a, int value) noexcept {
         *a.byte = static_cast<std::uint8_t>(value != 0 ? *a.byte | a.mask : *a.byte & ~a.mask);
     }
