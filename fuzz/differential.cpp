@@ -64,7 +64,7 @@ private:
         std::ostringstream s;
         const unsigned r = pick(20);
         if (!forWrite && r == 0) {
-            s << "T" << pick(CPU::TimerCount);
+            s << "T" << timer();
         } else if (!forWrite && r == 1) {
             s << "Z" << pick(CPU::CounterCount);
         } else if (!forWrite && r == 2) {
@@ -102,7 +102,8 @@ private:
             return constant(70000);
         }
         if (!forWrite && chance(8)) {
-            s << (chance(50) ? "T" : "Z") << pick(CPU::TimerCount);
+            s << (chance(50) ? "T" + std::to_string(timer())
+                             : "Z" + std::to_string(pick(CPU::TimerCount)));
             return s.str();
         }
         std::string_view a = area();
@@ -112,7 +113,13 @@ private:
         s << a << "W" << address(2);
         return s.str();
     }
-    unsigned onDelayTimer() { return chance(50) ? 32 + pick(32) : 96 + pick(32); }
+    // Timers are mostly a few, so that a program times with the ones it reads; among them the
+    // 1 ms timers, which count the nodes a scan passes.
+    unsigned onDelayTimer() {
+        static constexpr unsigned Few[] = {32, 96, 37, 101};
+        return chance(60) ? Few[pick(4)] : chance(50) ? 32 + pick(32) : 96 + pick(32);
+    }
+    unsigned timer() { return chance(70) ? onDelayTimer() : pick(CPU::TimerCount); }
 
     void line(const std::string& text) { out << text << "\n"; }
 
@@ -148,7 +155,7 @@ private:
             return bit(true);
         case OperandShape::BitRangeOrTimer:
             if (chance(15)) {
-                return "T" + std::to_string(pick(CPU::TimerCount)) + " 1";
+                return "T" + std::to_string(timer()) + " 1";
             }
             return bit(true) + " " + count();
         case OperandShape::BitRange:
