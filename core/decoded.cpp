@@ -43,6 +43,33 @@ bool isInstruction(std::uint8_t kind) noexcept {
     return kind != BlockStart && kind != NetworkStart && kind != End && kind != Nop;
 }
 
+// The markers that carry the nodes before them in a plain scan, in their index.
+bool carriesNodes(std::uint8_t kind) noexcept {
+    return kind == BlockStart || kind == NetworkStart || kind == End;
+}
+
+// The steps that read or change a timer, or may raise: a plain scan counts the nodes before
+// them, in their ticks, before it runs them. The scan's switch does so in exactly these cases.
+bool countsNodes(std::uint8_t kind) noexcept {
+    switch (kind) {
+    case Tree:
+    case TreeSingle:
+    case Resolved:
+    case OnDelay:
+    case ResetTimer:
+    case LdActive:
+    case LdnActive:
+    case AndActive:
+    case AndNotActive:
+    case OrActive:
+    case OrNotActive:
+    case Scrt:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // What the decoder knows of an instruction class: how it moves the stack pointer, how deep the
 // stack must be for it to touch only slots 0 and above, and whether it pushes.
 struct Shape {
@@ -471,6 +498,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     };
     forEachStep(program, marker, instruction);
     constants.shrink_to_fit();
+    deferred = deferTicks();
     // Without bit logic the two forms are one.
     if (std::none_of(steps.begin(), steps.end(), [](const Step& st) { return isLogic(st.kind); })) {
         trial.form = Form::Switch;
@@ -480,11 +508,52 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
 const std::vector<const OpList*>& DecodedProgram::nodeIndex() const {
     if (nodes.empty()) {
         nodes.reserve(steps.size());
+        exactTicks.reserve(steps.size());
         forEachStep(
-            program, [this](std::uint8_t, std::uint8_t) { nodes.push_back(nullptr); },
-            [this](const OpList& node, std::uint8_t) { nodes.push_back(&node); });
+            program,
+            [this](std::uint8_t, std::uint8_t ticks) {
+                nodes.push_back(nullptr);
+                exactTicks.push_back(ticks);
+            },
+            [this](const OpList& node, std::uint8_t ticks) {
+                nodes.push_back(&node);
+                exactTicks.push_back(ticks);
+            });
     }
     return nodes;
+}
+
+// The 1 ms rule shows only in the timers, which count on from the clock. So a plain scan counts
+// nodes only before a step that reads or changes a timer or may raise (after a fault the
+// timers stand as the steps before it left them), and at the markers: a count that comes a
+// few steps later finds the same timers, and the same clock where the clock stands still
+// during a scan (the runner's and the tests'); the window's real milliseconds may pass between.
+// Each of these carries the nodes since the one before: an instruction in its ticks, a marker in
+// its index. Every step is either run or skipped, and a skip counts what the steps it passes carry,
+// so a scan counts the same nodes either way. A network with more than 255 nodes before such an
+// instruction keeps the exact counts, and its plain scans run as observed ones without an
+// observer.
+bool DecodedProgram::deferTicks() noexcept {
+    std::uint32_t carry = 0;
+    for (const Step& st : steps) {
+        carry += st.ticks;
+        if (countsNodes(st.kind) && carry > 0xFF) {
+            return false;
+        }
+        carry = carriesNodes(st.kind) || countsNodes(st.kind) ? 0 : carry;
+    }
+    for (Step& st : steps) {
+        carry += st.ticks;
+        st.ticks = 0;
+        if (carriesNodes(st.kind)) {
+            setIndex(st, carry);
+            carry = 0;
+        } else if (countsNodes(st.kind)) {
+            st.ticks = static_cast<std::uint8_t>(carry);
+            carry = 0;
+        }
+    }
+    return true;
 }
 
 std::uint64_t DecodedProgram::executedUpTo(const Step* step) const noexcept {
@@ -534,12 +603,12 @@ void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
 // sees the step's node of the tree and the CPU after the instruction, with the top
 // written back.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
-    if (observer == nullptr && trial.form == Form::Trying) {
+    if (observer == nullptr && deferred && trial.form == Form::Trying) {
         tryForms(cpu, phase);
         return;
     }
     HaltedScan at{0, phase, 0};
-    if (observer != nullptr) {
+    if (observer != nullptr || !deferred) {
         scan<false, true>(cpu, at, false, observer, nullptr);
     } else {
         plainScan(cpu, at, trial.form == Form::Tables);
@@ -607,6 +676,9 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     // call that may build it stays out of the loop's lambdas: one there, able to throw, made
     // GCC keep the stack pointer and top in memory for every step.
     const OpList* const* const nodeTable = Observed ? nodeIndex().data() : nullptr;
+    const std::uint8_t* const exact = Observed ? exactTicks.data() : nullptr;
+    // Plain scans count nodes where they can show (deferTicks()), the others at every step.
+    constexpr bool Deferred = !Observed;
     std::uint8_t* base[Areas];
     for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
         base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
@@ -662,6 +734,20 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             } while (phase >= MsNodes);
         }
     };
+    // The nodes a step counts in this scan.
+    const auto due = [&](const Step* st) noexcept -> std::uint32_t {
+        if constexpr (Deferred) {
+            return carriesNodes(st->kind) ? static_cast<std::uint32_t>(index(*st)) : st->ticks;
+        } else {
+            return exact[st - steps.data()];
+        }
+    };
+    // In a plain scan, where the step carries them (countsNodes(), carriesNodes()).
+    const auto count = [&]() noexcept {
+        if constexpr (Deferred) {
+            tick(due(s));
+        }
+    };
     // One bit-logic step from its truth table: the operand bit is read and written back
     // whatever the kind (a mask of 0 leaves the scratch byte alone), and the old top is written
     // where a push leaves it. The stack holds 0 and 1 only, and `top` is one of them once a
@@ -693,6 +779,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
         for (++s;; ++s) {
             switch (s->kind) {
             case NetworkStart:
+                tick(due(s));
                 networkStart();
                 continue;
             case Scre:
@@ -709,7 +796,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 }
                 break;
             }
-            tick(s->ticks);
+            tick(due(s));
         }
     };
 
@@ -726,7 +813,9 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             }
             // A program far larger than the caches streams its steps from memory.
             __builtin_prefetch(s + 128);
-            tick(s->ticks);
+            if constexpr (!Deferred) {
+                tick(due(s));
+            }
             if constexpr (Tables) {
                 // The whole stretch of bit logic from its truth tables; bit logic reads no
                 // timer, so the stretch's nodes count at its end.
@@ -739,6 +828,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                         } else if (s[1].kind == NetworkStart && isLogic(s[2].kind)) {
                             // A network that ends in bit logic and a next that begins with it
                             // are one stretch: most networks are such rungs.
+                            nodes += due(s + 1);
                             s += 2;
                             networkStart();
                             top = top != 0 ? 1 : 0;
@@ -746,7 +836,6 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                             break;
                         }
                         __builtin_prefetch(s + 128);
-                        nodes += s->ticks;
                     }
                     tick(nodes);
                     continue;
@@ -754,12 +843,15 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             }
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
+                count();
                 cpu.scrval = -1;
                 continue;
             case NetworkStart:
+                count();
                 networkStart();
                 continue;
             case End:
+                count();
                 writeBack();
                 cpu.executed += instructionSteps - skipped;
                 at = {0, phase, 0};
@@ -769,6 +861,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             case Tree:
             case TreeSingle:
             case Resolved:
+                count();
                 writeBack();
                 if (s->kind == Resolved) {
                     runResolved(resolvers[index(*s)], cpu);
@@ -835,6 +928,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 op::Reset::run(m, bitAt(*s), BitCount{s->aux});
                 break;
             case ResetTimer:
+                count();
                 op::Reset::run(m, TimerNo{s->addr}, none);
                 break;
             case RisingEdge:
@@ -854,6 +948,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             case Scrt:
                 // It runs only in an active segment or outside one, so afterwards the segment
                 // is inactive exactly when the transition fired.
+                count();
                 op::Scrt::run(m, bitAt(*s), none);
                 observe();
                 if (cpu.scrval == 0) {
@@ -880,24 +975,31 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 op::AndByteEqual::run(m, first(*s), second(*s));
                 break;
             case OnDelay:
+                count();
                 op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
                 break;
             case LdActive:
+                count();
                 op::Ld::run(m, activeAt(*s), none);
                 break;
             case LdnActive:
+                count();
                 op::Ldn::run(m, activeAt(*s), none);
                 break;
             case AndActive:
+                count();
                 op::And::run(m, activeAt(*s), none);
                 break;
             case AndNotActive:
+                count();
                 op::AndNot::run(m, activeAt(*s), none);
                 break;
             case OrActive:
+                count();
                 op::Or::run(m, activeAt(*s), none);
                 break;
             case OrNotActive:
+                count();
                 op::OrNot::run(m, activeAt(*s), none);
                 break;
             default:

@@ -145,7 +145,8 @@ public:
     struct Step {
         std::uint8_t kind;
         // Nodes of the tree this step stands for in the 1 ms rule: the instruction and the
-        // empty lines before it in its network; 0 for the markers.
+        // empty lines before it in its network; 0 for the markers. Where plain scans count
+        // nodes only where they can show, the nodes carried to this step (deferTicks()).
         std::uint8_t ticks;
         // The bit of a bit operand; the second operand's area where there are two.
         std::uint8_t mask;
@@ -170,7 +171,13 @@ private:
     // to locate a fault, so it is built the first time one asks, and a program that only runs
     // does without its eight bytes a step.
     mutable std::vector<const OpList*> nodes;
+    // The nodes of the 1 ms rule as the tree counts them, per step: what observed and halting
+    // scans count. Built with the node index.
+    mutable std::vector<std::uint8_t> exactTicks;
     const std::vector<const OpList*>& nodeIndex() const;
+    // Whether plain scans count nodes only where the count can show (deferTicks()).
+    bool deferred = false;
+    bool deferTicks() noexcept;
     // Side tables: tree and resolved instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<op::EdgeMemory*> memories;

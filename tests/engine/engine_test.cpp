@@ -208,6 +208,35 @@ TEST_F(TreeBuiltInCode, EmptyNodesAndUnknownClassesAgree) {
     }
 }
 
+// A plain scan counts the nodes of the 1 ms rule only before the steps where they can show.
+// 33 nodes into the program a 1 ms timer must have been counted on, whatever stands there,
+// in both forms of the bit logic before it; more than 255 nodes before such a step in one
+// network are counted as an observed scan counts them.
+TEST(DecodedScan, OneMillisecondTimersAreCountedOnBeforeEveryStepThatMayShowIt) {
+    for (const int length : {16, 300}) {
+        std::string contacts = "LD M0.0\n";
+        for (int i = 1; i < length; ++i) {
+            contacts += "U M0.0\n";
+        }
+        for (const char* between : {"U T37", "UN T37", "O T37", "ON T37", "LD T37", "LDN T37",
+                                    "R T37 1", "TON T37 5", "MOVW T37 VW2"}) {
+            for (const auto form : {DecodedProgram::Form::Switch, DecodedProgram::Form::Tables}) {
+                Session session;
+                ASSERT_FALSE(session.loadText("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n" +
+                                              contacts + "NETWORK 2\n" + contacts + between +
+                                              "\nLD T32\n= A0.0\nLD SM0.0\nTON T32 2\n" +
+                                              "END_ORGANIZATION_BLOCK\n"));
+                session.cpu().decodedForm()->keepForm(form);
+                session.setStep(3);
+                ASSERT_FALSE(session.scan());
+                ASSERT_FALSE(session.scan());
+                EXPECT_EQ(session.cpu().area(Parameter::AType).readBit(0, 0), 1)
+                    << between << ", " << length << " contacts";
+            }
+        }
+    }
+}
+
 // The decoded form is only worth having if ordinary programs decode completely; what cannot
 // be decided at install time runs through the tree and faults exactly there.
 // A trial ends in one form; without bit logic there is nothing to try.
