@@ -293,6 +293,7 @@ void setIndex(Step& s, std::uint32_t index) noexcept {
 struct Tables {
     std::vector<Operation*>& operations;
     std::vector<op::EdgeMemory*>& memories;
+    std::vector<op::CounterInputs*>& counterInputs;
     std::vector<Parameter*>& stepBits;
 };
 
@@ -371,6 +372,21 @@ bool resolve(Step& s, Operation& op, Decoder& d, const Tables& t) {
         return memory(&static_cast<Instruction<op::RisingEdge>&>(op).memory());
     case FallingEdge:
         return memory(&static_cast<Instruction<op::FallingEdge>&>(op).memory());
+    case UpDownCounter: {
+        // The counter's number fits in the area, the inputs' index in addr.
+        const auto counter = d.activeOf(first);
+        if (!counter || !counter->second || counter->first > 0xFF) {
+            return false;
+        }
+        const auto inputs = append(
+            t.counterInputs, &static_cast<Instruction<op::UpDownCounter>&>(op).memory(), 0xFFFE);
+        if (!inputs) {
+            return false;
+        }
+        s.area = static_cast<std::uint8_t>(counter->first);
+        s.addr = static_cast<std::uint16_t>(*inputs);
+        return second_(d.readable(second, 2));
+    }
     case OnDelay: {
         const auto no = d.timerOf(first);
         s.addr = static_cast<std::uint16_t>(no.value_or(0));
@@ -453,7 +469,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     steps.reserve(count);
 
     Decoder decoder(cpu, constants);
-    const Tables tables{operations, memories, stepBits};
+    const Tables tables{operations, memories, counterInputs, stepBits};
     // Bounds of the stack pointer relative to the network start, which pushes 1 when a
     // segment is open. Nothing moves it by other than its class's effect (a fault ends the
     // scan) but a skip over an inactive segment: one that starts at the network start or after
@@ -569,6 +585,7 @@ namespace {
 using decoded::ActiveBit;
 using decoded::BitAt;
 using decoded::BitCount;
+using decoded::CounterAt;
 using decoded::NoOperand;
 using decoded::OneBit;
 using decoded::StepAt;
@@ -579,6 +596,10 @@ using decoded::TimerNo;
 // Out of line: inlined, the timers' and counters' range checks crowded the scan's registers.
 [[gnu::noinline]] int DecodedProgram::activeBit(const CPU& cpu, std::uint16_t no, bool counter) {
     return counter ? cpu.counter(no).IsActive() : cpu.timer(no).IsActive();
+}
+
+[[gnu::noinline]] Counter& DecodedProgram::counterOf(CPU& cpu, std::uint8_t no) {
+    return cpu.counter(no);
 }
 
 // Out of line, on the CPU's own stack: a call that took the scan's registers by reference
@@ -973,6 +994,10 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 break;
             case AndByteEqual:
                 op::AndByteEqual::run(m, first(*s), second(*s));
+                break;
+            case UpDownCounter:
+                op::UpDownCounter::run(m, CounterAt{&counterOf(cpu, s->area)}, second(*s),
+                                       *counterInputs[s->addr]);
                 break;
             case OnDelay:
                 count();

@@ -76,6 +76,9 @@ enum Kind : std::uint8_t {
     AndByteEqual,
     // addr is the timer's number, mask and aux the preset's first byte.
     OnDelay,
+    // ZVR: area is the counter's number, addr the index of its inputs' memory, mask and aux
+    // the preset's first byte.
+    UpDownCounter,
     // Ld to OrNot on the bit of a timer (area 0) or counter (area 1) numbered addr, in the
     // order of theirs.
     LdActive,
@@ -88,11 +91,13 @@ enum Kind : std::uint8_t {
 } // namespace step
 
 namespace op {
+struct CounterInputs;
 struct EdgeMemory;
-}
+} // namespace op
 
 struct Block;
 class CPU;
+class Counter;
 class DecodedMachine;
 class HaltCheck;
 class Operation;
@@ -181,6 +186,7 @@ private:
     // Side tables: tree and resolved instructions, edge memories, step-bit operands.
     std::vector<Operation*> operations;
     std::vector<op::EdgeMemory*> memories;
+    std::vector<op::CounterInputs*> counterInputs;
     std::vector<Parameter*> stepBits;
     struct Resolver {
         void (*run)(DecodedMachine&, Operation&);
@@ -189,6 +195,7 @@ private:
     std::vector<Resolver> resolvers;
     static void runResolved(const Resolver& r, CPU& cpu);
     static int activeBit(const CPU& cpu, std::uint16_t no, bool counter);
+    static Counter& counterOf(CPU& cpu, std::uint8_t no);
     // Constant operands as big-endian byte pairs, read like a memory area.
     std::vector<std::uint8_t> constants;
 

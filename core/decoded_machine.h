@@ -29,6 +29,10 @@ struct StepAt {
 struct TimerNo {
     std::uint16_t no;
 };
+// A counter, found by the scan.
+struct CounterAt {
+    Counter* counter;
+};
 // The bit of a timer or counter (its value has reached the preset), read when the step
 // began: no read can fault, and none of these instructions changes a timer or counter.
 struct ActiveBit {
@@ -68,6 +72,7 @@ public:
 
     using CheckedOperands::bit;
     using CheckedOperands::byte;
+    using CheckedOperands::counter;
     using CheckedOperands::isTimer;
     using CheckedOperands::resetTimer;
     using CheckedOperands::setBit;
@@ -125,6 +130,7 @@ public:
     void resetTimer(decoded::TimerNo a) { cpu.timer(a.no).reset(); }
     static void setRangeWhen(bool, decoded::TimerNo, decoded::NoOperand, int) noexcept {}
     Timer& timer(decoded::TimerNo a) { return cpu.timer(a.no); }
+    static Counter& counter(decoded::CounterAt a) noexcept { return *a.counter; }
 
     void setSegment(int value) noexcept { cpu.scrval = value; }
     void enterStep(decoded::StepAt a) noexcept { cpu.scrparam = a.operand; }

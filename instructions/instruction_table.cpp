@@ -261,7 +261,7 @@ constexpr Operands counter{Column::Two, counterRules, OperandShape::CounterAndPr
     X(LoadWordEqual, "LDW=", 0, 0, 0, 1, compareWords, 0, LoadWordEqual, true) \
     X(AndByteEqual, "UB=", 0, 1, 0, 1, compareBytes, 0, AndByteEqual, true) \
     X(OnDelay, "TON", 0, 0, 1, 0, onDelayTimer, 0, OnDelay, false) \
-    X(UpDownCounter, "ZVR", 0, 0, 3, 0, counter, 2, Resolved, false)
+    X(UpDownCounter, "ZVR", 0, 0, 3, 0, counter, 2, UpDownCounter, false)
 // clang-format on
 
 namespace {
