@@ -517,7 +517,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     deferred = deferTicks();
     // Without bit logic the two forms are one.
     if (std::none_of(steps.begin(), steps.end(), [](const Step& st) { return isLogic(st.kind); })) {
-        trial.form = Form::Switch;
+        keepForm(Form::Switch);
     }
 }
 
@@ -624,7 +624,11 @@ void DecodedProgram::runResolved(const Resolver& r, CPU& cpu) {
 // sees the step's node of the tree and the CPU after the instruction, with the top
 // written back.
 void DecodedProgram::run(CPU& cpu, std::uint32_t& phase, ScanObserver* observer) const {
-    if (observer == nullptr && deferred && trial.form == Form::Trying) {
+    if (observer == nullptr && deferred && !trial.fixed &&
+        (trial.form == Form::Trying || ++trial.kept == TrialAgainAfter)) {
+        if (trial.form != Form::Trying) {
+            trial = Trial{};
+        }
         tryForms(cpu, phase);
         return;
     }

@@ -128,15 +128,21 @@ public:
     // How a plain scan runs bit logic: through the one switch, whose jump the branch predictor
     // learns in a program short enough, or from the truth tables (core/truth_table.h), which
     // cost the same whatever order the kinds come in. Both leave the same state; a program with
-    // bit logic tries each on its first plain scans and keeps the quicker. Observed and halting
-    // scans always go through the switch.
+    // bit logic tries each on its first plain scans and keeps the quicker, and tries again now
+    // and then, so that a moment when the machine was busy does not decide for good. Observed
+    // and halting scans always go through the switch.
     enum class Form : std::uint8_t { Trying, Switch, Tables };
     Form form() const noexcept { return trial.form; }
-    // Ends the trial with `form` (Switch or Tables): for tests and comparisons.
-    void keepForm(Form form) const noexcept { trial.form = form; }
-    // The trial: blocks of plain scans, each form's in turn.
+    // Ends the trial with `form` (Switch or Tables) for good: for tests and comparisons.
+    void keepForm(Form form) const noexcept {
+        trial.form = form;
+        trial.fixed = true;
+    }
+    // The trial: blocks of plain scans, each form's in turn; it starts again after this many
+    // plain scans in the form it kept.
     static constexpr int TrialBlock = 32;
     static constexpr int TrialBlocks = 6;
+    static constexpr std::uint32_t TrialAgainAfter = 4096;
 
     // Steps, including the block, network and end markers; for tests and statistics.
     std::size_t size() const noexcept { return steps.size(); }
@@ -203,6 +209,10 @@ private:
     // taken. Changing it changes no result, so a const scan may.
     struct Trial {
         Form form = Form::Trying;
+        // No trial again: the forms are one, or a test chose.
+        bool fixed = false;
+        // Plain scans since the trial ended.
+        std::uint32_t kept = 0;
         int scans = 0;
         // The timed half of the current block so far.
         double seconds = 0;

@@ -239,7 +239,7 @@ TEST(DecodedScan, OneMillisecondTimersAreCountedOnBeforeEveryStepThatMayShowIt) 
 
 // The decoded form is only worth having if ordinary programs decode completely; what cannot
 // be decided at install time runs through the tree and faults exactly there.
-// A trial ends in one form; without bit logic there is nothing to try.
+// A trial ends in one form and runs again later; without bit logic there is nothing to try.
 TEST(DecodedScan, TrialKeepsOneFormOfBitLogic) {
     const auto program = [](const char* body) {
         return std::string("ORGANIZATION_BLOCK MAIN:OB1\nBEGIN\nNETWORK 1\n") + body +
@@ -253,6 +253,16 @@ TEST(DecodedScan, TrialKeepsOneFormOfBitLogic) {
         ASSERT_FALSE(logic.scan());
     }
     EXPECT_NE(tried.form(), DecodedProgram::Form::Trying);
+    // and tries again later, unless a test chose the form
+    for (std::uint32_t scan = 0; scan < DecodedProgram::TrialAgainAfter; ++scan) {
+        ASSERT_FALSE(logic.scan());
+    }
+    EXPECT_EQ(tried.form(), DecodedProgram::Form::Trying);
+    tried.keepForm(DecodedProgram::Form::Tables);
+    for (std::uint32_t scan = 0; scan <= DecodedProgram::TrialAgainAfter; ++scan) {
+        ASSERT_FALSE(logic.scan());
+    }
+    EXPECT_EQ(tried.form(), DecodedProgram::Form::Tables);
     Session moves;
     ASSERT_FALSE(moves.loadText(program("MOVB 5 MB0\n")));
     EXPECT_EQ(moves.cpu().decodedForm()->form(), DecodedProgram::Form::Switch);
