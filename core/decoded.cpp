@@ -593,7 +593,8 @@ using decoded::TimerNo;
 
 } // namespace
 
-// Out of line: inlined, the timers' and counters' range checks crowded the scan's registers.
+// These two out of line: inlined, the timers' and counters' range checks crowded the scan's
+// registers.
 [[gnu::noinline]] int DecodedProgram::activeBit(const CPU& cpu, std::uint16_t no, bool counter) {
     return counter ? cpu.counter(no).IsActive() : cpu.timer(no).IsActive();
 }

@@ -7,9 +7,10 @@
 // The program tree stays the program's definition: the listing reads it, every observer is
 // given its nodes, and an instruction whose operands cannot be resolved at install time (an
 // address beyond its area, a class without a row in the instruction table) is a step that calls the
-// tree's own execute(), so it raises the same error at the same point. Operands that resolve to no
-// byte address but cannot fault (timer and counter bits and words, constants read as bits) run
-// the instruction's behaviour on the operand objects, with the stack in registers. All
+// tree's own execute(), so it raises the same error at the same point. Timers and counters
+// resolve to their numbers; other operands that resolve to no byte address but cannot fault
+// (timer and counter words, constants read as bits) run the instruction's behaviour on the
+// operand objects, with the stack in registers. All
 // run the instruction's one behaviour (instructions/machine.h). Instruction memories (edge
 // detectors, counters' inputs) stay in the tree's objects, which the steps point to.
 #pragma once
