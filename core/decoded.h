@@ -10,9 +10,9 @@
 // tree's own execute(), so it raises the same error at the same point. Timers and counters
 // resolve to their numbers; other operands that resolve to no byte address but cannot fault
 // (timer and counter words, constants read as bits) run the instruction's behaviour on the
-// operand objects, with the stack in registers. All
-// run the instruction's one behaviour (instructions/machine.h). Instruction memories (edge
-// detectors, counters' inputs) stay in the tree's objects, which the steps point to.
+// operand objects, with the stack in registers. All run the instruction's one behaviour
+// (instructions/machine.h). Instruction memories (edge detectors, counters' inputs) stay in
+// the tree's objects, which the steps point to.
 #pragma once
 
 #include <cstdint>
