@@ -1,0 +1,428 @@
+// The scan loop itself, for the two files that compile it: decoded.cpp has the observed,
+// halting and tables forms, decoded_plain.cpp the plain scan through the switch, so that each
+// can be compiled with flags of its own (core/CMakeLists.txt). Nothing else includes this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <utility>
+
+#include "core/common.h"
+#include "core/cpu.h"
+#include "core/decoded.h"
+#include "core/decoded_machine.h"
+#include "core/observer.h"
+#include "core/truth_table.h"
+#include "instructions/operators.h"
+
+namespace kvx {
+
+namespace scan_detail {
+
+using namespace step;
+
+inline constexpr int MsNodes = 33;
+
+// The areas a step names: the CPU's six, then the constants.
+inline constexpr Parameter::ParamClass AreaClasses[] = {Parameter::EType,  Parameter::AType,
+                                                        Parameter::MType,  Parameter::VType,
+                                                        Parameter::SMType, Parameter::SType};
+inline constexpr std::uint8_t ConstantArea = 6;
+// One byte of the scan's own, for the bit-logic steps without an operand.
+inline constexpr std::uint8_t ScratchArea = 7;
+inline constexpr std::size_t Areas = 8;
+
+constexpr bool isInstruction(std::uint8_t kind) noexcept {
+    return kind != BlockStart && kind != NetworkStart && kind != End && kind != Nop;
+}
+
+// The markers that carry the nodes before them in a plain scan, in their index.
+constexpr bool carriesNodes(std::uint8_t kind) noexcept {
+    return kind == BlockStart || kind == NetworkStart || kind == End;
+}
+
+} // namespace scan_detail
+
+// A halting scan asks before each instruction; the plain one is compiled without the question,
+// so a scan without a debugger is the same loop as ever.
+template <bool Halting, bool Observed, bool Tables>
+bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* observer,
+                          HaltCheck* halt) const {
+    using namespace scan_detail;
+    using decoded::ActiveBit;
+    using decoded::BitAt;
+    using decoded::BitCount;
+    using decoded::CounterAt;
+    using decoded::NoOperand;
+    using decoded::OneBit;
+    using decoded::StepAt;
+    using decoded::TimerNo;
+    if constexpr (!Observed) {
+        observer = nullptr;
+    }
+    // Only observers and faults ask for nodes: a plain scan does not build their index. The
+    // call that may build it stays out of the loop's lambdas: one there, able to throw, made
+    // GCC keep the stack pointer and top in memory for every step.
+    const OpList* const* const nodeTable = Observed ? nodeIndex().data() : nullptr;
+    const std::uint8_t* const exact = Observed ? exactTicks.data() : nullptr;
+    // Plain scans count nodes where they can show (deferTicks()), the others at every step.
+    constexpr bool Deferred = !Observed;
+    std::uint8_t* base[Areas];
+    for (std::size_t k = 0; k < std::size(AreaClasses); ++k) {
+        base[k] = cpu.area(AreaClasses[k]).direct(0, 0);
+    }
+    // Constants are only ever read.
+    base[ConstantArea] = const_cast<std::uint8_t*>(constants.data());
+    std::uint8_t scratch = 0;
+    base[ScratchArea] = &scratch;
+
+    std::uint32_t phase = at.phase;
+    // Every instruction step is either run or skipped, so the count of those run needs no
+    // register: the skipped ones are counted instead, and only the skip loop does that.
+    std::uint64_t skipped = at.skipped;
+    // Through the CPU, so that no register holds the stack's address.
+    auto& stack = cpu.stack;
+    std::ptrdiff_t sp = cpu.sp;
+    int top = cpu.stackAt(sp);
+    const Step* s = steps.data() + at.step;
+
+    const auto writeBack = [&]() noexcept {
+        if (sp >= 0) {
+            stack[sp] = top;
+        }
+        cpu.sp = static_cast<int>(sp);
+    };
+    DecodedMachine m(cpu, stack, sp, top);
+    constexpr NoOperand none{};
+    const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
+    const auto second = [&base](const Step& st) noexcept { return base[st.mask] + st.aux; };
+    const auto bitAt = [&first](const Step& st) noexcept { return BitAt{first(st), st.mask}; };
+    const auto activeAt = [&cpu](const Step& st) {
+        return ActiveBit{activeBit(cpu, st.addr, st.area != 0)};
+    };
+    const auto index = [](const Step& st) noexcept {
+        return static_cast<std::size_t>(st.addr) | static_cast<std::size_t>(st.aux) << 16;
+    };
+    const auto nodeOf = [this, nodeTable](const Step* st) noexcept {
+        return nodeTable[st - steps.data()];
+    };
+    const auto observe = [&]() {
+        if (observer != nullptr) [[unlikely]] {
+            writeBack();
+            observer->executed(*nodeOf(s), cpu);
+        }
+    };
+    // Every 33rd node is about one millisecond of a real controller.
+    const auto tick = [&](std::uint32_t nodes) noexcept {
+        phase += nodes;
+        if (phase >= MsNodes) [[unlikely]] {
+            do {
+                phase -= MsNodes;
+                cpu.updateTimer1ms();
+            } while (phase >= MsNodes);
+        }
+    };
+    // The nodes a step counts in this scan.
+    const auto due = [&](const Step* st) noexcept -> std::uint32_t {
+        if constexpr (Deferred) {
+            return carriesNodes(st->kind) ? static_cast<std::uint32_t>(index(*st)) : st->ticks;
+        } else {
+            return exact[st - steps.data()];
+        }
+    };
+    // In a plain scan, where the step carries them (countsNodes(), carriesNodes()).
+    const auto count = [&]() noexcept {
+        if constexpr (Deferred) {
+            tick(due(s));
+        }
+    };
+    // One bit-logic step from its truth table: the operand bit is read and written back
+    // whatever the kind (a mask of 0 leaves the scratch byte alone), and the old top is written
+    // where a push leaves it. The stack holds 0 and 1 only, and `top` is one of them once a
+    // stretch of these steps has begun.
+    const auto logic = [&](const Step& st) noexcept {
+        const TruthTable& table = TruthTables[st.kind];
+        std::uint8_t* const byte = first(st);
+        const unsigned bit = (*byte & st.mask) != 0 ? 1u : 0u;
+        const unsigned below = stack[sp > 0 ? sp - 1 : 0] != 0 ? 4u : 0u;
+        // TruthTable::index, as two address computations.
+        const unsigned row = bit + 2 * static_cast<unsigned>(top) + below;
+        stack[sp] = top;
+        sp += table.move;
+        top = static_cast<int>(table.top >> row & 1u);
+        const unsigned written = table.bit >> row & 1u;
+        *byte = static_cast<std::uint8_t>(*byte ^ (st.mask & (0u - (bit ^ written))));
+    };
+    const auto networkStart = [&]() noexcept {
+        writeBack();
+        sp = 0;
+        top = stack[0];
+        if (cpu.scrval != -1) {
+            m.push(cpu.scrval);
+        }
+    };
+    // Passes over an inactive segment: every step up to the next one that runs in it (SCRE),
+    // or the end of the block, counts for the 1 ms rule only; networks still start.
+    const auto skip = [&]() {
+        for (++s;; ++s) {
+            switch (s->kind) {
+            case NetworkStart:
+                tick(due(s));
+                networkStart();
+                continue;
+            case Scre:
+            case TreeSingle:
+            case BlockStart:
+            case End:
+                return;
+            case Nop:
+                break;
+            default:
+                ++skipped;
+                if (observer != nullptr) [[unlikely]] {
+                    observer->skipped(*nodeOf(s));
+                }
+                break;
+            }
+            tick(due(s));
+        }
+    };
+
+    try {
+        for (;; ++s) {
+            if constexpr (Halting) {
+                if (isInstruction(s->kind) && !std::exchange(resuming, false)) {
+                    writeBack();
+                    if (halt->haltBefore(*nodeOf(s), cpu)) {
+                        at = {static_cast<std::size_t>(s - steps.data()), phase, skipped};
+                        return true;
+                    }
+                }
+            }
+            // A program far larger than the caches streams its steps from memory.
+            __builtin_prefetch(s + 128);
+            if constexpr (!Deferred) {
+                tick(due(s));
+            }
+            if constexpr (Tables) {
+                // The whole stretch of bit logic from its truth tables; bit logic reads no
+                // timer, so the stretch's nodes count at its end.
+                if (isLogic(s->kind)) {
+                    top = top != 0 ? 1 : 0;
+                    std::uint32_t nodes = 0;
+                    for (logic(*s);; logic(*s)) {
+                        if (isLogic(s[1].kind)) {
+                            ++s;
+                        } else if (s[1].kind == NetworkStart && isLogic(s[2].kind)) {
+                            // A network that ends in bit logic and a next that begins with it
+                            // are one stretch: most networks are such rungs.
+                            nodes += due(s + 1);
+                            s += 2;
+                            networkStart();
+                            top = top != 0 ? 1 : 0;
+                        } else {
+                            break;
+                        }
+                        __builtin_prefetch(s + 128);
+                    }
+                    tick(nodes);
+                    continue;
+                }
+            }
+            switch (static_cast<Kind>(s->kind)) {
+            case BlockStart:
+                count();
+                cpu.scrval = -1;
+                continue;
+            case NetworkStart:
+                count();
+                networkStart();
+                continue;
+            case End:
+                count();
+                writeBack();
+                cpu.executed += instructionSteps - skipped;
+                at = {0, phase, 0};
+                return false;
+            case Nop:
+                continue;
+            case Tree:
+            case TreeSingle:
+            case Resolved:
+                count();
+                writeBack();
+                if (s->kind == Resolved) {
+                    runResolved(resolvers[index(*s)], cpu);
+                } else {
+                    operations[index(*s)]->execute(cpu);
+                }
+                sp = cpu.sp;
+                top = cpu.stackAt(sp);
+                observe();
+                if (cpu.scrval == 0) {
+                    skip();
+                    --s;
+                }
+                continue;
+            case Ld:
+                op::Ld::run(m, bitAt(*s), none);
+                break;
+            case Ldn:
+                op::Ldn::run(m, bitAt(*s), none);
+                break;
+            case And:
+                op::And::run(m, bitAt(*s), none);
+                break;
+            case AndNot:
+                op::AndNot::run(m, bitAt(*s), none);
+                break;
+            case Or:
+                op::Or::run(m, bitAt(*s), none);
+                break;
+            case OrNot:
+                op::OrNot::run(m, bitAt(*s), none);
+                break;
+            case Assign:
+                op::Assign::run(m, bitAt(*s), none);
+                break;
+            case Set1:
+                op::Set::run(m, bitAt(*s), OneBit{});
+                break;
+            case Reset1:
+                op::Reset::run(m, bitAt(*s), OneBit{});
+                break;
+            case AndBlock:
+                op::AndBlock::run(m, none, none);
+                break;
+            case OrBlock:
+                op::OrBlock::run(m, none, none);
+                break;
+            case Not:
+                op::Not::run(m, none, none);
+                break;
+            case Lps:
+                op::Lps::run(m, none, none);
+                break;
+            case Lrd:
+                op::Lrd::run(m, none, none);
+                break;
+            case Lpp:
+                op::Lpp::run(m, none, none);
+                break;
+            case SetRange:
+                op::Set::run(m, bitAt(*s), BitCount{s->aux});
+                break;
+            case ResetRange:
+                op::Reset::run(m, bitAt(*s), BitCount{s->aux});
+                break;
+            case ResetTimer:
+                count();
+                op::Reset::run(m, TimerNo{s->addr}, none);
+                break;
+            case RisingEdge:
+                op::RisingEdge::run(m, none, none, *memories[index(*s)]);
+                break;
+            case FallingEdge:
+                op::FallingEdge::run(m, none, none, *memories[index(*s)]);
+                break;
+            case Lscr:
+                op::Lscr::run(m, StepAt{bitAt(*s), stepBits[s->aux]}, none);
+                observe();
+                if (cpu.scrval == 0) {
+                    skip();
+                    --s;
+                }
+                continue;
+            case Scrt:
+                // It runs only in an active segment or outside one, so afterwards the segment
+                // is inactive exactly when the transition fired.
+                count();
+                op::Scrt::run(m, bitAt(*s), none);
+                observe();
+                if (cpu.scrval == 0) {
+                    skip();
+                    --s;
+                }
+                continue;
+            case Scre:
+                op::Scre::run(m, none, none);
+                break;
+            case MoveByte:
+                op::MoveByte::run(m, first(*s), second(*s));
+                break;
+            case MoveWord:
+                op::MoveWord::run(m, first(*s), second(*s));
+                break;
+            case XorByte:
+                op::XorByte::run(m, first(*s), second(*s));
+                break;
+            case LoadWordEqual:
+                op::LoadWordEqual::run(m, first(*s), second(*s));
+                break;
+            case AndByteEqual:
+                op::AndByteEqual::run(m, first(*s), second(*s));
+                break;
+            case UpDownCounter:
+                op::UpDownCounter::run(m, CounterAt{&counterOf(cpu, s->area)}, second(*s),
+                                       *counterInputs[s->addr]);
+                break;
+            case OnDelay:
+                count();
+                op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
+                break;
+            case LdActive:
+                count();
+                op::Ld::run(m, activeAt(*s), none);
+                break;
+            case LdnActive:
+                count();
+                op::Ldn::run(m, activeAt(*s), none);
+                break;
+            case AndActive:
+                count();
+                op::And::run(m, activeAt(*s), none);
+                break;
+            case AndNotActive:
+                count();
+                op::AndNot::run(m, activeAt(*s), none);
+                break;
+            case OrActive:
+                count();
+                op::Or::run(m, activeAt(*s), none);
+                break;
+            case OrNotActive:
+                count();
+                op::OrNot::run(m, activeAt(*s), none);
+                break;
+            default:
+                // Only the decoder writes kinds; saying so spares the dispatch a range check.
+                __builtin_unreachable();
+            }
+            observe();
+        }
+    } catch (const CPUException& error) {
+        // A tree step left the CPU's stack as it was when it raised.
+        const bool tree = s->kind == Tree || s->kind == TreeSingle;
+        if (!tree) {
+            writeBack();
+        }
+        cpu.executed += executedUpTo(s) - skipped;
+        const OpList* node = nodeIndex()[static_cast<std::size_t>(s - steps.data())];
+        if (node == nullptr) {
+            throw;
+        }
+        if (observer != nullptr) {
+            observer->faulted(*node, cpu);
+        }
+        throw error.locatedAt(node->Line, node->Op->getName());
+    } catch (...) {
+        if (s->kind != Tree && s->kind != TreeSingle) {
+            writeBack();
+        }
+        cpu.executed += executedUpTo(s) - skipped;
+        throw;
+    }
+}
+
+} // namespace kvx
