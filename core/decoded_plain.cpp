@@ -1,6 +1,6 @@
 // The plain scan through the switch, the form short programs run in: a file of its own so
-// that it can be compiled with flags of its own (core/CMakeLists.txt), and the other forms
-// keep the code they have.
+// that it alone is compiled with what its threaded dispatch needs (core/CMakeLists.txt), and
+// the other forms keep the code they have.
 #include "core/decoded_scan.h"
 
 namespace kvx {

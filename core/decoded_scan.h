@@ -1,6 +1,6 @@
 // The scan loop itself, for the two files that compile it: decoded.cpp has the observed,
-// halting and tables forms, decoded_plain.cpp the plain scan through the switch, so that each
-// can be compiled with flags of its own (core/CMakeLists.txt). Nothing else includes this.
+// halting and tables forms, decoded_plain.cpp the plain scan through the switch, whose
+// threaded dispatch needs a flag of its own (core/CMakeLists.txt). Nothing else includes this.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,12 @@
 #include "core/observer.h"
 #include "core/truth_table.h"
 #include "instructions/operators.h"
+
+#if defined(__GNUC__) && !defined(__clang__)
+#define KVX_THREADED 1
+#else
+#define KVX_THREADED 0
+#endif
 
 namespace kvx {
 
@@ -189,6 +195,78 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
         }
     };
 
+    // The plain scan through the switch is threaded: each handler ends in a jump of its own to
+    // the next step's handler, so the branch predictor keeps what follows each kind apart,
+    // where the switch predicts every step from one shared jump. The bit-logic program runs a
+    // third quicker so. The other forms, and other compilers, go back to the switch, which is
+    // what the steps that leave it with `continue` do here too.
+#if KVX_THREADED
+    constexpr bool Threaded = !Halting && !Observed && !Tables;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+    // Only the threaded form takes its handlers' addresses: in the others, whose code must stay
+    // as the compiler lays it out best, the labels are plain ones.
+    const void* const* dispatch = nullptr;
+    if constexpr (Threaded) {
+        static const void* const handlers[] = {&&handle_Ld,
+                                               &&handle_Ldn,
+                                               &&handle_And,
+                                               &&handle_AndNot,
+                                               &&handle_Or,
+                                               &&handle_OrNot,
+                                               &&handle_Assign,
+                                               &&handle_Set1,
+                                               &&handle_Reset1,
+                                               &&handle_AndBlock,
+                                               &&handle_OrBlock,
+                                               &&handle_Not,
+                                               &&handle_Lps,
+                                               &&handle_Lrd,
+                                               &&handle_Lpp,
+                                               &&handle_BlockStart,
+                                               &&handle_NetworkStart,
+                                               &&handle_End,
+                                               &&handle_Nop,
+                                               &&handle_Tree,
+                                               &&handle_Resolved,
+                                               &&handle_TreeSingle,
+                                               &&handle_SetRange,
+                                               &&handle_ResetRange,
+                                               &&handle_ResetTimer,
+                                               &&handle_RisingEdge,
+                                               &&handle_FallingEdge,
+                                               &&handle_Lscr,
+                                               &&handle_Scrt,
+                                               &&handle_Scre,
+                                               &&handle_MoveByte,
+                                               &&handle_MoveWord,
+                                               &&handle_XorByte,
+                                               &&handle_LoadWordEqual,
+                                               &&handle_AndByteEqual,
+                                               &&handle_OnDelay,
+                                               &&handle_UpDownCounter,
+                                               &&handle_LdActive,
+                                               &&handle_LdnActive,
+                                               &&handle_AndActive,
+                                               &&handle_AndNotActive,
+                                               &&handle_OrActive,
+                                               &&handle_OrNotActive};
+        static_assert(std::size(handlers) == OrNotActive + 1, "one handler per kind, in order");
+        dispatch = handlers;
+    }
+#define KVX_HANDLER(kind) handle_##kind : __attribute__((unused));
+#define KVX_NEXT                                                                                   \
+    if constexpr (Threaded) {                                                                      \
+        ++s;                                                                                       \
+        __builtin_prefetch(s + 128);                                                               \
+        goto* dispatch[s->kind];                                                                   \
+    } else                                                                                         \
+        break
+#else
+#define KVX_HANDLER(kind)
+#define KVX_NEXT break
+#endif
+
     try {
         for (;; ++s) {
             if constexpr (Halting) {
@@ -232,24 +310,31 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             }
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
+                KVX_HANDLER(BlockStart)
                 count();
                 cpu.scrval = -1;
                 continue;
             case NetworkStart:
+                KVX_HANDLER(NetworkStart)
                 count();
                 networkStart();
                 continue;
             case End:
+                KVX_HANDLER(End)
                 count();
                 writeBack();
                 cpu.executed += instructionSteps - skipped;
                 at = {0, phase, 0};
                 return false;
             case Nop:
+                KVX_HANDLER(Nop)
                 continue;
             case Tree:
+                KVX_HANDLER(Tree)
             case TreeSingle:
+                KVX_HANDLER(TreeSingle)
             case Resolved:
+                KVX_HANDLER(Resolved)
                 count();
                 writeBack();
                 if (s->kind == Resolved) {
@@ -266,67 +351,88 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 }
                 continue;
             case Ld:
+                KVX_HANDLER(Ld)
                 op::Ld::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case Ldn:
+                KVX_HANDLER(Ldn)
                 op::Ldn::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case And:
+                KVX_HANDLER(And)
                 op::And::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case AndNot:
+                KVX_HANDLER(AndNot)
                 op::AndNot::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case Or:
+                KVX_HANDLER(Or)
                 op::Or::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case OrNot:
+                KVX_HANDLER(OrNot)
                 op::OrNot::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case Assign:
+                KVX_HANDLER(Assign)
                 op::Assign::run(m, bitAt(*s), none);
-                break;
+                KVX_NEXT;
             case Set1:
+                KVX_HANDLER(Set1)
                 op::Set::run(m, bitAt(*s), OneBit{});
-                break;
+                KVX_NEXT;
             case Reset1:
+                KVX_HANDLER(Reset1)
                 op::Reset::run(m, bitAt(*s), OneBit{});
-                break;
+                KVX_NEXT;
             case AndBlock:
+                KVX_HANDLER(AndBlock)
                 op::AndBlock::run(m, none, none);
-                break;
+                KVX_NEXT;
             case OrBlock:
+                KVX_HANDLER(OrBlock)
                 op::OrBlock::run(m, none, none);
-                break;
+                KVX_NEXT;
             case Not:
+                KVX_HANDLER(Not)
                 op::Not::run(m, none, none);
-                break;
+                KVX_NEXT;
             case Lps:
+                KVX_HANDLER(Lps)
                 op::Lps::run(m, none, none);
-                break;
+                KVX_NEXT;
             case Lrd:
+                KVX_HANDLER(Lrd)
                 op::Lrd::run(m, none, none);
-                break;
+                KVX_NEXT;
             case Lpp:
+                KVX_HANDLER(Lpp)
                 op::Lpp::run(m, none, none);
-                break;
+                KVX_NEXT;
             case SetRange:
+                KVX_HANDLER(SetRange)
                 op::Set::run(m, bitAt(*s), BitCount{s->aux});
-                break;
+                KVX_NEXT;
             case ResetRange:
+                KVX_HANDLER(ResetRange)
                 op::Reset::run(m, bitAt(*s), BitCount{s->aux});
-                break;
+                KVX_NEXT;
             case ResetTimer:
+                KVX_HANDLER(ResetTimer)
                 count();
                 op::Reset::run(m, TimerNo{s->addr}, none);
-                break;
+                KVX_NEXT;
             case RisingEdge:
+                KVX_HANDLER(RisingEdge)
                 op::RisingEdge::run(m, none, none, *memories[index(*s)]);
-                break;
+                KVX_NEXT;
             case FallingEdge:
+                KVX_HANDLER(FallingEdge)
                 op::FallingEdge::run(m, none, none, *memories[index(*s)]);
-                break;
+                KVX_NEXT;
             case Lscr:
+                KVX_HANDLER(Lscr)
                 op::Lscr::run(m, StepAt{bitAt(*s), stepBits[s->aux]}, none);
                 observe();
                 if (cpu.scrval == 0) {
@@ -335,6 +441,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 }
                 continue;
             case Scrt:
+                KVX_HANDLER(Scrt)
                 // It runs only in an active segment or outside one, so afterwards the segment
                 // is inactive exactly when the transition fired.
                 count();
@@ -346,55 +453,69 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 }
                 continue;
             case Scre:
+                KVX_HANDLER(Scre)
                 op::Scre::run(m, none, none);
-                break;
+                KVX_NEXT;
             case MoveByte:
+                KVX_HANDLER(MoveByte)
                 op::MoveByte::run(m, first(*s), second(*s));
-                break;
+                KVX_NEXT;
             case MoveWord:
+                KVX_HANDLER(MoveWord)
                 op::MoveWord::run(m, first(*s), second(*s));
-                break;
+                KVX_NEXT;
             case XorByte:
+                KVX_HANDLER(XorByte)
                 op::XorByte::run(m, first(*s), second(*s));
-                break;
+                KVX_NEXT;
             case LoadWordEqual:
+                KVX_HANDLER(LoadWordEqual)
                 op::LoadWordEqual::run(m, first(*s), second(*s));
-                break;
+                KVX_NEXT;
             case AndByteEqual:
+                KVX_HANDLER(AndByteEqual)
                 op::AndByteEqual::run(m, first(*s), second(*s));
-                break;
+                KVX_NEXT;
             case UpDownCounter:
+                KVX_HANDLER(UpDownCounter)
                 op::UpDownCounter::run(m, CounterAt{&counterOf(cpu, s->area)}, second(*s),
                                        *counterInputs[s->addr]);
-                break;
+                KVX_NEXT;
             case OnDelay:
+                KVX_HANDLER(OnDelay)
                 count();
                 op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
-                break;
+                KVX_NEXT;
             case LdActive:
+                KVX_HANDLER(LdActive)
                 count();
                 op::Ld::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             case LdnActive:
+                KVX_HANDLER(LdnActive)
                 count();
                 op::Ldn::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             case AndActive:
+                KVX_HANDLER(AndActive)
                 count();
                 op::And::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             case AndNotActive:
+                KVX_HANDLER(AndNotActive)
                 count();
                 op::AndNot::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             case OrActive:
+                KVX_HANDLER(OrActive)
                 count();
                 op::Or::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             case OrNotActive:
+                KVX_HANDLER(OrNotActive)
                 count();
                 op::OrNot::run(m, activeAt(*s), none);
-                break;
+                KVX_NEXT;
             default:
                 // Only the decoder writes kinds; saying so spares the dispatch a range check.
                 __builtin_unreachable();
@@ -402,6 +523,11 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             observe();
         }
     } catch (const CPUException& error) {
+#undef KVX_NEXT
+#undef KVX_HANDLER
+#if KVX_THREADED
+#pragma GCC diagnostic pop
+#endif
         // A tree step left the CPU's stack as it was when it raised.
         const bool tree = s->kind == Tree || s->kind == TreeSingle;
         if (!tree) {
@@ -426,3 +552,5 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
 }
 
 } // namespace kvx
+
+#undef KVX_THREADED
