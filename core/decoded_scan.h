@@ -99,6 +99,18 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
         }
         cpu.sp = static_cast<int>(sp);
     };
+    // The plain scan through the switch is threaded (below). There, every call that may raise
+    // comes after this, and before the step changes the registers: a fault then finds the
+    // CPU's stack exactly as the instruction met it, and the handler of faults needs no
+    // register of the loop. One that did made GCC keep the stack pointer and top in memory for
+    // every step, which cost the bit-logic program a tenth. The other forms write back when
+    // they handle the fault, which the mix is quicker with.
+    constexpr bool Threaded = KVX_THREADED && !Halting && !Observed && !Tables;
+    const auto beforeCall = [&]() noexcept {
+        if constexpr (Threaded) {
+            writeBack();
+        }
+    };
     DecodedMachine m(cpu, stack, sp, top);
     constexpr NoOperand none{};
     const auto first = [&base](const Step& st) noexcept { return base[st.area] + st.addr; };
@@ -201,7 +213,6 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
     // third quicker so. The other forms, and other compilers, go back to the switch, which is
     // what the steps that leave it with `continue` do here too.
 #if KVX_THREADED
-    constexpr bool Threaded = !Halting && !Observed && !Tables;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
     // Only the threaded form takes its handlers' addresses: in the others, whose code must stay
@@ -310,6 +321,13 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                     continue;
                 }
             }
+#if KVX_THREADED
+            // The loop's head jumps through the handlers too: a switch beside them made GCC
+            // reload the handlers' address, and pass through alignment padding, at every step.
+            if constexpr (Threaded) {
+                goto* dispatch[s->kind];
+            }
+#endif
             switch (static_cast<Kind>(s->kind)) {
             case BlockStart:
                 KVX_HANDLER(BlockStart)
@@ -423,6 +441,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
             case ResetTimer:
                 KVX_HANDLER(ResetTimer)
                 count();
+                beforeCall();
                 op::Reset::run(m, TimerNo{s->addr}, none);
                 KVX_NEXT;
             case RisingEdge:
@@ -447,6 +466,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 // It runs only in an active segment or outside one, so afterwards the segment
                 // is inactive exactly when the transition fired.
                 count();
+                beforeCall();
                 op::Scrt::run(m, bitAt(*s), none);
                 observe();
                 if (cpu.scrval == 0) {
@@ -480,42 +500,50 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
                 KVX_NEXT;
             case UpDownCounter:
                 KVX_HANDLER(UpDownCounter)
+                beforeCall();
                 op::UpDownCounter::run(m, CounterAt{&counterOf(cpu, s->area)}, second(*s),
                                        *counterInputs[s->addr]);
                 KVX_NEXT;
             case OnDelay:
                 KVX_HANDLER(OnDelay)
                 count();
+                beforeCall();
                 op::OnDelay::run(m, TimerNo{s->addr}, second(*s));
                 KVX_NEXT;
             case LdActive:
                 KVX_HANDLER(LdActive)
                 count();
+                beforeCall();
                 op::Ld::run(m, activeAt(*s), none);
                 KVX_NEXT;
             case LdnActive:
                 KVX_HANDLER(LdnActive)
                 count();
+                beforeCall();
                 op::Ldn::run(m, activeAt(*s), none);
                 KVX_NEXT;
             case AndActive:
                 KVX_HANDLER(AndActive)
                 count();
+                beforeCall();
                 op::And::run(m, activeAt(*s), none);
                 KVX_NEXT;
             case AndNotActive:
                 KVX_HANDLER(AndNotActive)
                 count();
+                beforeCall();
                 op::AndNot::run(m, activeAt(*s), none);
                 KVX_NEXT;
             case OrActive:
                 KVX_HANDLER(OrActive)
                 count();
+                beforeCall();
                 op::Or::run(m, activeAt(*s), none);
                 KVX_NEXT;
             case OrNotActive:
                 KVX_HANDLER(OrNotActive)
                 count();
+                beforeCall();
                 op::OrNot::run(m, activeAt(*s), none);
                 KVX_NEXT;
             default:
@@ -532,7 +560,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
 #endif
         // A tree step left the CPU's stack as it was when it raised.
         const bool tree = s->kind == Tree || s->kind == TreeSingle;
-        if (!tree) {
+        if (!tree && !Threaded) {
             writeBack();
         }
         cpu.executed += executedUpTo(s) - skipped;
@@ -545,7 +573,7 @@ bool DecodedProgram::scan(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver*
         }
         throw error.locatedAt(node->Line, node->Op->getName());
     } catch (...) {
-        if (s->kind != Tree && s->kind != TreeSingle) {
+        if (s->kind != Tree && s->kind != TreeSingle && !Threaded) {
             writeBack();
         }
         cpu.executed += executedUpTo(s) - skipped;
