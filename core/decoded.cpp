@@ -449,7 +449,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     forEachStep(
         program, [&count](std::uint8_t, std::uint8_t) { ++count; },
         [&count](const OpList&, std::uint8_t) { ++count; });
-    steps.reserve(count);
+    steps.reserve(count + 1);
 
     Decoder decoder(cpu, constants);
     const Tables tables{operations, memories, counterInputs, stepBits};
@@ -498,6 +498,7 @@ DecodedProgram::DecodedProgram(const Block* root, CPU& cpu) : program(root) {
     forEachStep(program, marker, instruction);
     constants.shrink_to_fit();
     deferred = deferTicks();
+    steps.push_back(steps.back());
     // Without bit logic the two forms are one.
     if (std::none_of(steps.begin(), steps.end(), [](const Step& st) { return isLogic(st.kind); })) {
         keepForm(Form::Switch);
@@ -661,7 +662,7 @@ bool DecodedProgram::run(CPU& cpu, HaltedScan& at, bool resuming, ScanObserver* 
 }
 
 const OpList* DecodedProgram::nodeAt(const HaltedScan& at) const {
-    return at.step < steps.size() ? nodeIndex()[at.step] : nullptr;
+    return at.step < size() ? nodeIndex()[at.step] : nullptr;
 }
 
 } // namespace kvx

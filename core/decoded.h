@@ -146,7 +146,7 @@ public:
     static constexpr std::uint32_t TrialAgainAfter = 4096;
 
     // Steps, including the block, network and end markers; for tests and statistics.
-    std::size_t size() const noexcept { return steps.size(); }
+    std::size_t size() const noexcept { return steps.size() - 1; }
     // Steps that call the tree's execute() instead of running decoded.
     std::size_t treeSteps() const noexcept;
 
@@ -177,6 +177,8 @@ private:
     std::uint64_t executedUpTo(const Step* step) const noexcept;
 
     const Block* program;
+    // The steps, then a copy of the end marker that no scan reaches: the threaded scan reads the
+    // kind of the step after the one it jumps to.
     std::vector<Step> steps;
     std::uint64_t instructionSteps = 0;
     // The tree's node of every step, null for the markers: read only by an observed scan and
